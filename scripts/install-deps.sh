@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program and its tests need on a fresh machine.
+# Idempotent: when everything is present it only asks dpkg and returns at once.
+set -euo pipefail
+
+packages=(
+  # build tools
+  cmake ninja-build g++ pkg-config make
+  # windows and core toolkit
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  # services: cache database, HTTP, JSON
+  libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # photo decode / encode
+  libturbojpeg0-dev libjpeg62-turbo-dev
+  # playback engine, loaded at run time
+  libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
+  libswscale-dev libswresample-dev libsdl2-dev
+  # tests, benchmarks and peers used to cross-check our readers and writers
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  libimage-exiftool-perl ffmpeg
+  # every user-facing text is Chinese; Liberation stands in for Times New Roman
+  fonts-wqy-microhei fonts-liberation2 fontconfig
+  # running the window without a display, and screenshots of it
+  xvfb xauth imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+# A fresh machine may have no package lists yet; an old list may name versions that are gone.
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,79 @@
+#include "catalogue/CatalogueListModel.h"
+
+#include <algorithm>
+
+namespace {
+const char* const kHeaders[kColumnCount] = {"名称", "类型", "大小", "位置(GPS)", "拍摄时间", "状态...."};
+}
+
+std::array<int, kColumnCount> CatalogueColumnWidths(int listWidth)
+{
+    const int w = std::max(0, listWidth / kColumnCount);
+    const int c = w;
+    return {w, c / 2, c / 2, 2 * c, c + 10, std::max(0, c - 35)};
+}
+
+QString CatalogueListModel::columnHeader(int column)
+{
+    return (column >= 0 && column < kColumnCount) ? QString::fromUtf8(kHeaders[column]) : QString();
+}
+
+int CatalogueListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int CatalogueListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant CatalogueListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const CatalogueRow& r = row(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return r.cells[static_cast<size_t>(index.column())];
+    case Qt::DecorationRole:
+        if (index.column() == kColName && pictureForImage)
+            return pictureForImage(r.imageIndex);
+        return {};
+    case kImageIndexRole:
+        return r.imageIndex;
+    default:
+        return {};
+    }
+}
+
+QVariant CatalogueListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return columnHeader(section);
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+int CatalogueListModel::appendRow(CatalogueRow row)
+{
+    const int at = rowCount();
+    beginInsertRows({}, at, at);
+    rows_.push_back(std::move(row));
+    endInsertRows();
+    return at;
+}
+
+const QString& CatalogueListModel::cell(int row, int column) const
+{
+    return rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)];
+}
+
+void CatalogueListModel::setCell(int row, int column, const QString& text)
+{
+    rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)] = text;
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed);
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The rows of the catalogue list: per row a caption, five sub-item texts and an image index.
+// Column N is the caption for N = 0 and sub-item N-1 otherwise.
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <array>
+#include <functional>
+#include <vector>
+
+enum CatalogueColumn : int {
+    kColName = 0,     // "名称"
+    kColType = 1,     // "类型"
+    kColSize = 2,     // "大小"
+    kColLocation = 3, // "位置(GPS)"
+    kColShotTime = 4, // "拍摄时间"
+    kColStatus = 5,   // "状态...."
+    kColumnCount = 6,
+};
+
+struct CatalogueRow {
+    std::array<QString, kColumnCount> cells;
+    int imageIndex = -1;
+};
+
+// The width of each column for a list of the given width: w = width / 6 for the name, half of
+// it for type and size, twice it for the place, w + 10 for the time and w - 35 for the status,
+// about 25 pixels short of the list's width to leave room for the scroll bar.
+std::array<int, kColumnCount> CatalogueColumnWidths(int listWidth);
+
+class CatalogueListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // The role under which column 0 reports the row's image index.
+    static constexpr int kImageIndexRole = Qt::UserRole + 1;
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    static QString columnHeader(int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Appends a row at the end; returns its index.
+    int appendRow(CatalogueRow row);
+    const CatalogueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
+    const QString& cell(int row, int column) const;
+    void setCell(int row, int column, const QString& text);
+
+    // Turns a row's image index into its picture (set by the window that shows the list).
+    std::function<QVariant(int imageIndex)> pictureForImage;
+
+private:
+    std::vector<CatalogueRow> rows_;
+};

@@ -1,0 +1,12 @@
+#pragma once
+// Which dropped names the catalogue accepts.
+
+#include <QStringList>
+
+// Whether a file name has a catalogue extension: ".jpg" (photo), ".mp4" or ".mov" (video),
+// compared after lower-casing A-Z.
+bool IsCatalogueMediaName(const QString& name);
+
+// The dropped names to keep, in their order: photos, videos and folders (a folder is walked
+// like a scan root). Everything else is left out.
+QStringList KeepDroppedNames(const QStringList& names);

@@ -1,0 +1,355 @@
+#include "catalogue/MainWindow.h"
+
+#include "catalogue/DropFilter.h"
+#include "catalogue/FileTimes.h"
+#include "resources/Icons.h"
+#include "services/AboutWindow.h"
+#include "services/Dialogs.h"
+#include "services/FormState.h"
+#include "services/Helpers.h"
+#include "services/SettingsDialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int kToolButtonWidth = 27;
+constexpr int kBottomStripHeight = 8;
+constexpr int kResizeSettleMs = 150;
+
+void QuitAfterCurrentEvent()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+QAction* MakeAction(QObject* owner, const char* name, const QString& text, int picture = -1)
+{
+    auto* action = new QAction(text, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    if (picture >= 0)
+        action->setIcon(ImageListIcon(picture));
+    return action;
+}
+
+} // namespace
+
+TForm1::TForm1(const QString& settingsFolder)
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form1"));
+    // FormCreate, in its order: caption, catalogue index, settings file, SetInfo, columns, drops.
+    setWindowTitle(QStringLiteral("ORVEK-FILE(%1)").arg(GetAppVersion()));
+    setWindowIcon(ProgramIcon());
+    catalogueIndex_ = std::make_unique<CatalogueIndex>();
+    settingsFile_ = std::make_unique<IniFile>(settingsFolder + QStringLiteral("Config.dyi"));
+    SetInfo.Initial();
+
+    BuildToolbarAndMenus();
+    BuildList();
+    BuildTray();
+    CreateColumns();
+
+    GetLocationTimer = new QTimer(this);
+    GetLocationTimer->setObjectName(QStringLiteral("GetLocationTimer"));
+    GetLocationTimer->setInterval(kLocationIntervalMs);
+
+    resizeSettled_ = new QTimer(this);
+    resizeSettled_->setSingleShot(true);
+    resizeSettled_->setInterval(kResizeSettleMs);
+    connect(resizeSettled_, &QTimer::timeout, this, &TForm1::SetColumnWidths);
+
+    GetUpdateInfoTm = new QTimer(this);
+    GetUpdateInfoTm->setObjectName(QStringLiteral("GetUpdateInfoTm"));
+    GetUpdateInfoTm->setInterval(kUpdateFirstIntervalMs);
+    connect(GetUpdateInfoTm, &QTimer::timeout, this, &TForm1::GetUpdateInfoTmTimer);
+    GetUpdateInfoTm->start();
+
+    // Client area 790 x 605 below the menu bar, centred on the screen.
+    resize(790, 605 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TForm1::~TForm1()
+{
+    // FormDestroy, in its order: window state, SetInfo, settings file, catalogue.
+    SaveFormState(*settingsFile_, persistedControls());
+    if (!SetInfo.save(*settingsFile_))
+        ReportWriteRefused(*settingsFile_);
+    settingsFile_.reset();
+    ClearListviewInfo();
+    catalogueIndex_.reset();
+}
+
+void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow)
+{
+    settingsDialog_ = settingsDialog;
+    aboutWindow_ = aboutWindow;
+    settingsDialog_->onScanTimeDrop = [this](const QStringList& paths) { ScanTimeDropped(paths); };
+}
+
+void TForm1::BuildToolbarAndMenus()
+{
+    FloderOpen = MakeAction(this, "FloderOpen", QStringLiteral("打开文件夹"), kImgOpenFolder);
+    FileFind = MakeAction(this, "FileFind", QStringLiteral("扫描ORVEK文件"), kImgScan);
+    FileOut = MakeAction(this, "FileOut", QStringLiteral("导出文件"), kImgExport);
+    SettingMe = MakeAction(this, "SettingMe", QStringLiteral("软件参数"), kImgSettings);
+    connect(FloderOpen, &QAction::triggered, this, &TForm1::FloderOpenClick);
+    connect(SettingMe, &QAction::triggered, this, &TForm1::SettingMeClick);
+
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    const QList<QAction*> buttons = {FloderOpen, FileFind, FileOut, SettingMe};
+    for (QAction* button : buttons) {
+        if (button != buttons.front())
+            ToolBar1->addSeparator();
+        ToolBar1->addAction(button);
+        ToolBar1->widgetForAction(button)->setFixedWidth(kToolButtonWidth);
+    }
+
+    // Menu entries that stand for a toolbar button click that button.
+    auto clicks = [this](QAction* entry, QAction* button) {
+        connect(entry, &QAction::triggered, button, &QAction::trigger);
+    };
+    N1 = menuBar()->addMenu(QStringLiteral("文件"));
+    N1->setObjectName(QStringLiteral("N1"));
+    MainMenu_F_1 = MakeAction(this, "MainMenu_F_1", QStringLiteral("打开文件夹"), kImgOpenFolder);
+    MainMenu_F_2 = MakeAction(this, "MainMenu_F_2", QStringLiteral("扫描ORVEK文件"), kImgScan);
+    MainMenu_F_3 = MakeAction(this, "MainMenu_F_3", QStringLiteral("导出文件"), kImgExport);
+    MainMenu_F_4 = MakeAction(this, "MainMenu_F_4", QStringLiteral("退出"), kImgExit);
+    N1->addActions({MainMenu_F_1, MainMenu_F_2, MainMenu_F_3, MainMenu_F_4});
+    clicks(MainMenu_F_1, FloderOpen);
+    clicks(MainMenu_F_2, FileFind);
+    clicks(MainMenu_F_3, FileOut);
+    connect(MainMenu_F_4, &QAction::triggered, this, &TForm1::mnuExitClick);
+
+    N4 = menuBar()->addMenu(QStringLiteral("设置"));
+    N4->setObjectName(QStringLiteral("N4"));
+    MainMenu_S_1 = MakeAction(this, "MainMenu_S_1", QStringLiteral("软件参数"), kImgSettings);
+    N4->addAction(MainMenu_S_1);
+    clicks(MainMenu_S_1, SettingMe);
+
+    N10 = menuBar()->addMenu(QStringLiteral("帮助"));
+    N10->setObjectName(QStringLiteral("N10"));
+    MainMenu_T_1 = MakeAction(this, "MainMenu_T_1", QStringLiteral("关于"));
+    N10->addAction(MainMenu_T_1);
+    connect(MainMenu_T_1, &QAction::triggered, this, &TForm1::MainMenu_T_1Click);
+}
+
+void TForm1::BuildList()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, kBottomStripHeight);
+    layout->setSpacing(0);
+
+    listModel = new CatalogueListModel(this);
+    listModel->pictureForImage = [](int imageIndex) { return QVariant(ImageListIcon(imageIndex)); };
+
+    goodslistview = new QTreeView(central);
+    goodslistview->setObjectName(QStringLiteral("goodslistview"));
+    goodslistview->setModel(listModel);
+    goodslistview->setRootIsDecorated(false);
+    goodslistview->setItemsExpandable(false);
+    goodslistview->setUniformRowHeights(true);
+    goodslistview->setAllColumnsShowFocus(true);
+    goodslistview->setSelectionBehavior(QAbstractItemView::SelectRows);
+    goodslistview->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    goodslistview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    goodslistview->setIconSize(QSize(16, 16));
+    goodslistview->header()->setStretchLastSection(false);
+    goodslistview->header()->setSectionsMovable(false);
+    goodslistview->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(goodslistview);
+    setCentralWidget(central);
+
+    edtListview = new QLineEdit(QStringLiteral("edtListview"), goodslistview->viewport());
+    edtListview->setObjectName(QStringLiteral("edtListview"));
+    edtListview->hide();
+
+    MappicMenu = new QMenu(this);
+    MappicMenu->setObjectName(QStringLiteral("MappicMenu"));
+    PlaySongN = MakeAction(this, "PlaySongN", QStringLiteral("以默认程序打开"));
+    MenuItem1 = MakeAction(this, "MenuItem1", QStringLiteral("从列表删除"));
+    N5 = MakeAction(this, "N5", QStringLiteral("从文件删除"));
+    MenuItem2 = MakeAction(this, "MenuItem2", QStringLiteral("清空所有列表"));
+    MappicMenu->addActions({PlaySongN, MenuItem1, N5, MenuItem2});
+    connect(PlaySongN, &QAction::triggered, this, &TForm1::PlaySongNClick);
+    goodslistview->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(goodslistview, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { MappicMenu->popup(goodslistview->viewport()->mapToGlobal(at)); });
+}
+
+void TForm1::BuildTray()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->setLayoutDirection(Qt::RightToLeft); // right-aligned entries
+    mnuShowHide = MakeAction(this, "mnuShowHide", QStringLiteral("显示"));
+    mnuExit = MakeAction(this, "mnuExit", QStringLiteral("退出(&X)"));
+    PopupMenu1->addActions({mnuShowHide, mnuExit});
+    connect(mnuShowHide, &QAction::triggered, this, &TForm1::mnuShowHideClick);
+    connect(mnuExit, &QAction::triggered, this, &TForm1::mnuExitClick);
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    TrayIcon1 = new QSystemTrayIcon(ProgramIcon(), this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setToolTip(QStringLiteral("ORVEK-FILE"));
+    TrayIcon1->setContextMenu(PopupMenu1);
+    TrayIcon1->show();
+}
+
+void TForm1::CreateColumns()
+{
+    // The model supplies the six headers; the widths follow the list's width.
+    SetColumnWidths();
+}
+
+void TForm1::SetColumnWidths()
+{
+    const auto widths = CatalogueColumnWidths(goodslistview->width());
+    for (int column = 0; column < kColumnCount; ++column)
+        goodslistview->header()->resizeSection(column, widths[static_cast<size_t>(column)]);
+}
+
+QList<QWidget*> TForm1::persistedControls() const
+{
+    return {edtListview};
+}
+
+QString TForm1::getSourpath(int row) const
+{
+    if (row < 0 || row >= listModel->rowCount())
+        return {};
+    const PListviewdata record =
+        catalogueIndex_->find(CatalogueKey(listModel->cell(row, kColName), listModel->cell(row, kColShotTime)));
+    return record ? RecordPath(*record) : QString();
+}
+
+void TForm1::ClearListviewInfo()
+{
+    catalogueIndex_->clear();
+}
+
+int TForm1::ItemIndex() const
+{
+    const QModelIndexList selected = goodslistview->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& index : selected)
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    return first;
+}
+
+void TForm1::FormShow()
+{
+    if (settingsDialog_)
+        LoadFormState(*settingsFile_, settingsDialog_->persistedControls());
+    LoadFormState(*settingsFile_, persistedControls());
+    SetInfo.read(*settingsFile_);
+}
+
+void TForm1::FloderOpenClick()
+{
+    const QString folder = ChooseFolder(this, QStringLiteral("选择备份文件存放目录"), SetInfo.FilePath);
+    if (!folder.isEmpty())
+        SetInfo.FilePath = folder;
+}
+
+void TForm1::SettingMeClick()
+{
+    if (!settingsDialog_)
+        return;
+    settingsDialog_->btnyy->setEnabled(false);
+    settingsDialog_->exec();
+}
+
+void TForm1::PlaySongNClick()
+{
+    const int row = ItemIndex();
+    if (row < 0)
+        return; // no current row: nothing to open
+    QDesktopServices::openUrl(QUrl::fromLocalFile(getSourpath(row)));
+}
+
+void TForm1::MainMenu_T_1Click()
+{
+    if (aboutWindow_)
+        aboutWindow_->exec();
+}
+
+void TForm1::mnuShowHideClick()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm1::mnuExitClick()
+{
+    QuitAfterCurrentEvent();
+}
+
+void TForm1::GetUpdateInfoTmTimer()
+{
+    // Each tick doubles the wait before the next one: 5 s, 10 s, 20 s, ...
+    // (capped where the timer's range ends, about 24 days).
+    GetUpdateInfoTm->setInterval(static_cast<int>(std::min<qint64>(2LL * GetUpdateInfoTm->interval(), INT_MAX)));
+}
+
+void TForm1::ScanTimeDropped(const QStringList& paths)
+{
+    const QStringList kept = KeepDroppedNames(paths);
+    if (kept.isEmpty() || !settingsDialog_)
+        return;
+    const QDateTime created = FileCreationTime(kept.front());
+    if (created.isValid())
+        settingsDialog_->ScanTime->setText(created.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shownOnce_)
+        return;
+    shownOnce_ = true;
+    FormShow();
+    SetColumnWidths();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // The close button ends the program, like "退出".
+    event->accept();
+    QuitAfterCurrentEvent();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    resizeSettled_->start();
+}

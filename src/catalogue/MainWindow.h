@@ -1,0 +1,113 @@
+#pragma once
+// The main window: the catalogue list, its toolbar and menus, the tray icon, and the objects
+// the program shares while it runs (the catalogue index, the settings file and SetInfo).
+
+#include "catalogue/CatalogueListModel.h"
+#include "catalogue/CatalogueModel.h"
+#include "services/IniFile.h"
+#include "services/SettingsInfo.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QTreeView;
+class TForm2;
+class TForm5;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kUpdateFirstIntervalMs = 5000;
+    static constexpr int kLocationIntervalMs = 10;
+
+    // Creates the window and its shared objects; Config.dyi is looked for in settingsFolder
+    // (with trailing "/").
+    explicit TForm1(const QString& settingsFolder);
+    ~TForm1() override; // stops background work, saves the window state and SetInfo
+
+    // Windows created after this one that it opens or whose state it loads.
+    void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow);
+
+    IniFile& settingsFile() { return *settingsFile_; }
+    TSetInfo SetInfo;
+    CatalogueIndex& catalogueIndex() { return *catalogueIndex_; }
+    CatalogueListModel* listModel;
+
+    // The persisted controls in the order in which they are saved and loaded.
+    QList<QWidget*> persistedControls() const;
+
+    // The full path of the file of a list row, or empty when the row has no record.
+    QString getSourpath(int row) const;
+    // Frees every record and empties the index; the rows stay.
+    void ClearListviewInfo();
+    // The current row: the first selected row in list order, -1 when none is selected.
+    int ItemIndex() const;
+
+    void CreateColumns();
+    void SetColumnWidths();
+
+    // Handlers.
+    void FormShow();
+    void FloderOpenClick();
+    void SettingMeClick();
+    void PlaySongNClick();
+    void MainMenu_T_1Click();
+    void mnuShowHideClick();
+    void mnuExitClick();
+    void GetUpdateInfoTmTimer();
+    // Files dropped on the settings dialog's ScanTime box: its text becomes the creation time
+    // of the first photo, video or folder among them.
+    void ScanTimeDropped(const QStringList& paths);
+
+    // Controls.
+    QToolBar* ToolBar1;
+    QAction* FloderOpen;
+    QAction* FileFind;
+    QAction* FileOut;
+    QAction* SettingMe;
+    QMenu* N1;
+    QAction* MainMenu_F_1;
+    QAction* MainMenu_F_2;
+    QAction* MainMenu_F_3;
+    QAction* MainMenu_F_4;
+    QMenu* N4;
+    QAction* MainMenu_S_1;
+    QMenu* N10;
+    QAction* MainMenu_T_1;
+    QTreeView* goodslistview;
+    QLineEdit* edtListview;
+    QMenu* MappicMenu;
+    QAction* PlaySongN;
+    QAction* MenuItem1;
+    QAction* N5;
+    QAction* MenuItem2;
+    QSystemTrayIcon* TrayIcon1 = nullptr; // only where the desktop has a tray
+    QMenu* PopupMenu1;
+    QAction* mnuShowHide;
+    QAction* mnuExit;
+    QTimer* GetLocationTimer;
+    QTimer* GetUpdateInfoTm;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildToolbarAndMenus();
+    void BuildList();
+    void BuildTray();
+
+    std::unique_ptr<CatalogueIndex> catalogueIndex_;
+    std::unique_ptr<IniFile> settingsFile_;
+    TForm2* settingsDialog_ = nullptr;
+    TForm5* aboutWindow_ = nullptr;
+    QTimer* resizeSettled_; // the end of a resize: column widths follow the new width
+    bool shownOnce_ = false;
+};

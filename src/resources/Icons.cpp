@@ -1,0 +1,228 @@
+#include "resources/Icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <functional>
+
+namespace {
+
+// One palette for every picture.
+const QColor kInk(0x33, 0x3d, 0x4a);
+const QColor kBlue(0x2f, 0x7c, 0xd6);
+const QColor kAmber(0xf2, 0xb1, 0x34);
+const QColor kGreen(0x2e, 0xa0, 0x5a);
+const QColor kRed(0xd6, 0x45, 0x3d);
+const QColor kGrey(0xa0, 0xa6, 0xae);
+
+using Drawing = std::function<void(QPainter&)>;
+
+// Renders a drawing made on a 16 x 16 grid at 16 and 32 pixels.
+QIcon RenderIcon(const Drawing& draw, int grid = 16)
+{
+    QIcon icon;
+    for (int size : {16, 32, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / double(grid), size / double(grid));
+        draw(p);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QPen Outline(const QColor& c, double width = 1.0)
+{
+    return QPen(c, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void DrawOpenFolder(QPainter& p)
+{
+    p.setPen(Outline(kAmber.darker(140)));
+    p.setBrush(kAmber.darker(110));
+    QPainterPath back;
+    back.moveTo(1.5, 3.5);
+    back.lineTo(6, 3.5);
+    back.lineTo(7.5, 5);
+    back.lineTo(13.5, 5);
+    back.lineTo(13.5, 13.5);
+    back.lineTo(1.5, 13.5);
+    back.closeSubpath();
+    p.drawPath(back);
+    p.setBrush(kAmber);
+    QPainterPath flap;
+    flap.moveTo(3.5, 7.5);
+    flap.lineTo(15, 7.5);
+    flap.lineTo(13.5, 13.5);
+    flap.lineTo(1.5, 13.5);
+    flap.closeSubpath();
+    p.drawPath(flap);
+}
+
+void DrawScan(QPainter& p)
+{
+    p.setPen(Outline(kInk, 1.6));
+    p.setBrush(QColor(0xdd, 0xea, 0xf8));
+    p.drawEllipse(QPointF(6.5, 6.5), 4.3, 4.3);
+    p.setPen(Outline(kBlue, 2.4));
+    p.drawLine(QPointF(9.8, 9.8), QPointF(14, 14));
+}
+
+void DrawTray(QPainter& p)
+{
+    p.setPen(Outline(kInk, 1.2));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath tray;
+    tray.moveTo(1.5, 9);
+    tray.lineTo(1.5, 14);
+    tray.lineTo(14.5, 14);
+    tray.lineTo(14.5, 9);
+    p.drawPath(tray);
+}
+
+void DrawExport(QPainter& p)
+{
+    DrawTray(p);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kGreen);
+    QPainterPath arrow;
+    arrow.moveTo(8, 1);
+    arrow.lineTo(12.5, 5.5);
+    arrow.lineTo(9.5, 5.5);
+    arrow.lineTo(9.5, 11);
+    arrow.lineTo(6.5, 11);
+    arrow.lineTo(6.5, 5.5);
+    arrow.lineTo(3.5, 5.5);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+}
+
+void DrawExportRunning(QPainter& p)
+{
+    DrawTray(p);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kRed);
+    p.drawRoundedRect(QRectF(4, 2, 8, 8), 1.5, 1.5);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(6.5, 4.5, 3, 3));
+}
+
+void DrawSettings(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+    p.translate(8, 8);
+    for (int i = 0; i < 8; ++i) {
+        p.drawRoundedRect(QRectF(-1.4, -7.2, 2.8, 3.5), 0.6, 0.6);
+        p.rotate(45);
+    }
+    p.drawEllipse(QPointF(0, 0), 5.2, 5.2);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(0, 0), 2.2, 2.2);
+}
+
+void DrawExit(QPainter& p)
+{
+    p.setPen(Outline(kRed, 1.8));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(2.5, 3, 11, 11), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(8, 1.5), QPointF(8, 7.5));
+}
+
+void DrawPhotoRow(QPainter& p)
+{
+    p.setPen(Outline(kInk));
+    p.setBrush(QColor(0xdd, 0xea, 0xf8));
+    p.drawRoundedRect(QRectF(1.5, 2.5, 13, 11), 1.2, 1.2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAmber);
+    p.drawEllipse(QPointF(10.8, 5.8), 1.5, 1.5);
+    p.setBrush(kGreen);
+    QPainterPath hills;
+    hills.moveTo(2, 13);
+    hills.lineTo(6, 7);
+    hills.lineTo(9, 10.5);
+    hills.lineTo(10.5, 9);
+    hills.lineTo(14, 13);
+    hills.closeSubpath();
+    p.drawPath(hills);
+}
+
+void DrawVideoRow(QPainter& p)
+{
+    p.setPen(Outline(kInk));
+    p.setBrush(kBlue);
+    p.drawRoundedRect(QRectF(1.5, 4, 9.5, 8), 1.4, 1.4);
+    QPainterPath lens;
+    lens.moveTo(11, 7);
+    lens.lineTo(14.5, 4.8);
+    lens.lineTo(14.5, 11.2);
+    lens.lineTo(11, 9);
+    lens.closeSubpath();
+    p.drawPath(lens);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    QPainterPath play;
+    play.moveTo(5, 6);
+    play.lineTo(8.5, 8);
+    play.lineTo(5, 10);
+    play.closeSubpath();
+    p.drawPath(play);
+}
+
+void DrawHelp(QPainter& p, const QColor& colour)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    QFont font;
+    font.setPixelSize(11);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+}
+
+void DrawDrone(QPainter& p)
+{
+    // Four arms with rotors around a body, with a camera dot at the front.
+    p.setPen(Outline(kInk, 1.3));
+    p.drawLine(QPointF(4, 4), QPointF(12, 12));
+    p.drawLine(QPointF(12, 4), QPointF(4, 12));
+    p.setBrush(QColor(0xdd, 0xea, 0xf8));
+    p.setPen(Outline(kBlue, 0.9));
+    for (QPointF c : {QPointF(3.6, 3.6), QPointF(12.4, 3.6), QPointF(3.6, 12.4), QPointF(12.4, 12.4)})
+        p.drawEllipse(c, 2.8, 2.8);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+    p.drawRoundedRect(QRectF(5.5, 5.5, 5, 5), 1.5, 1.5);
+    p.setBrush(kAmber);
+    p.drawEllipse(QPointF(8, 9.3), 1.1, 1.1);
+}
+
+} // namespace
+
+QIcon ImageListIcon(int index)
+{
+    switch (index) {
+    case kImgOpenFolder: return RenderIcon(DrawOpenFolder);
+    case kImgScan: return RenderIcon(DrawScan);
+    case kImgExport: return RenderIcon(DrawExport);
+    case kImgExportRunning: return RenderIcon(DrawExportRunning);
+    case kImgSettings: return RenderIcon(DrawSettings);
+    case kImgExit: return RenderIcon(DrawExit);
+    case kImgPhotoRow: return RenderIcon(DrawPhotoRow);
+    case kImgVideoRow: return RenderIcon(DrawVideoRow);
+    case kImgHelp: return RenderIcon([](QPainter& p) { DrawHelp(p, kBlue); });
+    case kImgHelpDisabled: return RenderIcon([](QPainter& p) { DrawHelp(p, kGrey); });
+    default: return {};
+    }
+}
+
+QIcon ProgramIcon()
+{
+    return RenderIcon(DrawDrone);
+}

@@ -1,0 +1,55 @@
+#include "services/Dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+MsgBoxHandler msgBoxHandler;
+FolderChooser folderChooser;
+
+struct BoxLook {
+    const char* title;
+    QMessageBox::Icon icon;
+};
+// Titles and icons of the OK-only kinds, indexed by kind.
+const BoxLook kBoxLooks[] = {
+    {"警告", QMessageBox::Warning},
+    {"信息", QMessageBox::Information},
+    {"错误", QMessageBox::Critical},
+};
+} // namespace
+
+void SetMsgBoxHandler(MsgBoxHandler handler) { msgBoxHandler = std::move(handler); }
+void SetFolderChooser(FolderChooser chooser) { folderChooser = std::move(chooser); }
+
+bool MsgBox(const QString& text, unsigned kind)
+{
+    if (kind > kMsgQuestion)
+        return false;
+    if (msgBoxHandler)
+        return msgBoxHandler(text, kind) && kind == kMsgQuestion;
+    if (kind == kMsgQuestion) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
+    const BoxLook& look = kBoxLooks[kind];
+    QMessageBox box(look.icon, QString::fromUtf8(look.title), text, QMessageBox::Ok);
+    box.exec();
+    return false;
+}
+
+void ShowStandardError(const QString& text)
+{
+    MsgBox(text, kMsgError);
+}
+
+QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& preselect)
+{
+    const QString start = (!preselect.isEmpty() && QDir(preselect).exists()) ? preselect : QString();
+    if (folderChooser)
+        return folderChooser(prompt, start);
+    // Read-only hides the dialog's "new folder" button.
+    return QFileDialog::getExistingDirectory(parent, prompt, start,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+}

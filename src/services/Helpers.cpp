@@ -1,0 +1,138 @@
+#include "services/Helpers.h"
+
+#include <QStringList>
+#include <cmath>
+
+QString TrimLowChars(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+std::optional<qint32> ParseInt32(const QString& text)
+{
+    if (text.isEmpty() || text.front().isSpace() || text.back().isSpace())
+        return std::nullopt;
+    QString digits = text;
+    bool negative = false;
+    if (digits.startsWith(u'+') || digits.startsWith(u'-')) {
+        negative = digits.startsWith(u'-');
+        digits.remove(0, 1);
+    }
+    int base = 10;
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        base = 16;
+        digits.remove(0, 2);
+    }
+    if (digits.isEmpty() || digits.startsWith(u'+') || digits.startsWith(u'-'))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 magnitude = digits.toLongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<qint32>(value);
+}
+
+namespace {
+bool IsQuote(char16_t c) { return c == u'\'' || c == u'"'; }
+bool IsLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
+} // namespace
+
+int SplitStr(const QString& text, std::span<QString> out, QChar separator)
+{
+    // Only characters of the first 256 code points can act as separators or quotes.
+    const bool separatorActive = separator.unicode() <= 0xFF;
+    const qsizetype n = text.size();
+    int found = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && IsLineBreak(text[i].unicode()))
+            ++i;
+        if (i >= n)
+            break;
+        const qsizetype start = i;
+        char16_t openQuote = 0;
+        for (; i < n; ++i) {
+            const char16_t c = text[i].unicode();
+            if (openQuote) {
+                if (c == openQuote)
+                    openQuote = 0;
+                continue;
+            }
+            if ((separatorActive && c == separator.unicode()) || IsLineBreak(c))
+                break;
+            if (IsQuote(c))
+                openQuote = c;
+        }
+        if (i > start) {
+            if (static_cast<size_t>(found) < out.size())
+                out[found] = text.mid(start, i - start);
+            ++found;
+        }
+        ++i; // the character that ended the piece belongs to no piece
+    }
+    return found;
+}
+
+namespace {
+// Decimal text of a value already truncated toward zero; "-0" prints as "0".
+QString WholeNumberText(double truncated)
+{
+    if (truncated == 0.0)
+        return QStringLiteral("0");
+    return QString::number(truncated, 'f', 0);
+}
+} // namespace
+
+TGpsinf DegToDms(double degrees)
+{
+    if (!std::isfinite(degrees))
+        return {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+    const double wholeDegrees = std::trunc(degrees);
+    const double minutes = (degrees - wholeDegrees) * 60.0;
+    const double wholeMinutes = std::trunc(minutes);
+    const double seconds = std::trunc((minutes - wholeMinutes) * 60.0);
+    return {WholeNumberText(wholeDegrees), WholeNumberText(wholeMinutes), WholeNumberText(seconds)};
+}
+
+QString GetAppVersion()
+{
+#ifdef ORVEK_VERSION_TEXT
+    const QString compiled = QStringLiteral(ORVEK_VERSION_TEXT);
+#else
+    const QString compiled;
+#endif
+    // Always four numbers, however many parts the build named.
+    int parts[4] = {0, 0, 0, 0};
+    const QStringList pieces = compiled.split(u'.');
+    for (int i = 0; i < 4 && i < pieces.size(); ++i)
+        parts[i] = pieces[i].toInt();
+    return QString::asprintf("%d.%d.%d.%d", parts[0], parts[1], parts[2], parts[3]);
+}
+
+qint32 VersionToInt(const QString& version)
+{
+    QString digits = version;
+    digits.remove(u'.');
+    const auto value = ParseInt32(TrimLowChars(digits));
+    if (!value)
+        throw ConversionError("'" + version.toStdString() + "' is not a valid integer value");
+    return *value;
+}
+
+QString LowerAsciiLetters(const QString& text)
+{
+    QString lowered = text;
+    for (QChar& c : lowered)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return lowered;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The blocking hand-over from another thread to the UI thread, and the UI thread's way of
+// waiting for another thread while it keeps serving those hand-overs and window events.
+// Without the second, a UI thread that waits for a worker which is itself waiting for a
+// hand-over would hang both.
+
+#include <functional>
+
+namespace UiHandover {
+
+// Runs task on the UI thread and returns once it has run. Called on the UI thread (or before
+// any application object exists) it runs the task at once. An exception thrown by the task is
+// rethrown to the caller.
+void RunOnUiThread(const std::function<void()>& task);
+
+// UI thread only: serves hand-overs and window events until done() returns true. done() is
+// checked after every hand-over, after every wake-up and at least every 10 ms.
+void WaitServing(const std::function<bool()>& done);
+
+// Makes a waiting WaitServing check its condition now (call it when a thread has ended).
+void WakeWaiter();
+
+// Whether the calling thread is the UI thread (true before any application object exists).
+bool OnUiThread();
+
+} // namespace UiHandover

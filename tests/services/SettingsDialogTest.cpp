@@ -1,0 +1,193 @@
+#include "services/Dialogs.h"
+#include "services/IniFile.h"
+#include "services/SettingsDialog.h"
+
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const char* const kSavedSections[] = {"Outck1", "Outck2", "OutPath", "CityText", "MorenCity",
+                                      "CapImagePath", "Scan1", "Scan2", "Scan3", "ScanTime"};
+
+class SettingsDialogTest : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        dialog.reset();
+        SetFolderChooser({});
+    }
+
+    // The section names of the settings file, in file order.
+    QStringList Sections() const
+    {
+        QStringList names;
+        for (const QString& line : ReadTextFile(ini.path()).split(u'\n'))
+            if (line.startsWith(u'['))
+                names << line.mid(1, line.size() - 2);
+        return names;
+    }
+
+    TempFolder folder;
+    IniFile ini{folder.file("Config.dyi")};
+    std::unique_ptr<TForm2> dialog = std::make_unique<TForm2>(ini);
+};
+
+TEST_F(SettingsDialogTest, StartsWithTheDefinitionDefaults)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("设置"));
+    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("日期/街道"));
+    EXPECT_EQ(dialog->MorenCity->text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
+    EXPECT_TRUE(dialog->Scan1->isChecked());
+    EXPECT_FALSE(dialog->Outck1->isChecked() || dialog->Outck2->isChecked());
+    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    EXPECT_TRUE(dialog->OutPath->isReadOnly() && dialog->CapImagePath->isReadOnly() && dialog->ScanTime->isReadOnly());
+}
+
+TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
+{
+    const std::function<void()> changes[] = {
+        [&] { dialog->CityText->setText("日期+街道"); },
+        [&] { dialog->MorenCity->setText("a/b/c"); },
+        [&] { dialog->OutPath->setText("/out"); },
+        [&] { dialog->CapImagePath->setText("/caps"); },
+        [&] { dialog->Outck2->click(); },
+        [&] { dialog->Scan3->click(); },
+    };
+    for (const auto& change : changes) {
+        dialog->btnyy->setEnabled(false);
+        change();
+        EXPECT_TRUE(dialog->btnyy->isEnabled());
+    }
+    dialog->btnyy->click();
+    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    EXPECT_EQ(Sections(), QStringList(std::begin(kSavedSections), std::end(kSavedSections)));
+    EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("日期+街道"));
+    EXPECT_EQ(ini.ReadString("Scan3", "Scan3", ""), QStringLiteral("1"));
+    EXPECT_EQ(ini.ReadString("Scan1", "Scan1", ""), QStringLiteral("0"));
+}
+
+TEST_F(SettingsDialogTest, OkSavesOnlyWhenSomethingChanged)
+{
+    dialog->show();
+    dialog->btnsure->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(QFile::exists(ini.path())) << "OK without a change writes nothing";
+
+    dialog->show();
+    dialog->CityText->setText("城市/日期");
+    dialog->btnsure->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("城市/日期"));
+}
+
+TEST_F(SettingsDialogTest, CancelKeepsTheEditInForceAndTheEndOfTheDialogSavesIt)
+{
+    dialog->show();
+    dialog->CityText->setText("区县/街道");
+    dialog->btncancle->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("区县/街道"));
+    EXPECT_FALSE(QFile::exists(ini.path()));
+
+    dialog.reset(); // the program ends
+    EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("区县/街道"));
+    EXPECT_EQ(Sections().size(), 10);
+}
+
+TEST_F(SettingsDialogTest, FolderButtonsSetTheirBoxesAndACancelledChoiceChangesNothing)
+{
+    QString answer = folder.path() + "out";
+    QStringList prompts, preselections;
+    SetFolderChooser([&](const QString& prompt, const QString& preselect) {
+        prompts << prompt;
+        preselections << preselect;
+        return answer;
+    });
+    dialog->Button3->click();
+    EXPECT_EQ(dialog->OutPath->text(), answer);
+    EXPECT_TRUE(dialog->btnyy->isEnabled());
+
+    dialog->btnyy->setEnabled(false);
+    answer.clear(); // the user cancels
+    dialog->Button3->click();
+    dialog->Button1->click();
+    EXPECT_EQ(dialog->OutPath->text(), folder.path() + "out");
+    EXPECT_TRUE(dialog->CapImagePath->text().isEmpty());
+    EXPECT_FALSE(dialog->btnyy->isEnabled());
+
+    // The export folder is preselected only when it exists; the capture folder never.
+    QDir().mkpath(folder.path() + "out");
+    dialog->Button3->click();
+    dialog->OutPath->setText(folder.path() + "out");
+    dialog->CapImagePath->setText(folder.path());
+    dialog->Button1->click();
+    EXPECT_EQ(prompts, QStringList({"选择导出目录", "选择导出目录", "选择截图文件存储目录", "选择导出目录",
+                                    "选择截图文件存储目录"}));
+    EXPECT_EQ(preselections, QStringList({"", "", "", folder.path() + "out", ""}));
+}
+
+TEST_F(SettingsDialogTest, HelpBalloonSitsOnThePressedButtonAndAClickHidesIt)
+{
+    dialog->show();
+    dialog->RzToolButton2->click();
+    EXPECT_TRUE(dialog->HelpGroup->isVisible());
+    EXPECT_EQ(dialog->HelpGroup->y(), 57);
+    EXPECT_EQ(dialog->HelpLabel->text(), TForm2::kHelpNamingRule);
+
+    QTest::mouseClick(dialog->HelpLabel, Qt::LeftButton);
+    EXPECT_FALSE(dialog->HelpGroup->isVisible());
+
+    dialog->RzToolButton1->click();
+    EXPECT_TRUE(dialog->HelpGroup->isVisible());
+    EXPECT_EQ(dialog->HelpGroup->y(), 97);
+    EXPECT_EQ(dialog->HelpLabel->text(), TForm2::kHelpDefaultPlace);
+    EXPECT_TRUE(TForm2::kHelpDefaultPlace.contains(QStringLiteral("例如:\n\r遂宁市")));
+}
+
+TEST_F(SettingsDialogTest, EnterAndEscapeDoNothing)
+{
+    dialog->show();
+    dialog->CityText->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+        QTest::keyClick(dialog->CityText, key);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    EXPECT_FALSE(QFile::exists(ini.path()));
+}
+
+TEST_F(SettingsDialogTest, FilesDroppedOnScanTimeGoToTheDropHandler)
+{
+    QStringList received;
+    dialog->onScanTimeDrop = [&](const QStringList& paths) {
+        received = paths;
+        dialog->ScanTime->setText("2017/05/03 14:22:10");
+    };
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/media/card/P0001.JPG"), QUrl::fromLocalFile("/media/card/V.MP4")});
+    // A drag enters the box first, then drops on it.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog->ScanTime, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog->ScanTime, &drop);
+    EXPECT_EQ(received, QStringList({"/media/card/P0001.JPG", "/media/card/V.MP4"}));
+    EXPECT_EQ(dialog->ScanTime->text(), QStringLiteral("2017/05/03 14:22:10"));
+    EXPECT_FALSE(dialog->btnyy->isEnabled()) << "a dropped time alone does not enable Apply";
+}
+
+} // namespace
