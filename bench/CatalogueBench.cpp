@@ -19,7 +19,8 @@ void BM_FindRecordOfRow(benchmark::State& state)
         record->filemaketime = QStringLiteral("2017/05/03 14:%1:%2").arg(i / 60 % 60, 2, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0'));
         SetRecordFolder(*record, QStringLiteral("/media/card/100/"), QStringLiteral("/media/card"));
         rows.emplace_back(record->filename, record->filemaketime);
-        index.insert(CatalogueKey(record->filename, record->filemaketime), std::move(record));
+        const QString key = CatalogueKey(record->filename, record->filemaketime);
+        index.insert(key, std::move(record));
     }
     size_t next = 0;
     for (auto _ : state) {
