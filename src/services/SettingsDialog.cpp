@@ -89,6 +89,10 @@ TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
     QFont dialogFont = font();
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
+    // Group titles sit on the frame line, so the controls placed just below it stay clear of it.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 3px; }"));
 
     GroupBox3 = Make<QGroupBox>(this, "GroupBox3", "输出", {0, 8, 513, 321});
     Outck1 = Make<QRadioButton>(GroupBox3, "Outck1", "修改源文件", {39, 12, 77, 17});
@@ -121,9 +125,12 @@ TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
     HelpLabel = new QLabel(HelpGroup);
     HelpLabel->setObjectName(QStringLiteral("HelpLabel"));
     HelpLabel->setWordWrap(true);
+    QFont helpFont = dialogFont;
+    helpFont.setPixelSize(11); // the longer help text needs four lines in the balloon
+    HelpLabel->setFont(helpFont);
     HelpLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     HelpLabel->setStyleSheet(QStringLiteral(
-        "#HelpLabel { color: black; padding: 4px; border: 2px groove #7f9db9; border-radius: 5px;"
+        "#HelpLabel { color: black; padding: 1px 4px; border: 2px groove #7f9db9; border-radius: 5px;"
         " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #99b4d1, stop:1 #d7e4f2); }"));
     auto* helpLayout = new QVBoxLayout(HelpGroup);
     helpLayout->setContentsMargins(1, 1, 1, 1);
