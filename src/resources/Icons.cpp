@@ -1,9 +1,10 @@
 #include "resources/Icons.h"
 
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 #include <QPixmap>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -43,23 +44,9 @@ void DrawOpenFolder(QPainter& p)
 {
     p.setPen(Outline(kAmber.darker(140)));
     p.setBrush(kAmber.darker(110));
-    QPainterPath back;
-    back.moveTo(1.5, 3.5);
-    back.lineTo(6, 3.5);
-    back.lineTo(7.5, 5);
-    back.lineTo(13.5, 5);
-    back.lineTo(13.5, 13.5);
-    back.lineTo(1.5, 13.5);
-    back.closeSubpath();
-    p.drawPath(back);
+    p.drawPolygon(QPolygonF({{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {13.5, 5}, {13.5, 13.5}, {1.5, 13.5}}));
     p.setBrush(kAmber);
-    QPainterPath flap;
-    flap.moveTo(3.5, 7.5);
-    flap.lineTo(15, 7.5);
-    flap.lineTo(13.5, 13.5);
-    flap.lineTo(1.5, 13.5);
-    flap.closeSubpath();
-    p.drawPath(flap);
+    p.drawPolygon(QPolygonF({{3.5, 7.5}, {15, 7.5}, {13.5, 13.5}, {1.5, 13.5}}));
 }
 
 void DrawScan(QPainter& p)
@@ -75,12 +62,7 @@ void DrawTray(QPainter& p)
 {
     p.setPen(Outline(kInk, 1.2));
     p.setBrush(Qt::NoBrush);
-    QPainterPath tray;
-    tray.moveTo(1.5, 9);
-    tray.lineTo(1.5, 14);
-    tray.lineTo(14.5, 14);
-    tray.lineTo(14.5, 9);
-    p.drawPath(tray);
+    p.drawPolyline(QPolygonF({{1.5, 9}, {1.5, 14}, {14.5, 14}, {14.5, 9}}));
 }
 
 void DrawExport(QPainter& p)
@@ -88,16 +70,7 @@ void DrawExport(QPainter& p)
     DrawTray(p);
     p.setPen(Qt::NoPen);
     p.setBrush(kGreen);
-    QPainterPath arrow;
-    arrow.moveTo(8, 1);
-    arrow.lineTo(12.5, 5.5);
-    arrow.lineTo(9.5, 5.5);
-    arrow.lineTo(9.5, 11);
-    arrow.lineTo(6.5, 11);
-    arrow.lineTo(6.5, 5.5);
-    arrow.lineTo(3.5, 5.5);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
+    p.drawPolygon(QPolygonF({{8, 1}, {12.5, 5.5}, {9.5, 5.5}, {9.5, 11}, {6.5, 11}, {6.5, 5.5}, {3.5, 5.5}}));
 }
 
 void DrawExportRunning(QPainter& p)
@@ -141,14 +114,7 @@ void DrawPhotoRow(QPainter& p)
     p.setBrush(kAmber);
     p.drawEllipse(QPointF(10.8, 5.8), 1.5, 1.5);
     p.setBrush(kGreen);
-    QPainterPath hills;
-    hills.moveTo(2, 13);
-    hills.lineTo(6, 7);
-    hills.lineTo(9, 10.5);
-    hills.lineTo(10.5, 9);
-    hills.lineTo(14, 13);
-    hills.closeSubpath();
-    p.drawPath(hills);
+    p.drawPolygon(QPolygonF({{2, 13}, {6, 7}, {9, 10.5}, {10.5, 9}, {14, 13}}));
 }
 
 void DrawVideoRow(QPainter& p)
@@ -156,21 +122,10 @@ void DrawVideoRow(QPainter& p)
     p.setPen(Outline(kInk));
     p.setBrush(kBlue);
     p.drawRoundedRect(QRectF(1.5, 4, 9.5, 8), 1.4, 1.4);
-    QPainterPath lens;
-    lens.moveTo(11, 7);
-    lens.lineTo(14.5, 4.8);
-    lens.lineTo(14.5, 11.2);
-    lens.lineTo(11, 9);
-    lens.closeSubpath();
-    p.drawPath(lens);
+    p.drawPolygon(QPolygonF({{11, 7}, {14.5, 4.8}, {14.5, 11.2}, {11, 9}}));
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
-    QPainterPath play;
-    play.moveTo(5, 6);
-    play.lineTo(8.5, 8);
-    play.lineTo(5, 10);
-    play.closeSubpath();
-    p.drawPath(play);
+    p.drawPolygon(QPolygonF({{5, 6}, {8.5, 8}, {5, 10}}));
 }
 
 void DrawHelp(QPainter& p, const QColor& colour)
@@ -207,19 +162,26 @@ void DrawDrone(QPainter& p)
 
 QIcon ImageListIcon(int index)
 {
-    switch (index) {
-    case kImgOpenFolder: return RenderIcon(DrawOpenFolder);
-    case kImgScan: return RenderIcon(DrawScan);
-    case kImgExport: return RenderIcon(DrawExport);
-    case kImgExportRunning: return RenderIcon(DrawExportRunning);
-    case kImgSettings: return RenderIcon(DrawSettings);
-    case kImgExit: return RenderIcon(DrawExit);
-    case kImgPhotoRow: return RenderIcon(DrawPhotoRow);
-    case kImgVideoRow: return RenderIcon(DrawVideoRow);
-    case kImgHelp: return RenderIcon([](QPainter& p) { DrawHelp(p, kBlue); });
-    case kImgHelpDisabled: return RenderIcon([](QPainter& p) { DrawHelp(p, kGrey); });
-    default: return {};
-    }
+    static const std::map<int, Drawing> kPictures = {
+        {kImgOpenFolder, DrawOpenFolder},
+        {kImgScan, DrawScan},
+        {kImgExport, DrawExport},
+        {kImgExportRunning, DrawExportRunning},
+        {kImgSettings, DrawSettings},
+        {kImgExit, DrawExit},
+        {kImgPhotoRow, DrawPhotoRow},
+        {kImgVideoRow, DrawVideoRow},
+        {kImgHelp, [](QPainter& p) { DrawHelp(p, kBlue); }},
+        {kImgHelpDisabled, [](QPainter& p) { DrawHelp(p, kGrey); }},
+    };
+    // Rendered once: the list asks for a row's picture every time it paints the row.
+    static std::map<int, QIcon> rendered;
+    if (const auto done = rendered.find(index); done != rendered.end())
+        return done->second;
+    const auto picture = kPictures.find(index);
+    if (picture == kPictures.end())
+        return {};
+    return rendered[index] = RenderIcon(picture->second);
 }
 
 QIcon ProgramIcon()
