@@ -1,0 +1,34 @@
+#pragma once
+// JPEG files made in code for the metadata tests: synthetic segment streams for the segment
+// walk, and real pictures encoded with libjpeg-turbo for the cross-check with exiftool.
+
+#include "metadata/ExifData.h"
+
+#include <QByteArray>
+#include <utility>
+#include <vector>
+
+struct Segment {
+    uint8_t marker;
+    QByteArray data;
+};
+
+// SOI, the segments, a start-of-scan header with a few bytes of "picture", and EOI.
+QByteArray SyntheticJpeg(const std::vector<Segment>& segments);
+
+// A real baseline JPEG of a width x height picture (a gradient that depends on seed).
+QByteArray EncodedJpeg(int width, int height, int seed);
+
+// Loads metadata from bytes in memory.
+struct LoadedExif {
+    TExifData data;
+    ExifLoadResult result;
+};
+LoadedExif LoadBytes(const QByteArray& bytes);
+
+// Overwrites 2 or 4 bytes at position pos with value in the given byte order.
+void Patch16(QByteArray& bytes, qsizetype pos, uint16_t value, bool bigEndian);
+void Patch32(QByteArray& bytes, qsizetype pos, uint32_t value, bool bigEndian);
+
+// "yyyy:MM:dd HH:mm:ss.zzz" of a date-time value, or "missing".
+QString DateText(const TDateTimeTagValue& value);
