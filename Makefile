@@ -5,7 +5,10 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps build run test test-plain test-asan bench clean
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 20
+
+.PHONY: deps build run test test-plain test-asan fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,10 +29,20 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+# Every fuzzer runs for FUZZ_SECONDS from a corpus made in code; a finding fails the run.
+fuzz: deps
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_CXX_COMPILER=clang++ -DORVEK_FUZZ=ON -DORVEK_TESTS=OFF -DORVEK_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_settings_text fuzz_exif_reader fuzz_exif_seeds
+	@mkdir -p $(FUZZ_BUILD)/corpus/exif $(FUZZ_BUILD)/corpus/settings
+	$(FUZZ_BUILD)/bin/fuzz_exif_seeds $(FUZZ_BUILD)/corpus/exif
+	$(FUZZ_BUILD)/bin/fuzz_exif_reader -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/exif
+	$(FUZZ_BUILD)/bin/fuzz_settings_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/settings
+
+test: test-plain test-asan fuzz
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

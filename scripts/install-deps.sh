@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build tools
-  cmake ninja-build g++ pkg-config make
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
   # windows and core toolkit
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   # services: cache database, HTTP, JSON
