@@ -16,23 +16,31 @@ struct LoadFailure {
     const char* text;
 };
 
+// An APP1 segment's data (or an Exif resource) in memory.
+struct ByteSpan {
+    const uint8_t* data;
+    size_t size;
+};
+
 // Where the TIFF header of an APP1 block starts, or -1 when the block is not Exif.
-long ExifHeaderStart(const std::vector<uint8_t>& block)
+long ExifHeaderStart(ByteSpan block)
 {
-    if (block.size() < 8)
+    if (block.size < 8)
         return -1;
-    const size_t base = std::memcmp(block.data(), kExifPrefix, 6) == 0 ? 6 : 0;
+    const size_t base = std::memcmp(block.data, kExifPrefix, 6) == 0 ? 6 : 0;
     bool bigEndian = false;
-    return exif::ReadTiffHeader(block.data(), block.size(), base, bigEndian) ? long(base) : -1;
+    return exif::ReadTiffHeader(block.data, block.size, base, bigEndian) ? long(base) : -1;
 }
 
 // The container recognised by the file's first bytes.
 enum class Container { Unknown, Jpeg, Photoshop, Tiff };
 
-Container Recognise(exif::ByteSource& source)
+Container Recognise(exif::StreamReader& reader)
 {
     uint8_t head[12] = {};
-    const size_t got = source.ReadAt(0, head, sizeof head);
+    size_t got = sizeof head;
+    while (got > 0 && !reader.Peek(head, got)) // a file shorter than 12 bytes
+        --got;
     if (got >= 2 && head[0] == 0xFF && head[1] == 0xD8)
         return Container::Jpeg;
     static constexpr uint8_t kPhotoshop[12] = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
@@ -70,31 +78,33 @@ void LoadTiffBlock(const exif::TiffBlock& block, std::array<TExifSection, 3>& se
             || (pointer->DataType != kTiffLong && pointer->DataType != kTiffIfd))
             return;
         uint32_t offset = 0;
-        std::memcpy(&offset, pointer->Data.data(), 4);
+        std::memcpy(&offset, sections[esGeneral].DataOf(*pointer), 4);
         exif::LoadDirectory(block, offset, target);
         // A directory with problems is trusted only when it still has more than two entries.
-        if (target.LoadErrors != 0 && target.Tags.size() <= 2)
+        if (target.LoadErrors != 0 && target.Tags.size() <= 2) {
             target.Tags.clear();
+            target.Data.clear();
+        }
     };
     follow(TExifData::kExifPointer, sections[esDetails]);
     follow(TExifData::kGpsPointer, sections[esGPS]);
 }
 
-void LoadExifBlock(const std::vector<uint8_t>& block, long headerStart, std::array<TExifSection, 3>& sections)
+void LoadExifBlock(ByteSpan block, long headerStart, std::array<TExifSection, 3>& sections)
 {
-    exif::TiffBlock tiff{block.data(), block.size(), size_t(headerStart), false};
-    exif::ReadTiffHeader(block.data(), block.size(), tiff.base, tiff.bigEndian);
+    exif::TiffBlock tiff{block.data, block.size, size_t(headerStart), false};
+    exif::ReadTiffHeader(block.data, block.size, tiff.base, tiff.bigEndian);
     LoadTiffBlock(tiff, sections);
 }
 
 // Walks the JPEG segments after SOI and loads the first Exif APP1 block. Runs on to EOI or to
 // the first byte that is not a marker (the start of the compressed picture).
-void WalkJpeg(exif::ByteSource& source, std::array<TExifSection, 3>& sections)
+void WalkJpeg(exif::StreamReader& reader, std::array<TExifSection, 3>& sections)
 {
-    exif::StreamReader reader(source);
+    // APP1 data is at most 65535 bytes; one buffer per thread holds it without clearing it.
+    thread_local uint8_t blockBuffer[65536];
     reader.Seek(2);
     bool loaded = false;
-    std::vector<uint8_t> block;
     for (;;) {
         uint8_t byte = 0;
         if (!reader.ReadByte(byte))
@@ -117,8 +127,8 @@ void WalkJpeg(exif::ByteSource& source, std::array<TExifSection, 3>& sections)
             reader.Skip(dataBytes);
             continue;
         }
-        block.resize(dataBytes);
-        if (!reader.Read(block.data(), block.size()))
+        const ByteSpan block{blockBuffer, dataBytes};
+        if (!reader.Read(blockBuffer, dataBytes))
             throw LoadFailure{kStreamReadError};
         if (loaded)
             continue;
@@ -131,9 +141,8 @@ void WalkJpeg(exif::ByteSource& source, std::array<TExifSection, 3>& sections)
 }
 
 // Finds the Exif resource (id 0x0422) among a Photoshop document's image resources.
-void LoadPhotoshop(exif::ByteSource& source, std::array<TExifSection, 3>& sections)
+void LoadPhotoshop(exif::StreamReader& reader, std::array<TExifSection, 3>& sections)
 {
-    exif::StreamReader reader(source);
     const auto readU32 = [&](uint32_t& value) {
         uint8_t b[4];
         if (!reader.Read(b, 4))
@@ -163,9 +172,10 @@ void LoadPhotoshop(exif::ByteSource& source, std::array<TExifSection, 3>& sectio
             std::vector<uint8_t> block(dataBytes);
             if (!reader.Read(block.data(), block.size()))
                 return;
-            const long headerStart = ExifHeaderStart(block);
+            const ByteSpan span{block.data(), block.size()};
+            const long headerStart = ExifHeaderStart(span);
             if (headerStart >= 0)
-                LoadExifBlock(block, headerStart, sections);
+                LoadExifBlock(span, headerStart, sections);
             return;
         }
         reader.Skip(dataBytes + (dataBytes % 2));
@@ -176,14 +186,15 @@ ExifLoadResult LoadFromSource(exif::ByteSource& source, std::array<TExifSection,
 {
     ExifLoadResult result;
     try {
-        switch (Recognise(source)) {
+        exif::StreamReader reader(source); // its first read brings the whole header of most photos
+        switch (Recognise(reader)) {
         case Container::Jpeg:
             result.recognised = true;
-            WalkJpeg(source, sections);
+            WalkJpeg(reader, sections);
             break;
         case Container::Photoshop:
             result.recognised = true;
-            LoadPhotoshop(source, sections);
+            LoadPhotoshop(reader, sections);
             break;
         case Container::Tiff: {
             result.recognised = true;
@@ -235,37 +246,45 @@ TDateTimeTagValue TExifData::DateTimeDigitized() const
     const TExifTag* tag = details.Find(kDateTimeDigitized);
     if (!tag || tag->DataType != kTiffAscii || tag->ElementCount < 1)
         return result;
-    size_t length = tag->Data.size();
-    if (tag->Data[length - 1] < 33)
+    const uint8_t* bytes = details.DataOf(*tag);
+    size_t length = tag->DataBytes;
+    if (bytes[length - 1] < 33)
         --length; // one terminating byte (usually the zero) is not part of the text
-    const QString text = QString::fromLatin1(reinterpret_cast<const char*>(tag->Data.data()), qsizetype(length));
-    if (text.size() != 19 || text[4] != u':' || text[7] != u':')
+    // "yyyy:mm:dd hh:mm:ss": 19 characters with ':' at positions 5 and 8 (counting from 1).
+    if (length != 19 || bytes[4] != ':' || bytes[7] != ':')
         return result;
-    bool ok[6] = {};
-    const int year = text.mid(0, 4).toInt(&ok[0]);
-    const int month = text.mid(5, 2).toInt(&ok[1]);
-    const int day = text.mid(8, 2).toInt(&ok[2]);
-    const int hour = text.mid(11, 2).toInt(&ok[3]);
-    const int minute = text.mid(14, 2).toInt(&ok[4]);
-    const int second = text.mid(17, 2).toInt(&ok[5]);
-    for (bool converted : ok)
-        if (!converted)
-            return result;
-    if (year < 1 || year > 9999 || !QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
+    const auto number = [&](size_t at, size_t digits, int& value) {
+        value = 0;
+        for (size_t i = at; i < at + digits; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return false;
+            value = value * 10 + (bytes[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day) || !number(11, 2, hour)
+        || !number(14, 2, minute) || !number(17, 2, second))
         return result;
-    QDateTime value(QDate(year, month, day), QTime(hour, minute, second));
+    if (year < 1 || !QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
+        return result;
+    qint64 milliseconds = ((hour * 60 + minute) * 60 + second) * qint64(1000);
 
     const TExifTag* subSeconds = details.Find(kSubSecTimeDigitized);
     if (subSeconds && subSeconds->DataType == kTiffAscii && subSeconds->ElementCount > 1) {
-        QByteArray digits("000");
+        uint8_t digits[3] = {'0', '0', '0'};
         const int taken = std::min(3, subSeconds->ElementCount - 1);
-        for (int i = 0; i < taken; ++i)
-            digits[i] = char(subSeconds->Data[size_t(i)]);
-        bool converted = false;
-        const int milliseconds = digits.toInt(&converted);
+        std::memcpy(digits, details.DataOf(*subSeconds), size_t(taken));
+        int fraction = 0;
+        bool converted = true;
+        for (uint8_t digit : digits) {
+            converted = converted && digit >= '0' && digit <= '9';
+            fraction = fraction * 10 + (digit - '0');
+        }
         if (converted)
-            value = value.addMSecs(milliseconds);
+            milliseconds += fraction;
     }
+    const QDateTime value(QDate(year, month, day), QTime::fromMSecsSinceStartOfDay(int(milliseconds)), Qt::UTC);
     result.Value = DateTimeToDays(value);
     return result;
 }
@@ -277,8 +296,9 @@ TTiffLongWordFraction TExifData::GpsElement(uint16_t tagNumber, int i) const
         || i >= tag->ElementCount)
         return {};
     TTiffLongWordFraction value;
-    std::memcpy(&value.Numerator, tag->Data.data() + size_t(i) * 8, 4);
-    std::memcpy(&value.Denominator, tag->Data.data() + size_t(i) * 8 + 4, 4);
+    const uint8_t* pair = sections_[esGPS].DataOf(*tag) + size_t(i) * 8;
+    std::memcpy(&value.Numerator, pair, 4);
+    std::memcpy(&value.Denominator, pair + 4, 4);
     return value;
 }
 
@@ -290,7 +310,7 @@ char TExifData::GpsRef(uint16_t tagNumber) const
     const TExifTag* tag = sections_[esGPS].Find(tagNumber);
     if (!tag || tag->DataType != kTiffAscii || tag->ElementCount < 1)
         return 0;
-    return char(tag->Data[0]);
+    return char(sections_[esGPS].DataOf(*tag)[0]);
 }
 
 char TExifData::GPSLatitudeRef() const { return GpsRef(kGpsLatitudeRef); }

@@ -11,6 +11,18 @@
 
 namespace exif {
 
+namespace {
+// One window per thread, reused from file to file: a fresh 64 KiB buffer for every photo
+// would cost more in page faults than the parsing itself.
+thread_local uint8_t threadWindow[StreamReader::kWindowBytes];
+} // namespace
+
+StreamReader::StreamReader(ByteSource& source)
+    : source_(source)
+    , window_(threadWindow)
+{
+}
+
 size_t MemorySource::ReadAt(uint64_t pos, uint8_t* destination, size_t n)
 {
     if (pos >= size_)
@@ -31,13 +43,10 @@ FileSource::~FileSource()
 bool FileSource::Open(const QString& path, QString* reason)
 {
     fd_ = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd_ < 0 || fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = fd_ < 0 ? errno : (S_ISDIR(info.st_mode) ? EISDIR : errno);
-        *reason = QString::fromLocal8Bit(std::strerror(error));
+    if (fd_ < 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    size_ = static_cast<uint64_t>(info.st_size);
     return true;
 }
 
@@ -55,9 +64,19 @@ size_t FileSource::ReadAt(uint64_t pos, uint8_t* destination, size_t n)
     return done;
 }
 
+uint64_t FileSource::Size() const
+{
+    if (!sizeKnown_) {
+        struct stat info {};
+        size_ = fstat(fd_, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+        sizeKnown_ = true;
+    }
+    return size_;
+}
+
 const uint8_t* FileSource::Whole()
 {
-    if (!mapping_ && size_ > 0) {
+    if (!mapping_ && Size() > 0) {
         void* mapped = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
         if (mapped == MAP_FAILED)
             return nullptr;
@@ -74,14 +93,12 @@ bool StreamReader::Peek(uint8_t* destination, size_t n)
         // straight to the source).
         if (n > kWindowBytes)
             return source_.ReadAt(position_, destination, n) == n;
-        if (!window_)
-            window_.reset(new uint8_t[kWindowBytes]);
-        windowBytes_ = source_.ReadAt(position_, window_.get(), kWindowBytes);
+        windowBytes_ = source_.ReadAt(position_, window_, kWindowBytes);
         windowStart_ = position_;
         if (n > windowBytes_)
             return false;
     }
-    std::memcpy(destination, window_.get() + (position_ - windowStart_), n);
+    std::memcpy(destination, window_ + (position_ - windowStart_), n);
     return true;
 }
 

@@ -42,12 +42,13 @@ public:
     // Opens the file for reading; on failure returns false with the system's reason.
     bool Open(const QString& path, QString* reason);
     size_t ReadAt(uint64_t pos, uint8_t* destination, size_t n) override;
-    uint64_t Size() const override { return size_; }
+    uint64_t Size() const override;
     const uint8_t* Whole() override;
 
 private:
     int fd_ = -1;
-    uint64_t size_ = 0;
+    mutable uint64_t size_ = 0;
+    mutable bool sizeKnown_ = false;
     void* mapping_ = nullptr;
 };
 
@@ -56,7 +57,8 @@ class StreamReader {
 public:
     static constexpr size_t kWindowBytes = 64 * 1024;
 
-    explicit StreamReader(ByteSource& source) : source_(source) {}
+    // Readers on one thread share one window: use one reader at a time per thread.
+    explicit StreamReader(ByteSource& source);
 
     uint64_t Position() const { return position_; }
     void Seek(uint64_t position) { position_ = position; }
@@ -69,7 +71,7 @@ public:
 
 private:
     ByteSource& source_;
-    std::unique_ptr<uint8_t[]> window_; // allocated on first use, never cleared
+    uint8_t* window_;
     size_t windowBytes_ = 0;
     uint64_t windowStart_ = 0;
     uint64_t position_ = 0;

@@ -81,7 +81,7 @@ RawEntry ReadEntry(const TiffBlock& block, size_t at)
     return entry;
 }
 
-TExifTag MakeTag(const TiffBlock& block, const RawEntry& entry)
+TExifTag MakeTag(const TiffBlock& block, const RawEntry& entry, std::vector<uint8_t>& data)
 {
     TExifTag tag;
     tag.ID = entry.tag;
@@ -92,18 +92,18 @@ TExifTag MakeTag(const TiffBlock& block, const RawEntry& entry)
     tag.WellFormed = true;
     const uint32_t elementSize = TiffElementSize(entry.type);
     const size_t bytes = size_t(entry.count) * elementSize;
-    tag.Data.resize(bytes);
+    tag.DataOffset = uint32_t(data.size());
+    tag.DataBytes = uint32_t(bytes);
     const uint8_t* from = block.data + entry.dataAt;
-    uint8_t* to = tag.Data.data();
+    data.insert(data.end(), from, from + bytes);
     // Convert to host order word by word: 2-byte words for the 16-bit types, 8-byte words
     // for DOUBLE, 4-byte words for everything else wider than a byte (a rational is two).
     const size_t word = elementSize == 1 ? 1 : (elementSize == 2 ? 2 : (entry.type == kTiffDouble ? 8 : 4));
     const bool swap = block.bigEndian != (std::endian::native == std::endian::big);
-    if (word == 1 || !swap) {
-        std::memcpy(to, from, bytes);
-    } else {
+    if (word > 1 && swap) {
+        uint8_t* to = data.data() + tag.DataOffset;
         for (size_t i = 0; i < bytes; i += word)
-            std::reverse_copy(from + i, from + i + word, to + i);
+            std::reverse(to + i, to + i + word);
     }
     return tag;
 }
@@ -144,11 +144,17 @@ void LoadDirectory(const TiffBlock& block, uint64_t offset, TExifSection& sectio
         entries.push_back(entry);
     }
 
+    size_t dataBytes = 0;
+    for (const RawEntry& entry : entries)
+        if (entry.wellFormed)
+            dataBytes += size_t(entry.count) * TiffElementSize(entry.type);
+    section.Data.reserve(dataBytes);
     section.Tags.reserve(entries.size());
     for (const RawEntry& entry : entries)
-        section.Tags.push_back(MakeTag(block, entry));
-    std::stable_sort(section.Tags.begin(), section.Tags.end(),
-                     [](const TExifTag& a, const TExifTag& b) { return a.ID < b.ID; });
+        section.Tags.push_back(MakeTag(block, entry, section.Data));
+    const auto byNumber = [](const TExifTag& a, const TExifTag& b) { return a.ID < b.ID; };
+    if (!std::is_sorted(section.Tags.begin(), section.Tags.end(), byNumber)) // writers sort them already
+        std::stable_sort(section.Tags.begin(), section.Tags.end(), byNumber);
 }
 
 } // namespace exif

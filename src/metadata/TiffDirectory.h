@@ -27,17 +27,21 @@ struct TExifTag {
     uint16_t ID = 0;
     uint16_t DataType = kTiffUndefined;
     int32_t ElementCount = 0;
-    std::vector<uint8_t> Data; // elements converted to host byte order
     bool WellFormed = false;
+    uint32_t DataOffset = 0; // where the tag's bytes start in its section's Data
+    uint32_t DataBytes = 0;
 };
 
 struct TExifSection {
     std::vector<TExifTag> Tags; // sorted by tag number
     unsigned LoadErrors = 0;    // TMetadataLoadError bits
+    std::vector<uint8_t> Data;  // the tags' elements, converted to host byte order
 
     // The tag with this number, or nullptr.
     const TExifTag* Find(uint16_t id) const;
-    void Clear() { Tags.clear(); LoadErrors = 0; }
+    // The first byte of a tag's elements.
+    const uint8_t* DataOf(const TExifTag& tag) const { return Data.data() + tag.DataOffset; }
+    void Clear() { Tags.clear(); Data.clear(); LoadErrors = 0; }
 };
 
 namespace exif {

@@ -49,10 +49,10 @@ TEST(TiffDirectory, EntriesAreSortedAndConvertedToHostOrder)
     EXPECT_EQ(s.LoadErrors, 0u);
     ASSERT_EQ(Ids(s), (std::vector<uint16_t>{0x0100, 0x0110}));
     uint32_t width = 0;
-    std::memcpy(&width, s.Tags[0].Data.data(), 4);
+    std::memcpy(&width, s.DataOf(s.Tags[0]), 4);
     EXPECT_EQ(width, 4000u);
     uint16_t shorts[2] = {};
-    std::memcpy(shorts, s.Tags[1].Data.data(), 4);
+    std::memcpy(shorts, s.DataOf(s.Tags[1]), 4);
     EXPECT_EQ(shorts[0], 1);
     EXPECT_EQ(shorts[1], 2);
     EXPECT_NE(s.Find(0x0110), nullptr);
@@ -86,7 +86,7 @@ TEST(TiffDirectory, LoadingRulesForDamagedDirectories)
         EXPECT_EQ(s.LoadErrors, c.errors) << c.name;
         for (const TExifTag& tag : s.Tags)
             if (!tag.WellFormed)
-                EXPECT_TRUE(tag.DataType == kTiffUndefined && tag.ElementCount == 0 && tag.Data.empty()) << c.name;
+                EXPECT_TRUE(tag.DataType == kTiffUndefined && tag.ElementCount == 0 && tag.DataBytes == 0) << c.name;
     }
 }
 
