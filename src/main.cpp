@@ -1,11 +1,55 @@
 #include "ProgramWindows.h"
+#include "catalogue/HeadlessScan.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+#include <cstring>
+
+namespace {
+
+// True when the command line asks for work without a window.
+bool WantsConsole(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"--scan", "--help", "-h", "--version", "-v"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+int RunConsole(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvek-file"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVEK_VERSION_TEXT));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("ORVEK-FILE: 整理无人机拍摄的照片和视频。不带参数时打开窗口。"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption scan(QStringLiteral("scan"),
+                                  QStringLiteral("扫描 ROOT 下的照片和视频，不打开窗口；每个文件输出一行，以制表符分隔："
+                                                 "路径、类型、大小(MB)、位置(经度,纬度)、拍摄时间。"),
+                                  QStringLiteral("ROOT"));
+    parser.addOption(scan);
+    parser.process(app);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (!parser.isSet(scan)) {
+        parser.showHelp(1);
+    }
+    return RunHeadlessScan(parser.value(scan), out, err);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (WantsConsole(argc, argv))
+        return RunConsole(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ORVEK-FILE"));
     QApplication::setWindowIcon(ProgramIcon());

@@ -66,6 +66,17 @@ int CatalogueListModel::appendRow(CatalogueRow row)
     return at;
 }
 
+void CatalogueListModel::appendRows(std::vector<CatalogueRow>&& rows)
+{
+    if (rows.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    endInsertRows();
+    rows.clear();
+}
+
 const QString& CatalogueListModel::cell(int row, int column) const
 {
     return rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)];

@@ -45,6 +45,8 @@ public:
 
     // Appends a row at the end; returns its index.
     int appendRow(CatalogueRow row);
+    // Appends rows at the end in one step (one notification for the whole batch).
+    void appendRows(std::vector<CatalogueRow>&& rows);
     const CatalogueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
     const QString& cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);

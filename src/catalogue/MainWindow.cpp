@@ -11,6 +11,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QStatusBar>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -18,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -32,7 +38,6 @@
 namespace {
 
 constexpr int kToolButtonWidth = 27;
-constexpr int kBottomStripHeight = 8;
 constexpr int kResizeSettleMs = 150;
 
 void QuitAfterCurrentEvent()
@@ -59,7 +64,7 @@ TForm1::TForm1(const QString& settingsFolder)
     // FormCreate, in its order: caption, catalogue index, settings file, SetInfo, columns, drops.
     setWindowTitle(QStringLiteral("ORVEK-FILE(%1)").arg(GetAppVersion()));
     setWindowIcon(ProgramIcon());
-    catalogueIndex_ = std::make_unique<CatalogueIndex>();
+    catalogue_ = std::make_unique<Catalogue>();
     settingsFile_ = std::make_unique<IniFile>(settingsFolder + QStringLiteral("Config.dyi"));
     SetInfo.Initial();
 
@@ -97,7 +102,8 @@ TForm1::~TForm1()
         ReportWriteRefused(*settingsFile_);
     settingsFile_.reset();
     ClearListviewInfo();
-    catalogueIndex_.reset();
+    goodslistview->setModel(nullptr);
+    catalogue_.reset();
 }
 
 void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow)
@@ -114,6 +120,7 @@ void TForm1::BuildToolbarAndMenus()
     FileOut = MakeAction(this, "FileOut", QStringLiteral("导出文件"), kImgExport);
     SettingMe = MakeAction(this, "SettingMe", QStringLiteral("软件参数"), kImgSettings);
     connect(FloderOpen, &QAction::triggered, this, &TForm1::FloderOpenClick);
+    connect(FileFind, &QAction::triggered, this, &TForm1::FileFindClick);
     connect(SettingMe, &QAction::triggered, this, &TForm1::SettingMeClick);
 
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
@@ -163,10 +170,10 @@ void TForm1::BuildList()
 {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, kBottomStripHeight);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    listModel = new CatalogueListModel(this);
+    listModel = &catalogue_->rows();
     listModel->pictureForImage = [](int imageIndex) { return QVariant(ImageListIcon(imageIndex)); };
 
     goodslistview = new QTreeView(central);
@@ -185,6 +192,16 @@ void TForm1::BuildList()
     goodslistview->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(goodslistview);
     setCentralWidget(central);
+
+    // Files dropped on the list become entries.
+    goodslistview->viewport()->setAcceptDrops(true);
+    goodslistview->viewport()->installEventFilter(this);
+
+    // The strip along the bottom edge shows the progress of long work.
+    StatusText = new QLabel(this);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(StatusText, 1);
 
     edtListview = new QLineEdit(QStringLiteral("edtListview"), goodslistview->viewport());
     edtListview->setObjectName(QStringLiteral("edtListview"));
@@ -243,16 +260,12 @@ QList<QWidget*> TForm1::persistedControls() const
 
 QString TForm1::getSourpath(int row) const
 {
-    if (row < 0 || row >= listModel->rowCount())
-        return {};
-    const PListviewdata record =
-        catalogueIndex_->find(CatalogueKey(listModel->cell(row, kColName), listModel->cell(row, kColShotTime)));
-    return record ? RecordPath(*record) : QString();
+    return catalogue_->SourcePath(row);
 }
 
 void TForm1::ClearListviewInfo()
 {
-    catalogueIndex_->clear();
+    catalogue_->index().clear();
 }
 
 int TForm1::ItemIndex() const
@@ -329,6 +342,112 @@ void TForm1::ScanTimeDropped(const QStringList& paths)
     const QDateTime created = FileCreationTime(kept.front());
     if (created.isValid())
         settingsDialog_->ScanTime->setText(created.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+}
+
+ScanMode TForm1::CurrentScanMode() const
+{
+    ScanMode mode;
+    if (!settingsDialog_)
+        return mode;
+    if (settingsDialog_->Scan2->isChecked()) {
+        mode.kind = ScanMode::Today;
+    } else if (settingsDialog_->Scan3->isChecked()) {
+        mode.kind = ScanMode::Since;
+        mode.scanTimeText = settingsDialog_->ScanTime->text();
+    }
+    return mode;
+}
+
+void TForm1::FileFindClick()
+{
+    if (scanning_)
+        return;
+    if (!QFileInfo(SetInfo.FilePath).isDir()) {
+        MsgBox(QStringLiteral("(%1)不存在").arg(SetInfo.FilePath), kMsgError);
+        return;
+    }
+    ScanFolder();
+}
+
+void TForm1::ScanFolder()
+{
+    MakeEntries({TrimLowChars(SetInfo.FilePath)}, true);
+    GetLocationTimer->start();
+}
+
+void TForm1::ListDropped(const QStringList& paths)
+{
+    const QStringList kept = KeepDroppedNames(paths);
+    if (!kept.isEmpty() && !scanning_)
+        MakeEntries(kept, false);
+}
+
+void TForm1::ShowProgress(const QString& text)
+{
+    StatusText->setText(text);
+    catalogue_->Flush();
+    // Paint, but take no user input: the scan runs on this thread and owns the list meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+int TForm1::MakeEntries(const QStringList& paths, bool applyMode)
+{
+    scanning_ = true;
+    QStringList files;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir())
+            WalkFolder(path, kScanExtensions, files,
+                       [this](int found) { ShowProgress(QStringLiteral("正在查找文件：已找到 %1 个").arg(found)); });
+        else
+            files << path;
+    }
+    BuildOptions options;
+    options.applyMode = applyMode;
+    options.mode = CurrentScanMode();
+    options.rootText = SetInfo.FilePath;
+    options.progress = [this](int examined, int total) {
+        ShowProgress(QStringLiteral("正在读取文件：%1 / %2").arg(examined).arg(total));
+    };
+    const BuildReport report = BuildEntries(*catalogue_, files, options);
+    scanning_ = false;
+    StatusText->setText(QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个")
+                            .arg(files.size()).arg(report.made).arg(listModel->rowCount()));
+
+    if (report.badScanTime)
+        MsgBox(QStringLiteral("错误的时间格式"), kMsgWarning);
+    if (!report.unreadable.isEmpty()) {
+        constexpr int kNamed = 5;
+        QString text = QStringLiteral("有 %1 个图片文件无法读取，已按文件时间列出，没有位置：").arg(report.unreadable.size());
+        for (const QString& line : report.unreadable.mid(0, kNamed))
+            text += u'\n' + line;
+        if (report.unreadable.size() > kNamed)
+            text += QStringLiteral("\n……");
+        MsgBox(text, kMsgWarning);
+    }
+    return report.made;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == goodslistview->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QStringList paths;
+            for (const QUrl& url : drop->mimeData()->urls())
+                if (url.isLocalFile())
+                    paths << url.toLocalFile();
+            drop->acceptProposedAction();
+            ListDropped(paths);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -2,8 +2,8 @@
 // The main window: the catalogue list, its toolbar and menus, the tray icon, and the objects
 // the program shares while it runs (the catalogue index, the settings file and SetInfo).
 
-#include "catalogue/CatalogueListModel.h"
-#include "catalogue/CatalogueModel.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/FolderScan.h"
 #include "services/IniFile.h"
 #include "services/SettingsInfo.h"
 
@@ -11,6 +11,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QSystemTrayIcon;
@@ -36,7 +37,8 @@ public:
 
     IniFile& settingsFile() { return *settingsFile_; }
     TSetInfo SetInfo;
-    CatalogueIndex& catalogueIndex() { return *catalogueIndex_; }
+    Catalogue& catalogue() { return *catalogue_; }
+    CatalogueIndex& catalogueIndex() { return catalogue_->index(); }
     CatalogueListModel* listModel;
 
     // The persisted controls in the order in which they are saved and loaded.
@@ -51,6 +53,15 @@ public:
 
     void CreateColumns();
     void SetColumnWidths();
+
+    // The scan: FileFindClick checks the root and runs ScanFolder, which walks the root and
+    // makes the entries with the scan mode of the settings dialog, then starts the location
+    // pass. Files dropped on the list are made into entries without the scan mode.
+    void FileFindClick();
+    void ScanFolder();
+    void ListDropped(const QStringList& paths);
+    // The scan mode chosen in the settings dialog.
+    ScanMode CurrentScanMode() const;
 
     // Handlers.
     void FormShow();
@@ -93,8 +104,10 @@ public:
     QAction* mnuExit;
     QTimer* GetLocationTimer;
     QTimer* GetUpdateInfoTm;
+    QLabel* StatusText; // progress of long work, in the status bar
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -103,8 +116,13 @@ private:
     void BuildToolbarAndMenus();
     void BuildList();
     void BuildTray();
+    // Makes entries from paths (folders among them are walked) and reports what could not be
+    // read; shows progress while it works. Returns the number of entries made.
+    int MakeEntries(const QStringList& paths, bool applyMode);
+    void ShowProgress(const QString& text);
 
-    std::unique_ptr<CatalogueIndex> catalogueIndex_;
+    std::unique_ptr<Catalogue> catalogue_;
+    bool scanning_ = false;
     std::unique_ptr<IniFile> settingsFile_;
     TForm2* settingsDialog_ = nullptr;
     TForm5* aboutWindow_ = nullptr;

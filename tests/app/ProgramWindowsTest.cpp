@@ -8,6 +8,7 @@
 #include "services/SettingsDialog.h"
 #include "services/UpdateDialog.h"
 
+#include "JpegFixtures.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QLabel>
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
@@ -62,15 +64,11 @@ protected:
     // Adds a row and its record for a file, as entry creation does.
     void AddEntry(const QString& folder, const QString& name, const QString& time)
     {
-        CatalogueRow row;
-        row.cells = {name, "图片", "1.00", "...", time, ""};
-        row.imageIndex = 6;
-        Main().listModel->appendRow(row);
-        auto record = std::make_unique<Listviewdata>();
-        record->filename = name;
-        record->filemaketime = time;
-        SetRecordFolder(*record, folder, Main().SetInfo.FilePath);
-        Main().catalogueIndex().insert(CatalogueKey(name, time), std::move(record));
+        NewEntry entry;
+        entry.path = folder + name;
+        entry.shotTime = time;
+        Main().catalogue().AddEntry(entry, Main().SetInfo.FilePath);
+        Main().catalogue().Flush();
     }
 
     TempFolder folder;
@@ -220,6 +218,58 @@ TEST_F(ProgramWindowsTest, ADropOnScanTimeWritesTheCreationTimeWithoutEnablingAp
     ASSERT_TRUE(written.isValid()) << Settings().ScanTime->text().toStdString();
     EXPECT_LE(std::abs(written.secsTo(QDateTime::currentDateTime())), 60);
     EXPECT_FALSE(Settings().btnyy->isEnabled());
+}
+
+TEST_F(ProgramWindowsTest, ScanningAMissingRootSaysSoAndListsNothing)
+{
+    Start(folder.path());
+    Main().MainMenu_F_2->trigger(); // "扫描ORVEK文件" before any folder was chosen
+    EXPECT_EQ(messages, QStringList({"2:(请先选择路径)不存在"}));
+    EXPECT_EQ(Main().listModel->rowCount(), 0);
+    EXPECT_FALSE(Main().GetLocationTimer->isActive());
+}
+
+TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
+{
+    Start(folder.path());
+    const QString root = folder.path() + "card";
+    ExifFields fields;
+    fields.digitized = QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10));
+    ASSERT_TRUE(WriteBytes(root + "/100/P0001.JPG", PhotoBytes(fields)));
+    ASSERT_TRUE(WriteBytes(root + "/100/P0002.JPG", PhotoBytes(fields).left(30))); // damaged
+    ASSERT_TRUE(WriteBytes(root + "/101/V0001.MOV", "v"));
+    Main().SetInfo.FilePath = root;
+
+    Main().FileFind->trigger();
+    EXPECT_EQ(Main().listModel->rowCount(), 3);
+    EXPECT_TRUE(Main().GetLocationTimer->isActive());
+    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("0:有 1 个图片文件无法读取")));
+    EXPECT_TRUE(messages[0].contains(root + "/100/P0002.JPG: Stream read error"));
+
+    // The dialog's "指定时间" with a text that is no time: the run ends with a warning.
+    messages.clear();
+    Settings().Scan3->click();
+    Settings().ScanTime->setText("yesterday");
+    Main().FileFindClick();
+    EXPECT_EQ(messages, QStringList({"0:错误的时间格式"}));
+    EXPECT_EQ(Main().listModel->rowCount(), 3);
+}
+
+TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode)
+{
+    Start(folder.path());
+    ASSERT_TRUE(WriteBytes(folder.path() + "drop/a/V0001.mp4", "v"));
+    ASSERT_TRUE(WriteBytes(folder.path() + "drop/P0001.JPG", PhotoBytes(std::nullopt)));
+    ASSERT_TRUE(WriteBytes(folder.path() + "drop/song.mp3", "m"));
+    Settings().Scan3->click();
+    Settings().ScanTime->setText("not a time"); // ignored by drops
+
+    Main().ListDropped({folder.path() + "drop/a", folder.path() + "drop/P0001.JPG", folder.path() + "drop/song.mp3"});
+    EXPECT_EQ(Main().listModel->rowCount(), 2);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "a drop does not start the location pass";
 }
 
 TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)

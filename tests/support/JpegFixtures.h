@@ -3,8 +3,10 @@
 // walk, and real pictures encoded with libjpeg-turbo for the cross-check with exiftool.
 
 #include "metadata/ExifData.h"
+#include "metadata/ExifWriter.h"
 
 #include <QByteArray>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,12 @@ QByteArray SyntheticJpeg(const std::vector<Segment>& segments);
 
 // A real baseline JPEG of a width x height picture (a gradient that depends on seed).
 QByteArray EncodedJpeg(int width, int height, int seed);
+
+// A small real photo with an Exif block holding fields (no Exif block when fields is empty).
+QByteArray PhotoBytes(const std::optional<ExifFields>& fields);
+
+// Writes bytes to a file, making its folders; false when that fails.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
 
 // Loads metadata from bytes in memory.
 struct LoadedExif {

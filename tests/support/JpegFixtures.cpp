@@ -1,5 +1,8 @@
 #include "JpegFixtures.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <turbojpeg.h>
 
 QByteArray SyntheticJpeg(const std::vector<Segment>& segments)
@@ -61,4 +64,17 @@ QString DateText(const TDateTimeTagValue& value)
     if (value.MissingOrInvalid())
         return QStringLiteral("missing");
     return DaysToDateTime(value.AsDateTime()).toString(QStringLiteral("yyyy:MM:dd HH:mm:ss.zzz"));
+}
+
+QByteArray PhotoBytes(const std::optional<ExifFields>& fields)
+{
+    static const QByteArray picture = EncodedJpeg(16, 16, 1);
+    return fields ? InsertApp1Segment(picture, BuildExifApp1(*fields)) : picture;
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

@@ -1,0 +1,56 @@
+#include "catalogue/Catalogue.h"
+
+#include "resources/ImageIndexes.h"
+
+#include <QFileInfo>
+
+Catalogue::Catalogue()
+    : rows_(std::make_unique<CatalogueListModel>())
+{
+}
+
+QString Catalogue::RowKey(int row) const
+{
+    return CatalogueKey(rows_->cell(row, kColName), rows_->cell(row, kColShotTime));
+}
+
+bool Catalogue::IsListed(const QString& name, const QString& shotTime) const
+{
+    return listedKeys_.contains(CatalogueKey(name, shotTime));
+}
+
+void Catalogue::AddEntry(const NewEntry& entry, const QString& rootText)
+{
+    const qsizetype slash = entry.path.lastIndexOf(u'/');
+    const QString name = entry.path.mid(slash + 1);
+    const QString& typeText = entry.photo ? kTypePhoto : kTypeVideo;
+
+    auto record = std::make_unique<Listviewdata>();
+    record->filename = name;
+    SetRecordFolder(*record, entry.path.left(slash + 1), rootText);
+    record->filetype = typeText;
+    record->filegps = entry.position;
+    record->filemaketime = entry.shotTime;
+    const QString key = CatalogueKey(name, entry.shotTime);
+    index_.insert(key, std::move(record));
+    ++listedKeys_[key];
+
+    CatalogueRow row;
+    row.cells = {name, typeText, entry.sizeText, kPendingPlace, entry.shotTime, QString()};
+    row.imageIndex = entry.photo ? kImgPhotoRow : kImgVideoRow;
+    pendingRows_.push_back(std::move(row));
+}
+
+void Catalogue::Flush()
+{
+    rows_->appendRows(std::move(pendingRows_));
+    pendingRows_.clear();
+}
+
+QString Catalogue::SourcePath(int row) const
+{
+    if (row < 0 || row >= rows_->rowCount())
+        return {};
+    const PListviewdata record = index_.find(RowKey(row));
+    return record ? RecordPath(*record) : QString();
+}

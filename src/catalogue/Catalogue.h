@@ -1,0 +1,52 @@
+#pragma once
+// The catalogue: the list's rows and, behind each row, its record in the index. New entries
+// are made here, so that the rows, the records and the set of listed keys always agree.
+
+#include "catalogue/CatalogueListModel.h"
+#include "catalogue/CatalogueModel.h"
+
+#include <QHash>
+#include <memory>
+#include <vector>
+
+// Everything entry creation knows about one file.
+struct NewEntry {
+    QString path;      // the file's full path
+    bool photo = true; // a photo ("图片", picture 6) or a video ("视频", picture 7)
+    QString sizeText;
+    QString position;  // filegps form
+    QString shotTime;  // filemaketime form
+};
+
+inline const QString kTypePhoto = QStringLiteral("图片");
+inline const QString kTypeVideo = QStringLiteral("视频");
+inline const QString kPendingPlace = QStringLiteral("...");
+
+class Catalogue {
+public:
+    Catalogue();
+
+    CatalogueListModel& rows() { return *rows_; }
+    const CatalogueListModel& rows() const { return *rows_; }
+    CatalogueIndex& index() { return index_; }
+
+    // The key of a row, formed from its name and shot-time texts.
+    QString RowKey(int row) const;
+    // Whether a row (shown or waiting to be shown) has this name and shot time. Constant time
+    // whatever the number of rows.
+    bool IsListed(const QString& name, const QString& shotTime) const;
+
+    // Makes an entry: its record at once, its row at the end of the list. The rows made since
+    // the last Flush are shown together at the next Flush.
+    void AddEntry(const NewEntry& entry, const QString& rootText);
+    void Flush();
+
+    // The full path of a row's file, or empty when the row has no record.
+    QString SourcePath(int row) const;
+
+private:
+    std::unique_ptr<CatalogueListModel> rows_;
+    std::vector<CatalogueRow> pendingRows_;
+    CatalogueIndex index_;
+    QHash<QString, int> listedKeys_; // key -> number of rows with it
+};

@@ -1,0 +1,307 @@
+#include "catalogue/Catalogue.h"
+#include "catalogue/FolderScan.h"
+#include "catalogue/HeadlessScan.h"
+
+#include "JpegFixtures.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime kShot(QDate(2017, 5, 3), QTime(14, 22, 10));
+
+ExifFields ShotAt(const QDateTime& when, std::optional<double> latitude = {}, std::optional<double> longitude = {})
+{
+    ExifFields fields;
+    fields.digitized = when;
+    if (latitude)
+        fields.latitude = GpsFromDegrees(*latitude, true);
+    if (longitude)
+        fields.longitude = GpsFromDegrees(*longitude, false);
+    return fields;
+}
+
+// A flight log whose first entry is at position (longitude, latitude).
+QByteArray FlightLog(const char* positionLine)
+{
+    return QByteArray("1\r\n00:00:00,000 --> 00:00:01,000\r\nHOME(104.0000,30.0000) 2017.05.03 14:22:10\r\n")
+        + positionLine + "\r\nISO:100 Shutter:60 EV: Fnum:2.2\r\n\r\n2\r\n";
+}
+
+void SetModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+QStringList Relative(const QString& root, const QStringList& paths)
+{
+    QStringList relative;
+    for (const QString& path : paths)
+        relative << path.mid(root.size());
+    relative.sort();
+    return relative;
+}
+
+TEST(HasListedExt, ComparesTheLowerCasedLastExtension)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"P0001.JPG", true}, {"p.jpg", true}, {"V.MOV", true}, {"v.Mp4", true}, {"P0001.jpeg", false},
+        {"noextension", false}, {"archive.jpg.zip", false}, {".jpg", true}, {"P.JPG ", false},
+    };
+    for (const auto& [name, listed] : cases)
+        EXPECT_EQ(HasListedExt(QString::fromUtf8(name), kScanExtensions), listed) << name;
+}
+
+TEST(WalkFolder, FindsMediaDepthFirstAndSkipsHiddenEntries)
+{
+    TempFolder root;
+    for (const char* file : {"P0001.JPG", "P0002.jpeg", "100/V0001.MOV", "100/V0001.SRT", "100/deep/V0002.mp4",
+                             ".hidden/P9.jpg", "100/.P8.jpg", "notes.txt", "200/P0003.jpg"})
+        ASSERT_TRUE(WriteBytes(root.file(file), "x"));
+    ASSERT_TRUE(QFile::link(root.file("100"), root.file("link-to-100")));
+
+    QStringList paths;
+    WalkFolder(root.path(), kScanExtensions, paths);
+    EXPECT_EQ(Relative(root.path(), paths),
+              QStringList({"100/V0001.MOV", "100/deep/V0002.mp4", "200/P0003.jpg", "P0001.JPG"}));
+    // A folder's files come together, where the folder is met.
+    const qsizetype v1 = paths.indexOf(root.file("100/V0001.MOV"));
+    const qsizetype v2 = paths.indexOf(root.file("100/deep/V0002.mp4"));
+    EXPECT_EQ(std::abs(v1 - v2), 1);
+
+    QStringList fromSlash; // a root given with a trailing "/" gives the same paths
+    WalkFolder(root.dir.path() + "/", kScanExtensions, fromSlash);
+    EXPECT_EQ(QSet<QString>(fromSlash.begin(), fromSlash.end()), QSet<QString>(paths.begin(), paths.end()));
+}
+
+TEST(FileSizeText, MebibytesWithTwoDecimalsAndThousands)
+{
+    const std::pair<qint64, const char*> cases[] = {
+        {0, ".00"}, {524288, ".50"}, {1048576, "1.00"}, {1234567890, "1,177.38"}, {131072, ".13"},
+        {1048576LL * 1000, "1,000.00"}, {1048576LL * 1234567, "1,234,567.00"}, {5000, ".00"}, {10485760, "10.00"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(FileSizeText(bytes), QString::fromLatin1(text)) << bytes;
+    EXPECT_EQ(FileSizeText(QStringLiteral("/no/such/file")), QStringLiteral(".00"));
+}
+
+TEST(ReadSrtPosition, TakesTheFirstTwoValuesInTheFourthLinesParentheses)
+{
+    TempFolder folder;
+    const std::pair<QByteArray, const char*> cases[] = {
+        {FlightLog("GPS(104.5678,30.1234,18) BAROMETER:1.9"), "104.5678,30.1234"},
+        {FlightLog("  GPS(-70.6483,-33.8568,18)  "), "-70.6483,-33.8568"},
+        {FlightLog("GPS(104.5678)"), "104.5678,"},
+        {FlightLog("GPS(104.5,30.1"), ","},           // no ")" after the "("
+        {FlightLog("(104.5,30.1)"), "0.0000,0.0000"}, // "(" as the first character
+        {FlightLog("no position here"), "0.0000,0.0000"},
+        {"1\n00:00:00,000 --> 00:00:01,000\nGPS(1,2)\n", "0.0000,0.0000"}, // only three lines
+        {"1\r00:00\rHOME\rGPS(5.5,6.6,7)", "5.5,6.6"},                     // CR line ends, no final break
+        {"", "0.0000,0.0000"},
+    };
+    int n = 0;
+    for (const auto& [content, position] : cases) {
+        const QString path = folder.file(QStringLiteral("%1.SRT").arg(++n));
+        ASSERT_TRUE(WriteBytes(path, content));
+        EXPECT_EQ(ReadSrtPosition(path), QString::fromLatin1(position)) << content.toStdString();
+    }
+    // A byte-order mark selects UTF-16.
+    const QString utf16Path = folder.file("utf16.SRT");
+    const QString text = QString::fromLatin1(FlightLog("GPS(104.1,30.2,18)"));
+    QByteArray utf16("\xFF\xFE", 2);
+    utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    ASSERT_TRUE(WriteBytes(utf16Path, utf16));
+    EXPECT_EQ(ReadSrtPosition(utf16Path), QStringLiteral("104.1,30.2"));
+    EXPECT_EQ(ReadSrtPosition(folder.file("missing.SRT")), QStringLiteral("0.0000,0.0000"));
+}
+
+TEST(SrtCompanion, FoundWhateverTheCaseOfItsExtension)
+{
+    TempFolder folder;
+    for (const char* file : {"A.mov", "A.SRT", "B.MP4", "B.srt", "C.mp4", "C.Srt", "D.mov", "E.mov", "e.SRT"})
+        ASSERT_TRUE(WriteBytes(folder.file(file), "x"));
+    EXPECT_EQ(SrtCompanion(folder.file("A.mov")), folder.file("A.SRT"));
+    EXPECT_EQ(SrtCompanion(folder.file("B.MP4")), folder.file("B.srt"));
+    EXPECT_EQ(SrtCompanion(folder.file("C.mp4")), folder.file("C.Srt"));
+    EXPECT_EQ(SrtCompanion(folder.file("D.mov")), QString());
+    EXPECT_EQ(SrtCompanion(folder.file("E.mov")), QString()) << "the name itself keeps its case";
+}
+
+TEST(CoordinateText, FourDecimalsAndNoNegativeZero)
+{
+    EXPECT_EQ(CoordinateText(104.56784), QStringLiteral("104.5678"));
+    EXPECT_EQ(CoordinateText(-70.6), QStringLiteral("-70.6000"));
+    EXPECT_EQ(CoordinateText(-0.00001), QStringLiteral("0.0000"));
+    EXPECT_EQ(CoordinateText(0.0), QStringLiteral("0.0000"));
+}
+
+TEST(ParseScanTime, YearFirstWithOrWithoutTheTime)
+{
+    EXPECT_EQ(ParseScanTime("2017/05/03 14:22:10"), kShot);
+    EXPECT_EQ(ParseScanTime("2017/5/3"), QDateTime(QDate(2017, 5, 3), QTime(0, 0)));
+    for (const char* bad : {"", "yesterday", "03/05/2017", "2017/13/01 00:00:00"})
+        EXPECT_FALSE(ParseScanTime(QString::fromUtf8(bad)).isValid()) << bad;
+}
+
+class BuildEntriesTest : public testing::Test {
+protected:
+    BuildReport Scan(const ScanMode& mode = {}, bool applyMode = true)
+    {
+        QStringList paths;
+        WalkFolder(root.path(), kScanExtensions, paths);
+        BuildOptions options;
+        options.applyMode = applyMode;
+        options.mode = mode;
+        options.rootText = root.dir.path();
+        return BuildEntries(catalogue, paths, options);
+    }
+
+    // name -> "type|size|position|shot time|place", and the record's relative folder.
+    std::map<QString, QString> Rows() const
+    {
+        std::map<QString, QString> rows;
+        const CatalogueListModel& m = catalogue.rows();
+        for (int r = 0; r < m.rowCount(); ++r) {
+            const PListviewdata record = const_cast<Catalogue&>(catalogue).index().find(catalogue.RowKey(r));
+            rows[m.cell(r, kColName)] = QStringList({m.cell(r, kColType), m.cell(r, kColSize),
+                                                     record ? record->filegps : "no record", m.cell(r, kColShotTime),
+                                                     m.cell(r, kColLocation), record ? record->spath : ""})
+                                            .join(u'|');
+        }
+        return rows;
+    }
+
+    TempFolder root;
+    Catalogue catalogue;
+};
+
+TEST_F(BuildEntriesTest, PhotosAndVideosGetTheirTimesSizesAndPositions)
+{
+    ASSERT_TRUE(WriteBytes(root.file("100/P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.1234, 104.5678))));
+    ASSERT_TRUE(WriteBytes(root.file("100/P0002.JPG"), PhotoBytes(ShotAt(kShot.addSecs(1), -33.5, -70.6))));
+    ASSERT_TRUE(WriteBytes(root.file("P0003.jpg"), PhotoBytes(std::nullopt))); // no Exif: the file time
+    SetModified(root.file("P0003.jpg"), QDateTime(QDate(2016, 1, 2), QTime(3, 4, 5)));
+    ASSERT_TRUE(WriteBytes(root.file("P0004.JPG"), PhotoBytes(ShotAt(kShot.addSecs(2)))));
+    ASSERT_TRUE(WriteBytes(root.file("200/V0001.MOV"), QByteArray(524288, 'v')));
+    ASSERT_TRUE(WriteBytes(root.file("200/V0001.SRT"), FlightLog("GPS(104.0673,30.5239,18)")));
+    SetModified(root.file("200/V0001.MOV"), kShot.addSecs(60));
+    ASSERT_TRUE(WriteBytes(root.file("200/V0002.mp4"), QByteArray()));
+    SetModified(root.file("200/V0002.mp4"), kShot.addSecs(120));
+
+    const BuildReport report = Scan();
+    EXPECT_EQ(report.made, 6);
+    EXPECT_TRUE(report.unreadable.isEmpty());
+    const auto rows = Rows();
+    const QString size = FileSizeText(PhotoBytes(ShotAt(kShot, 30.1234, 104.5678)).size());
+    EXPECT_EQ(rows.at("P0001.JPG"), "图片|" + size + "|104.5678,30.1234|2017/05/03 14:22:10|...|/100/");
+    EXPECT_EQ(rows.at("P0002.JPG"), "图片|" + size + "|-70.6000,-33.5000|2017/05/03 14:22:11|...|/100/");
+    EXPECT_EQ(rows.at("P0003.jpg").section(u'|', 2, 3), "0.0000,0.0000|2016/01/02 03:04:05");
+    EXPECT_EQ(rows.at("P0004.JPG").section(u'|', 2, 2), "0.0000,0.0000");
+    EXPECT_EQ(rows.at("V0001.MOV"), "视频|.50|104.0673,30.5239|2017/05/03 14:23:10|...|/200/");
+    EXPECT_EQ(rows.at("V0002.mp4"), "视频|.00|0.0000,0.0000|2017/05/03 14:24:10|...|/200/");
+    EXPECT_EQ(catalogue.rows().row(0).imageIndex == 6 || catalogue.rows().row(0).imageIndex == 7, true);
+    EXPECT_EQ(catalogue.SourcePath(0).startsWith(root.dir.path() + "/"), true);
+}
+
+TEST_F(BuildEntriesTest, ScanningTwiceAddsNothing)
+{
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot))));
+    ASSERT_TRUE(WriteBytes(root.file("sub/P0001.JPG"), PhotoBytes(ShotAt(kShot)))); // same name and time
+    ASSERT_TRUE(WriteBytes(root.file("sub/P0002.JPG"), PhotoBytes(ShotAt(kShot))));
+    EXPECT_EQ(Scan().made, 2) << "a second file with the same name and shot time is not listed";
+    EXPECT_EQ(Scan().made, 0);
+    EXPECT_EQ(catalogue.rows().rowCount(), 2);
+}
+
+TEST_F(BuildEntriesTest, ADamagedPhotoIsListedAndTheScanGoesOn)
+{
+    for (int i = 1; i <= 5; ++i)
+        ASSERT_TRUE(WriteBytes(root.file(QStringLiteral("P000%1.JPG").arg(i)), PhotoBytes(ShotAt(kShot.addSecs(i), 30, 104))));
+    const QByteArray whole = PhotoBytes(ShotAt(kShot.addSecs(9), 30, 104));
+    ASSERT_TRUE(WriteBytes(root.file("P0003.JPG"), whole.left(whole.indexOf(QByteArray("\xFF\xDB", 2)))));
+    SetModified(root.file("P0003.JPG"), QDateTime(QDate(2016, 1, 2), QTime(3, 4, 5)));
+
+    const BuildReport report = Scan();
+    EXPECT_EQ(report.made, 5);
+    ASSERT_EQ(report.unreadable.size(), 1);
+    EXPECT_EQ(report.unreadable[0], root.file("P0003.JPG") + ": Stream read error");
+    EXPECT_EQ(Rows().at("P0003.JPG").section(u'|', 2, 3), "0.0000,0.0000|2016/01/02 03:04:05");
+}
+
+TEST_F(BuildEntriesTest, ScanModesFilterByCreationTime)
+{
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(QDateTime(QDate(2010, 1, 1), QTime(0, 0))))));
+    ASSERT_TRUE(WriteBytes(root.file("V0001.MOV"), "v"));
+    SetModified(root.file("V0001.MOV"), QDateTime(QDate(2010, 1, 1), QTime(0, 0)));
+
+    const QString inAMinute = QDateTime::currentDateTime().addSecs(60).toString("yyyy/MM/dd HH:mm:ss");
+    EXPECT_EQ(Scan({ScanMode::Since, inAMinute}).made, 0) << "created before the given time";
+    EXPECT_EQ(Scan({ScanMode::All, inAMinute}, false).made, 0 + 2) << "no mode for drops";
+}
+
+TEST_F(BuildEntriesTest, TodayAndSinceKeepFilesCopiedToday)
+{
+    // Shot years ago, but the file was created today: the creation time decides.
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(QDateTime(QDate(2010, 1, 1), QTime(0, 0))))));
+    EXPECT_EQ(Scan({ScanMode::Today, {}}).made, 1);
+    Catalogue fresh;
+    std::swap(catalogue, fresh);
+    EXPECT_EQ(Scan({ScanMode::Since, QDate::currentDate().toString("yyyy/MM/dd")}).made, 1);
+}
+
+TEST_F(BuildEntriesTest, AnUnparsableTimeEndsTheRunBeforeTheFirstFile)
+{
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot))));
+    const BuildReport report = Scan({ScanMode::Since, "not a time"});
+    EXPECT_TRUE(report.badScanTime);
+    EXPECT_EQ(report.made, 0);
+    EXPECT_EQ(catalogue.rows().rowCount(), 0);
+}
+
+TEST(Catalogue, IsListedAgreesWithComparingEveryRow)
+{
+    Catalogue catalogue;
+    for (const char* name : {" P0001.JPG", "P0002.JPG", "p0002.jpg"}) {
+        NewEntry entry;
+        entry.path = QStringLiteral("/card/") + QString::fromUtf8(name);
+        entry.shotTime = "2017/05/03 14:22:10";
+        catalogue.AddEntry(entry, "/card");
+    }
+    catalogue.Flush();
+    const auto byEveryRow = [&](const QString& name, const QString& time) {
+        for (int r = 0; r < catalogue.rows().rowCount(); ++r)
+            if (catalogue.RowKey(r) == CatalogueKey(name, time))
+                return true;
+        return false;
+    };
+    for (const char* name : {"P0001.JPG", " P0001.JPG", "P0002.JPG", "P0002.jpg", "P0003.JPG"})
+        for (const char* time : {"2017/05/03 14:22:10", "2017/05/03 14:22:11"})
+            EXPECT_EQ(catalogue.IsListed(name, time), byEveryRow(name, time)) << name << " " << time;
+    EXPECT_EQ(catalogue.SourcePath(0), QStringLiteral("/card/ P0001.JPG"));
+}
+
+TEST(HeadlessScan, PrintsOneLinePerEntryAndRefusesAMissingRoot)
+{
+    TempFolder root;
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.1234, 104.5678))));
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunHeadlessScan(root.dir.path(), outStream, errStream), 0);
+    const QString size = FileSizeText(PhotoBytes(ShotAt(kShot, 30.1234, 104.5678)).size());
+    EXPECT_EQ(out, root.file("P0001.JPG") + "\t图片\t" + size + "\t104.5678,30.1234\t2017/05/03 14:22:10\n");
+    EXPECT_TRUE(err.isEmpty());
+
+    out.clear();
+    EXPECT_EQ(RunHeadlessScan(root.file("missing"), outStream, errStream), 2);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(err, "(" + root.file("missing") + ")不存在\n");
+}
+
+} // namespace
