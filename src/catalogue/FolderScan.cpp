@@ -6,13 +6,17 @@
 #include "services/Helpers.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <optional>
 
 namespace {
@@ -35,29 +39,45 @@ private:
     QElapsedTimer timer_;
 };
 
-void Walk(const QString& folder, const QString& extensions, QStringList& paths,
+bool IsFolder(const QByteArray& path, unsigned char type, bool& isLink)
+{
+    isLink = type == DT_LNK;
+    if (type == DT_DIR || type == DT_REG)
+        return type == DT_DIR;
+    struct stat info {};
+    if (lstat(path.constData(), &info) != 0)
+        return false;
+    isLink = S_ISLNK(info.st_mode);
+    if (isLink && stat(path.constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode);
+}
+
+void Walk(const QByteArray& prefix, const QString& extensions, QStringList& paths,
           const std::function<void(int)>& found, Throttle& throttle)
 {
-    QString prefix = folder;
-    if (prefix.endsWith(u'/') && prefix.size() > 1)
-        prefix.chop(1);
-    prefix += u'/';
-    if (prefix == QLatin1String("//"))
-        prefix = QStringLiteral("/");
-    // Hidden entries (names beginning with ".") and special files are not listed at all.
-    QDirIterator entries(prefix, QDir::AllEntries | QDir::NoDotAndDotDot);
-    while (entries.hasNext()) {
-        entries.next();
-        const QFileInfo info = entries.fileInfo();
-        if (info.isDir()) {
-            if (!info.isSymLink())
-                Walk(prefix + info.fileName(), extensions, paths, found, throttle);
-        } else if (HasListedExt(info.fileName(), extensions)) {
-            paths << prefix + info.fileName();
-            if (found && throttle.Due())
-                found(int(paths.size()));
+    DIR* folder = opendir(prefix.constData());
+    if (!folder)
+        return;
+    while (const dirent* entry = readdir(folder)) {
+        // Hidden entries (names beginning with ".", which covers "." and "..") are skipped.
+        if (entry->d_name[0] == '.')
+            continue;
+        const QByteArray path = prefix + entry->d_name;
+        bool isLink = false;
+        if (IsFolder(path, entry->d_type, isLink)) {
+            if (!isLink) // linked folders could lead round in circles
+                Walk(path + '/', extensions, paths, found, throttle);
+        } else if (entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            const QString name = QFile::decodeName(entry->d_name);
+            if (HasListedExt(name, extensions)) {
+                paths << QFile::decodeName(path);
+                if (found && throttle.Due())
+                    found(int(paths.size()));
+            }
         }
     }
+    closedir(folder);
 }
 
 } // namespace
@@ -77,27 +97,48 @@ bool HasListedExt(const QString& name, const QString& extensions)
 void WalkFolder(const QString& folder, const QString& extensions, QStringList& paths,
                 const std::function<void(int)>& found)
 {
+    QByteArray prefix = QFile::encodeName(folder);
+    while (prefix.size() > 1 && prefix.endsWith('/'))
+        prefix.chop(1);
+    if (prefix != "/")
+        prefix += '/';
     Throttle throttle;
-    Walk(folder, extensions, paths, found, throttle);
+    Walk(prefix, extensions, paths, found, throttle);
 }
 
 QString FileSizeText(qint64 bytes)
 {
     // Hundredths of a MiB, halves rounded away from zero.
     const qint64 hundredths = std::llround(double(bytes) * 100.0 / 1048576.0);
-    QString whole = QString::number(hundredths / 100);
-    for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
-        whole.insert(at, u',');
-    QString text = whole + u'.' + QStringLiteral("%1").arg(hundredths % 100, 2, 10, QChar(u'0'));
-    if (text.size() >= 3 && text.startsWith(u'0'))
-        text.remove(0, 1);
-    return text;
+    // Written right to left: two decimals, the point, then digits with "," every three.
+    char text[40];
+    char* at = text + sizeof text;
+    qint64 rest = hundredths;
+    *--at = char('0' + rest % 10);
+    rest /= 10;
+    *--at = char('0' + rest % 10);
+    rest /= 10;
+    *--at = '.';
+    int digits = 0;
+    do {
+        if (digits > 0 && digits % 3 == 0)
+            *--at = ',';
+        *--at = char('0' + rest % 10);
+        rest /= 10;
+        ++digits;
+    } while (rest > 0);
+    qsizetype length = text + sizeof text - at;
+    if (length >= 3 && *at == '0') { // ".50" rather than "0.50"
+        ++at;
+        --length;
+    }
+    return QString::fromLatin1(at, length);
 }
 
 QString FileSizeText(const QString& path)
 {
-    const QFileInfo info(path);
-    return FileSizeText(info.exists() ? info.size() : 0);
+    struct stat info {};
+    return FileSizeText(stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0);
 }
 
 namespace {
@@ -178,15 +219,41 @@ QString SrtCompanion(const QString& videoPath)
 
 QString CoordinateText(double degrees)
 {
-    QString text = QString::asprintf("%.4f", degrees);
-    if (text == QLatin1String("-0.0000"))
-        text = QStringLiteral("0.0000");
-    return text;
+    char text[400];
+    const auto written = std::to_chars(text, text + sizeof text, degrees, std::chars_format::fixed, 4);
+    const qsizetype length = written.ec == std::errc() ? written.ptr - text : 0;
+    if (length == 7 && std::memcmp(text, "-0.0000", 7) == 0)
+        return QStringLiteral("0.0000");
+    return QString::fromLatin1(text, length);
 }
 
 QString ShotTimeText(const QDateTime& local)
 {
-    return local.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    return ShotTimeText(local.date(), local.time());
+}
+
+QString ShotTimeText(const QDate& date, const QTime& time)
+{
+    // Written digit by digit: this runs for every file of a scan.
+    if (!date.isValid() || date.year() < 0 || date.year() > 9999)
+        return QStringLiteral("0000/00/00 00:00:00");
+    char text[20];
+    const auto put = [&](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, date.year(), 4);
+    text[4] = '/';
+    put(5, date.month(), 2);
+    text[7] = '/';
+    put(8, date.day(), 2);
+    text[10] = ' ';
+    put(11, time.hour(), 2);
+    text[13] = ':';
+    put(14, time.minute(), 2);
+    text[16] = ':';
+    put(17, time.second(), 2);
+    return QString::fromLatin1(text, 19);
 }
 
 namespace {
@@ -208,8 +275,10 @@ PhotoFacts ReadPhotoFacts(const QString& path)
         return facts;
     }
     const TDateTimeTagValue digitized = exif.DateTimeDigitized();
-    facts.shotTime = digitized.MissingOrInvalid() ? LastWriteTimeText(path)
-                                                  : ShotTimeText(DaysToDateTime(digitized.AsDateTime()));
+    QDate date;
+    QTime time;
+    facts.shotTime = DaysToDateAndTime(digitized.AsDateTime(), date, time) ? ShotTimeText(date, time)
+                                                                          : LastWriteTimeText(path);
     const double longitude = GpsDegrees(exif.GPSLongitude(0), exif.GPSLongitude(1), exif.GPSLongitude(2), exif.GPSLongitudeRef());
     const double latitude = GpsDegrees(exif.GPSLatitude(0), exif.GPSLatitude(1), exif.GPSLatitude(2), exif.GPSLatitudeRef());
     facts.position = CoordinateText(longitude) + u',' + CoordinateText(latitude);

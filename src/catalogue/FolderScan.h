@@ -50,6 +50,7 @@ PhotoFacts ReadPhotoFacts(const QString& path);
 
 // The shot-time text of a date-time: "yyyy/MM/dd HH:mm:ss".
 QString ShotTimeText(const QDateTime& local);
+QString ShotTimeText(const QDate& date, const QTime& time);
 
 // Which files the scan takes, from the settings dialog.
 struct ScanMode {

@@ -25,8 +25,15 @@ double DateTimeToDays(const QDateTime& local)
 
 QDateTime DaysToDateTime(double days)
 {
+    QDate date;
+    QTime time;
+    return DaysToDateAndTime(days, date, time) ? QDateTime(date, time) : QDateTime();
+}
+
+bool DaysToDateAndTime(double days, QDate& date, QTime& time)
+{
     if (!(days >= kFirstDayOfYearOne) || days > 2958466.0) // outside years 1..9999
-        return {};
+        return false;
     const double whole = std::trunc(days);
     const double fraction = std::fabs(days - whole);
     qint64 ms = std::llround(fraction * kMsPerDay);
@@ -35,7 +42,9 @@ QDateTime DaysToDateTime(double days)
         ms -= qint64(kMsPerDay);
         dayCount += days >= 0 ? 1 : -1;
     }
-    return QDateTime(kDayZero.addDays(dayCount), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    date = kDayZero.addDays(dayCount);
+    time = QTime::fromMSecsSinceStartOfDay(int(ms));
+    return true;
 }
 
 QString TDateTimeTagValue::AsString() const

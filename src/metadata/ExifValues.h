@@ -28,6 +28,8 @@ constexpr double kFirstDayOfYearOne = -693593.0; // 0001-01-01
 double DateTimeToDays(const QDateTime& local);
 // The local date and time of a value; invalid for values before year 1.
 QDateTime DaysToDateTime(double days);
+// The same as a date and a time of day, without time-zone work; false before year 1.
+bool DaysToDateAndTime(double days, QDate& date, QTime& time);
 
 struct TDateTimeTagValue {
     double Value = kMissingDateTime;
