@@ -14,7 +14,7 @@ namespace {
 bool WantsConsole(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"--scan", "--help", "-h", "--version", "-v"})
+        for (const char* option : {"--scan", "--places", "--help", "-h", "--version", "-v"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     return false;
@@ -34,13 +34,20 @@ int RunConsole(int argc, char** argv)
                                                  "路径、类型、大小(MB)、位置(经度,纬度)、拍摄时间。"),
                                   QStringLiteral("ROOT"));
     parser.addOption(scan);
+    const QCommandLineOption places(QStringLiteral("places"),
+                                    QStringLiteral("与 --scan 一起使用：先查本地缓存再联网查询每个位置的地名，"
+                                                   "作为第六列输出（一次只发一个请求）。"));
+    parser.addOption(places);
     parser.process(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (!parser.isSet(scan)) {
         parser.showHelp(1);
     }
-    return RunHeadlessScan(parser.value(scan), out, err);
+    HeadlessScanOptions options;
+    options.places = parser.isSet(places);
+    options.settingsFolder = SettingsDir();
+    return RunHeadlessScan(parser.value(scan), options, out, err);
 }
 
 } // namespace

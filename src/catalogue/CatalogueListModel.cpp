@@ -13,6 +13,19 @@ std::array<int, kColumnCount> CatalogueColumnWidths(int listWidth)
     return {w, c / 2, c / 2, 2 * c, c + 10, std::max(0, c - 35)};
 }
 
+int CompareCellTexts(const QString& a, const QString& b)
+{
+    const auto fold = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c; };
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = fold(a[i].unicode());
+        const char16_t y = fold(b[i].unicode());
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 QString CatalogueListModel::columnHeader(int column)
 {
     return (column >= 0 && column < kColumnCount) ? QString::fromUtf8(kHeaders[column]) : QString();
@@ -75,6 +88,35 @@ void CatalogueListModel::appendRows(std::vector<CatalogueRow>&& rows)
     rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
     rows.clear();
+}
+
+void CatalogueListModel::sortRows(int column, int way)
+{
+    if (column < 0 || column >= kColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> order(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    const size_t c = size_t(column);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+        return CompareCellTexts(rows_[size_t(x)].cells[c], rows_[size_t(y)].cells[c]) * way < 0;
+    });
+    std::vector<CatalogueRow> sorted;
+    sorted.reserve(rows_.size());
+    std::vector<int> newPosition(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sorted.push_back(std::move(rows_[size_t(order[i])]));
+        newPosition[size_t(order[i])] = int(i);
+    }
+    rows_ = std::move(sorted);
+    // Selections and other kept positions follow their rows.
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& index : before)
+        after << this->index(newPosition[size_t(index.row())], index.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 const QString& CatalogueListModel::cell(int row, int column) const

@@ -28,6 +28,9 @@ struct CatalogueRow {
 // about 25 pixels short of the list's width to leave room for the scroll bar.
 std::array<int, kColumnCount> CatalogueColumnWidths(int listWidth);
 
+// Compares two cell texts code unit by code unit after folding a-z to upper case: <0, 0, >0.
+int CompareCellTexts(const QString& a, const QString& b);
+
 class CatalogueListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -50,6 +53,11 @@ public:
     const CatalogueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
     const QString& cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
+
+    // Sorts all rows by the text of one column, case-insensitively for the letters a-z and by
+    // UTF-16 code unit otherwise; way is +1 (ascending) or -1 (descending). Rows that compare
+    // equal keep their order.
+    void sortRows(int column, int way);
 
     // Turns a row's image index into its picture (set by the window that shows the list).
     std::function<QVariant(int imageIndex)> pictureForImage;

@@ -2,10 +2,13 @@
 
 #include "catalogue/DropFilter.h"
 #include "catalogue/FileTimes.h"
+#include "catalogue/LocationPass.h"
 #include "resources/Icons.h"
 #include "services/AboutWindow.h"
 #include "services/Dialogs.h"
 #include "services/FormState.h"
+#include "services/Geocoder.h"
+#include "services/LocationCache.h"
 #include "services/Helpers.h"
 #include "services/SettingsDialog.h"
 
@@ -76,6 +79,13 @@ TForm1::TForm1(const QString& settingsFolder)
     GetLocationTimer = new QTimer(this);
     GetLocationTimer->setObjectName(QStringLiteral("GetLocationTimer"));
     GetLocationTimer->setInterval(kLocationIntervalMs);
+    connect(GetLocationTimer, &QTimer::timeout, this, &TForm1::GetLocationTimerTimer);
+    SetGeocoderConfig(ReadGeocoderConfig(*settingsFile_));
+    locationPass_ = new LocationPass(
+        *catalogue_, [](const QString& longitude, const QString& latitude, std::stop_token stop) {
+            return GetPlaceName(longitude, latitude, std::move(stop));
+        },
+        this);
 
     resizeSettled_ = new QTimer(this);
     resizeSettled_->setSingleShot(true);
@@ -86,7 +96,16 @@ TForm1::TForm1(const QString& settingsFolder)
     GetUpdateInfoTm->setObjectName(QStringLiteral("GetUpdateInfoTm"));
     GetUpdateInfoTm->setInterval(kUpdateFirstIntervalMs);
     connect(GetUpdateInfoTm, &QTimer::timeout, this, &TForm1::GetUpdateInfoTmTimer);
-    GetUpdateInfoTm->start();
+
+    // The cache database; a file that is there but cannot be used ends the creation steps, so
+    // the update timer stays off.
+    const CacheOpenResult cache = OpenCacheDb(settingsFolder + QStringLiteral("Cha.mdb"));
+    if (cache.outcome == CacheOpenOutcome::CreateFailed)
+        ShowInformation(QStringLiteral("提示"), QStringLiteral("数据库创建失败"));
+    if (cache.outcome == CacheOpenOutcome::OpenFailed)
+        ShowStandardError(cache.error);
+    else
+        GetUpdateInfoTm->start();
 
     // Client area 790 x 605 below the menu bar, centred on the screen.
     resize(790, 605 + menuBar()->sizeHint().height());
@@ -101,9 +120,12 @@ TForm1::~TForm1()
     if (!SetInfo.save(*settingsFile_))
         ReportWriteRefused(*settingsFile_);
     settingsFile_.reset();
+    delete locationPass_; // ends a web lookup under way
+    locationPass_ = nullptr;
     ClearListviewInfo();
     goodslistview->setModel(nullptr);
     catalogue_.reset();
+    CloseCacheDb();
 }
 
 void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow)
@@ -332,6 +354,12 @@ void TForm1::GetUpdateInfoTmTimer()
     // Each tick doubles the wait before the next one: 5 s, 10 s, 20 s, ...
     // (capped where the timer's range ends, about 24 days).
     GetUpdateInfoTm->setInterval(static_cast<int>(std::min<qint64>(2LL * GetUpdateInfoTm->interval(), INT_MAX)));
+}
+
+void TForm1::GetLocationTimerTimer()
+{
+    if (!locationPass_->Tick())
+        GetLocationTimer->stop();
 }
 
 void TForm1::ScanTimeDropped(const QStringList& paths)

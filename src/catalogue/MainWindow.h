@@ -18,6 +18,7 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class QTreeView;
+class LocationPass;
 class TForm2;
 class TForm5;
 
@@ -27,8 +28,8 @@ public:
     static constexpr int kUpdateFirstIntervalMs = 5000;
     static constexpr int kLocationIntervalMs = 10;
 
-    // Creates the window and its shared objects; Config.dyi is looked for in settingsFolder
-    // (with trailing "/").
+    // Creates the window and its shared objects; Config.dyi and Cha.mdb are looked for in
+    // settingsFolder (with trailing "/").
     explicit TForm1(const QString& settingsFolder);
     ~TForm1() override; // stops background work, saves the window state and SetInfo
 
@@ -40,6 +41,7 @@ public:
     Catalogue& catalogue() { return *catalogue_; }
     CatalogueIndex& catalogueIndex() { return catalogue_->index(); }
     CatalogueListModel* listModel;
+    LocationPass& locationPass() { return *locationPass_; }
 
     // The persisted controls in the order in which they are saved and loaded.
     QList<QWidget*> persistedControls() const;
@@ -72,6 +74,7 @@ public:
     void mnuShowHideClick();
     void mnuExitClick();
     void GetUpdateInfoTmTimer();
+    void GetLocationTimerTimer();
     // Files dropped on the settings dialog's ScanTime box: its text becomes the creation time
     // of the first photo, video or folder among them.
     void ScanTimeDropped(const QStringList& paths);
@@ -122,6 +125,7 @@ private:
     void ShowProgress(const QString& text);
 
     std::unique_ptr<Catalogue> catalogue_;
+    LocationPass* locationPass_ = nullptr;
     bool scanning_ = false;
     std::unique_ptr<IniFile> settingsFile_;
     TForm2* settingsDialog_ = nullptr;

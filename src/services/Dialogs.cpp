@@ -44,6 +44,16 @@ void ShowStandardError(const QString& text)
     MsgBox(text, kMsgError);
 }
 
+void ShowInformation(const QString& title, const QString& text)
+{
+    if (msgBoxHandler) {
+        msgBoxHandler(text, kMsgInformation);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok);
+    box.exec();
+}
+
 QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& preselect)
 {
     const QString start = (!preselect.isEmpty() && QDir(preselect).exists()) ? preselect : QString();

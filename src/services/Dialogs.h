@@ -17,6 +17,9 @@ bool MsgBox(const QString& text, unsigned kind);
 // The box for an unexpected error inside a window event (an error box).
 void ShowStandardError(const QString& text);
 
+// An information box with its own title (tests see it as an information MsgBox).
+void ShowInformation(const QString& title, const QString& text);
+
 // The platform's folder picker, folders only, without a "new folder" button. Returns the
 // chosen folder without a trailing "/" (the root keeps it), or empty when cancelled.
 // preselect is shown first when it names an existing folder.

@@ -9,10 +9,13 @@
 #include "services/UpdateDialog.h"
 
 #include "JpegFixtures.h"
+#include "LocalHttpServer.h"
+#include "catalogue/LocationPass.h"
 #include "TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -163,7 +166,7 @@ TEST_F(ProgramWindowsTest, AnUnwritableSettingsFileIsReportedAndTheProgramGoesOn
     windows.reset();
     // The dialog's save step and the main window's two save steps each report once.
     const QString expected = QStringLiteral("2:Unable to write to %1no-such-folder/Config.dyi").arg(folder.path());
-    EXPECT_EQ(messages, QStringList({expected, expected, expected}));
+    EXPECT_EQ(messages, QStringList({"1:数据库创建失败", expected, expected, expected}));
 }
 
 TEST_F(ProgramWindowsTest, EachRowYieldsItsOwnFilesPath)
@@ -270,6 +273,53 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
     EXPECT_EQ(Main().listModel->rowCount(), 2);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "a drop does not start the location pass";
+}
+
+TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWindow)
+{
+    // A slow service: each answer takes 300 ms.
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request& request, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"遂宁市","district":"船山区"},)"
+                             R"("formatted_addresses":{"recommend":")" + request.get_param_value("location") + R"("}}})",
+                             "application/json");
+    });
+    service.Start();
+    WriteTextFile(folder.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl() + "\n");
+    Start(folder.path());
+    const QString root = folder.path() + "card";
+    for (int i = 0; i < 3; ++i) {
+        ExifFields fields;
+        fields.digitized = QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10 + i));
+        if (i != 1) {
+            fields.latitude = GpsFromDegrees(30.5130 + i * 0.0001, true); // rows 0 and 2 share a cell
+            fields.longitude = GpsFromDegrees(105.5912, false);
+        }
+        ASSERT_TRUE(WriteBytes(root + QStringLiteral("/P000%1.JPG").arg(i), PhotoBytes(fields)));
+    }
+    Main().SetInfo.FilePath = root;
+    Main().FileFindClick();
+
+    int ticksWhileAsking = 0;
+    QObject::connect(Main().GetLocationTimer, &QTimer::timeout, [&] {
+        if (Main().locationPass().LookupUnderWay())
+            ++ticksWhileAsking;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "the pass ends when nothing is pending";
+
+    QStringList places;
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        places << Main().listModel->cell(row, kColName) + "=" + Main().listModel->cell(row, kColLocation);
+    places.sort();
+    EXPECT_EQ(places, QStringList({"P0000.JPG=遂宁市 船山区 30.5130,105.5912", "P0001.JPG=未知",
+                                   "P0002.JPG=遂宁市 船山区 30.5130,105.5912"}));
+    EXPECT_EQ(service.Targets().size(), 1);
+    EXPECT_GT(ticksWhileAsking, 10) << "the timer kept ticking while the service was thinking";
 }
 
 TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)

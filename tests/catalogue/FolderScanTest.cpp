@@ -3,6 +3,7 @@
 #include "catalogue/HeadlessScan.h"
 
 #include "JpegFixtures.h"
+#include "LocalHttpServer.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -293,15 +294,48 @@ TEST(HeadlessScan, PrintsOneLinePerEntryAndRefusesAMissingRoot)
     ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.1234, 104.5678))));
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
-    EXPECT_EQ(RunHeadlessScan(root.dir.path(), outStream, errStream), 0);
+    EXPECT_EQ(RunHeadlessScan(root.dir.path(), {}, outStream, errStream), 0);
     const QString size = FileSizeText(PhotoBytes(ShotAt(kShot, 30.1234, 104.5678)).size());
     EXPECT_EQ(out, root.file("P0001.JPG") + "\t图片\t" + size + "\t104.5678,30.1234\t2017/05/03 14:22:10\n");
     EXPECT_TRUE(err.isEmpty());
 
     out.clear();
-    EXPECT_EQ(RunHeadlessScan(root.file("missing"), outStream, errStream), 2);
+    EXPECT_EQ(RunHeadlessScan(root.file("missing"), {}, outStream, errStream), 2);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(err, "(" + root.file("missing") + ")不存在\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST(HeadlessScan, WithPlacesResolvesEveryRowThroughTheCacheAndTheService)
+{
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string location = request.get_param_value("location");
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C)" + location
+                                 + R"(","district":"D"},"formatted_addresses":{"recommend":"S"}}})",
+                             "application/json");
+    });
+    service.Start();
+    TempFolder settings;
+    WriteTextFile(settings.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl() + "\n");
+    TempFolder root;
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.1234, 104.5678))));
+    ASSERT_TRUE(WriteBytes(root.file("P0002.JPG"), PhotoBytes(ShotAt(kShot.addSecs(1), 30.1235, 104.5679))));
+    ASSERT_TRUE(WriteBytes(root.file("P0003.JPG"), PhotoBytes(ShotAt(kShot.addSecs(2)))));
+
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunHeadlessScan(root.dir.path(), {true, settings.path()}, outStream, errStream), 0);
+    QStringList places;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+        places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
+    places.sort();
+    EXPECT_EQ(places, QStringList({"P0001.JPG=C30.1234,104.5678 D S", "P0002.JPG=C30.1234,104.5678 D S", "P0003.JPG=未知"}));
+    EXPECT_EQ(service.Targets().size(), 1) << "the second photo is in the first one's cell";
+    EXPECT_TRUE(QFile::exists(settings.file("Cha.mdb")));
 }
 
 } // namespace

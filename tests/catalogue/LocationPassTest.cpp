@@ -1,0 +1,230 @@
+#include "catalogue/Catalogue.h"
+#include "catalogue/LocationPass.h"
+#include "services/LocationCache.h"
+
+#include "TestFiles.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace {
+
+// A web service stand-in: answers from a table, counts the questions, can be held back.
+struct FakeService {
+    std::mutex mutex;
+    QStringList asked; // "longitude,latitude"
+    std::function<QString(const QString&)> answer = [](const QString&) { return QStringLiteral("遂宁市 船山区 灵泉街道"); };
+    std::atomic<bool> hold = false;
+
+    LocationPass::Lookup Lookup()
+    {
+        return [this](const QString& longitude, const QString& latitude, std::stop_token stop) {
+            const QString position = longitude + u',' + latitude;
+            {
+                std::lock_guard lock(mutex);
+                asked << position;
+            }
+            while (hold && !stop.stop_requested())
+                QThread::msleep(2);
+            return answer(position);
+        };
+    }
+    int Count()
+    {
+        std::lock_guard lock(mutex);
+        return int(asked.size());
+    }
+};
+
+class LocationPassTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(OpenCacheDb(folder.file("Cha.mdb")).outcome, CacheOpenOutcome::Created); }
+    void TearDown() override
+    {
+        pass.reset();
+        CloseCacheDb();
+    }
+
+    void Add(const QString& name, const QString& position)
+    {
+        NewEntry entry;
+        entry.path = "/card/" + name;
+        entry.position = position;
+        entry.shotTime = "2017/05/03 14:22:10";
+        catalogue.AddEntry(entry, "/card");
+        catalogue.Flush();
+    }
+
+    // Ticks as the window's timer would, until nothing is pending or time runs out.
+    int RunUntilDone(int timeoutMs = 5000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        int ticks = 0;
+        while (waited.elapsed() < timeoutMs) {
+            ++ticks;
+            if (!pass->Tick())
+                return ticks;
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        return -1;
+    }
+
+    QString Place(const QString& name) const
+    {
+        for (int row = 0; row < catalogue.rows().rowCount(); ++row)
+            if (catalogue.rows().cell(row, kColName) == name)
+                return catalogue.rows().cell(row, kColLocation);
+        return "no such row";
+    }
+
+    void StartPass() { pass = std::make_unique<LocationPass>(catalogue, service.Lookup()); }
+
+    TempFolder folder;
+    Catalogue catalogue;
+    FakeService service;
+    std::unique_ptr<LocationPass> pass;
+};
+
+TEST_F(LocationPassTest, RowsWithoutAPositionAreUnknownAndTheOthersAreLookedUp)
+{
+    Add("P1.JPG", "0.0000,0.0000");
+    Add("P2.JPG", "105.5912,30.5130");
+    Add("P3.JPG", " 0.0000,0.0000 ");
+    StartPass();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(Place("P2.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
+    EXPECT_EQ(Place("P3.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(service.asked, QStringList({"105.5912,30.5130"})) << "longitude first, texts as stored";
+    QString cached;
+    EXPECT_TRUE(QueryValue("105353030", "GPS", cached));
+    EXPECT_FALSE(pass->Tick()) << "nothing pending: the timer may stop";
+}
+
+TEST_F(LocationPassTest, RowsInOneCellAreAnsweredFromTheCache)
+{
+    Add("P1.JPG", "105.5912,30.5130");
+    Add("P2.JPG", "105.5962,30.5131"); // same degree-minute cell
+    Add("P3.JPG", "105.6112,30.5130"); // the next minute of longitude
+    InsertValue("105363030", "cached place", "GPS");
+    StartPass();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
+    EXPECT_EQ(Place("P2.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
+    EXPECT_EQ(Place("P3.JPG"), QStringLiteral("cached place"));
+    EXPECT_EQ(service.Count(), 1);
+}
+
+TEST_F(LocationPassTest, ARefusalIsAskedAgainAfterAPauseAndNeverCached)
+{
+    std::atomic<int> calls = 0;
+    service.answer = [&](const QString&) { return ++calls < 3 ? QStringLiteral("...") : QStringLiteral("A B C"); };
+    Add("P1.JPG", "105.5912,30.5130");
+    StartPass();
+    QElapsedTimer took;
+    took.start();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("A B C"));
+    EXPECT_EQ(service.Count(), 3);
+    EXPECT_GE(took.elapsed(), 2 * LocationPass::kRetryAfterRefusalMs - 50) << "a pause after each refusal";
+}
+
+TEST_F(LocationPassTest, FailuresAreUnknownAndNotCached)
+{
+    service.answer = [](const QString&) { return QStringLiteral("未知"); };
+    Add("P1.JPG", "105.5912,30.5130");
+    StartPass();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("未知"));
+    QString cached;
+    EXPECT_FALSE(QueryValue("105353030", "GPS", cached));
+}
+
+TEST_F(LocationPassTest, AnEditedRowKeepsTheUsersTextAndASortedRowGetsItsOwnAnswer)
+{
+    service.answer = [](const QString& position) { return "place of " + position; };
+    Add("B.JPG", "105.5912,30.5130");
+    Add("A.JPG", "104.0673,30.5239");
+    Add("C.JPG", "106.0000,31.0000");
+    service.hold = true;
+    StartPass();
+    pass->Tick(); // asks for B's position
+    ASSERT_TRUE(pass->LookupUnderWay());
+    catalogue.rows().sortRows(kColName, 1); // B moves from row 0 to row 1
+    catalogue.rows().setCell(2, kColLocation, "我的位置"); // the user edits C meanwhile
+    service.hold = false;
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("B.JPG"), QStringLiteral("place of 105.5912,30.5130"));
+    EXPECT_EQ(Place("A.JPG"), QStringLiteral("place of 104.0673,30.5239"));
+    EXPECT_EQ(Place("C.JPG"), QStringLiteral("我的位置"));
+    EXPECT_EQ(service.Count(), 2);
+}
+
+TEST_F(LocationPassTest, TypingThreeDotsMakesARowPendingAgain)
+{
+    Add("P1.JPG", "105.5912,30.5130");
+    StartPass();
+    RunUntilDone();
+    catalogue.rows().setCell(0, kColLocation, "...");
+    EXPECT_TRUE(pass->Tick());
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道")) << "now from the cache";
+    EXPECT_EQ(service.Count(), 1);
+}
+
+TEST_F(LocationPassTest, APositionThatIsNotTwoNumbersDoesNotStallThePass)
+{
+    Add("V1.MOV", "104.5678,");
+    Add("V2.MOV", "GPS,north");
+    Add("V3.MOV", "105.5912,30.5130");
+    StartPass();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("V1.MOV"), QStringLiteral("未知"));
+    EXPECT_EQ(Place("V2.MOV"), QStringLiteral("未知"));
+    EXPECT_EQ(Place("V3.MOV"), QStringLiteral("遂宁市 船山区 灵泉街道"));
+}
+
+TEST_F(LocationPassTest, RowsWithoutARecordAreSkippedAndDoNotKeepItRunning)
+{
+    CatalogueRow orphan;
+    orphan.cells = {"gone.jpg", "图片", "", "...", "2017/05/03 14:22:10", ""};
+    catalogue.rows().appendRow(orphan);
+    StartPass();
+    EXPECT_FALSE(pass->Tick());
+    EXPECT_EQ(Place("gone.jpg"), QStringLiteral("..."));
+}
+
+TEST_F(LocationPassTest, ManyCachedRowsResolveInAFewTicks)
+{
+    for (int i = 0; i < 2000; ++i)
+        Add(QStringLiteral("P%1.JPG").arg(i), QStringLiteral("%1,30.5130").arg(100.0 + (i % 50) / 60.0, 0, 'f', 4));
+    for (int minute = 0; minute < 50; ++minute) {
+        const double longitude = QString::number(100.0 + minute / 60.0, 'f', 4).toDouble();
+        InsertValue(GpsCellKey(longitude, 30.5130), QStringLiteral("cell %1").arg(minute), "GPS");
+    }
+    StartPass();
+    const int ticks = RunUntilDone();
+    EXPECT_GT(ticks, 0);
+    EXPECT_LT(ticks, 50) << "many rows per tick, not one";
+    EXPECT_EQ(service.Count(), 0);
+}
+
+TEST_F(LocationPassTest, EndingThePassEndsALookupUnderWay)
+{
+    service.hold = true;
+    Add("P1.JPG", "105.5912,30.5130");
+    StartPass();
+    pass->Tick();
+    ASSERT_TRUE(pass->LookupUnderWay());
+    QElapsedTimer took;
+    took.start();
+    pass.reset(); // the window closes while the service is still thinking
+    EXPECT_LT(took.elapsed(), 1000);
+}
+
+} // namespace
