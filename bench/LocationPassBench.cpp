@@ -1,0 +1,101 @@
+// The location pass over 20,000 catalogue rows: first all in 500 cells the cache knows, then
+// spread over those 500 cells and 20 more that only a local test service knows. Prints the
+// time until every row is resolved, rows/second, and the number of web requests (one per
+// uncached cell).
+
+#include "LocalHttpServer.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/LocationPass.h"
+#include "services/Geocoder.h"
+#include "services/LocationCache.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+constexpr int kRows = 20000;
+constexpr int kCachedCells = 500;
+constexpr int kUncachedCells = 20;
+
+// The longitude of cell number n: one arc-minute apart, in the middle of the minute.
+QString CellLongitude(int n)
+{
+    return QString::number(100.0 + (n + 0.5) / 60.0, 'f', 4);
+}
+
+struct Outcome {
+    double seconds;
+    int requests;
+    int unresolved;
+};
+
+Outcome Run(int cells)
+{
+    Catalogue catalogue;
+    for (int i = 0; i < kRows; ++i) {
+        NewEntry entry;
+        entry.path = QStringLiteral("/card/DJI_%1.JPG").arg(i);
+        entry.shotTime = QStringLiteral("2017/05/03 14:22:10");
+        entry.position = CellLongitude(i % cells) + QStringLiteral(",30.5130");
+        catalogue.AddEntry(entry, QStringLiteral("/card"));
+    }
+    catalogue.Flush();
+
+    LocationPass pass(catalogue, [](const QString& longitude, const QString& latitude, std::stop_token stop) {
+        return GetPlaceName(longitude, latitude, std::move(stop));
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QTimer beat; // the window's 10 ms location timer
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        if (!pass.Tick())
+            loop.quit();
+    });
+    beat.start(10);
+    loop.exec();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+
+    int unresolved = 0;
+    for (int row = 0; row < catalogue.rows().rowCount(); ++row)
+        unresolved += catalogue.rows().cell(row, kColLocation).startsWith(QStringLiteral("cell ")) ? 0 : 1;
+    return {seconds, pass.LookupsMade(), unresolved};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"cell ","district":"web"},)"
+                             R"("formatted_addresses":{"recommend":")" + request.get_param_value("location") + R"("}}})",
+                             "application/json");
+    });
+    service.Start();
+    GeocoderConfig config;
+    config.baseUrl = service.BaseUrl();
+    SetGeocoderConfig(config);
+
+    QTemporaryDir folder;
+    OpenCacheDb(folder.path() + QStringLiteral("/Cha.mdb"));
+    for (int n = 0; n < kCachedCells; ++n)
+        InsertValue(GpsCellKey(CellLongitude(n).toDouble(), 30.5130), QStringLiteral("cell %1 cached").arg(n),
+                    QStringLiteral("GPS"));
+
+    const Outcome cached = Run(kCachedCells);
+    std::printf("%d rows in %d cached cells:              %.3f s, %8.0f rows/s, %d web requests, %d unresolved\n",
+                kRows, kCachedCells, cached.seconds, kRows / cached.seconds, cached.requests, cached.unresolved);
+    const Outcome mixed = Run(kCachedCells + kUncachedCells);
+    std::printf("%d rows in %d cached + %d uncached cells: %.3f s, %8.0f rows/s, %d web requests, %d unresolved\n",
+                kRows, kCachedCells, kUncachedCells, mixed.seconds, kRows / mixed.seconds, mixed.requests,
+                mixed.unresolved);
+    CloseCacheDb();
+    return 0;
+}
