@@ -16,6 +16,29 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     form5_ = std::make_unique<TForm5>();
     myDlg_ = std::make_unique<TMyDlg>();
     form1_->attachWindows(form2_.get(), form5_.get());
+
+    // The list opens the preview windows; they find their files through the main window.
+    TForm1* main = form1_.get();
+    TForm3* photos = form3_.get();
+    TForm4* videos = form4_.get();
+    photos->sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    videos->sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    const auto showIfHidden = [](QWidget* window) {
+        if (window->isHidden())
+            window->show();
+    };
+    main->previews.openPhoto = [photos, showIfHidden](int row) {
+        photos->InitFile(row);
+        showIfHidden(photos);
+    };
+    main->previews.openVideo = [videos, showIfHidden](int row) {
+        videos->InitFile(row);
+        showIfHidden(videos);
+    };
+    main->previews.showPhotoFile = [photos, showIfHidden](const QString& path) {
+        showIfHidden(photos);
+        photos->ShowPictureFile(path);
+    };
 }
 
 ProgramWindows::~ProgramWindows()

@@ -1,7 +1,9 @@
 #include "catalogue/MainWindow.h"
 
 #include "catalogue/DropFilter.h"
+#include "catalogue/CatalogueListView.h"
 #include "catalogue/FileTimes.h"
+#include "catalogue/ListNavigation.h"
 #include "catalogue/LocationPass.h"
 #include "resources/Icons.h"
 #include "services/AboutWindow.h"
@@ -14,6 +16,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -198,7 +203,8 @@ void TForm1::BuildList()
     listModel = &catalogue_->rows();
     listModel->pictureForImage = [](int imageIndex) { return QVariant(ImageListIcon(imageIndex)); };
 
-    goodslistview = new QTreeView(central);
+    goodslistview = new CatalogueListView(central);
+    goodslistview->setProgressColumn(kColStatus);
     goodslistview->setObjectName(QStringLiteral("goodslistview"));
     goodslistview->setModel(listModel);
     goodslistview->setRootIsDecorated(false);
@@ -212,6 +218,10 @@ void TForm1::BuildList()
     goodslistview->header()->setStretchLastSection(false);
     goodslistview->header()->setSectionsMovable(false);
     goodslistview->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    goodslistview->header()->setSectionsClickable(true);
+    goodslistview->setExpandsOnDoubleClick(false);
+    connect(goodslistview->header(), &QHeaderView::sectionClicked, this, &TForm1::goodslistviewColumnClick);
+    goodslistview->installEventFilter(this);
     layout->addWidget(goodslistview);
     setCentralWidget(central);
 
@@ -228,6 +238,8 @@ void TForm1::BuildList()
     edtListview = new QLineEdit(QStringLiteral("edtListview"), goodslistview->viewport());
     edtListview->setObjectName(QStringLiteral("edtListview"));
     edtListview->hide();
+    edtListview->installEventFilter(this);
+    connect(edtListview, &QLineEdit::textChanged, this, &TForm1::edtListviewChange);
 
     MappicMenu = new QMenu(this);
     MappicMenu->setObjectName(QStringLiteral("MappicMenu"));
@@ -457,6 +469,24 @@ int TForm1::MakeEntries(const QStringList& paths, bool applyMode)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    // The window sees key presses before its controls: Up and Down move the selection unless
+    // the place editor has them; the list itself handles no keys at all.
+    if (event->type() == QEvent::KeyPress && (watched == goodslistview || watched == edtListview)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == edtListview)
+            return edtListviewKeyDown(key);
+        FormKeyDown(key);
+        return true;
+    }
+    if (watched == edtListview && event->type() == QEvent::FocusOut) {
+        if (edtListview->isVisible())
+            edtListviewExit();
+        return false;
+    }
+    if (watched == goodslistview->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        goodslistviewDblClick(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return true;
+    }
     if (watched == goodslistview->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
@@ -476,6 +506,159 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::goodslistviewColumnClick(int column)
+{
+    SortCol = column;
+    SortWay = SortWay == 1 ? -1 : 1;
+    listModel->sortRows(SortCol, SortWay);
+}
+
+namespace {
+std::vector<int> ColumnWidths(const QTreeView* view)
+{
+    std::vector<int> widths;
+    for (int column = 0; column < view->header()->count(); ++column)
+        widths.push_back(view->columnWidth(column));
+    return widths;
+}
+} // namespace
+
+void TForm1::goodslistviewDblClick(const QPoint& viewportPoint)
+{
+    if (ItemIndex() < 0)
+        return;
+    const std::vector<int> widths = ColumnWidths(goodslistview);
+    const int scroll = goodslistview->horizontalScrollBar()->value();
+    const int column = ColumnUnderPointer(viewportPoint.x(), scroll, widths);
+    EditColumn = column;
+    if (column >= int(widths.size()))
+        return;
+    if (column == kColLocation) {
+        int left = -scroll;
+        for (int i = 0; i < column; ++i)
+            left += widths[size_t(i)];
+        const QRect row = goodslistview->rowBounds(ItemIndex());
+        const int width = left < 0 ? widths[size_t(column)] + left : widths[size_t(column)];
+        DcolAndline(row, QPoint(std::max(left, 0), row.top()), width);
+        return;
+    }
+    const int current = ItemIndex();
+    const bool photo = LowerAsciiLetters(getSourpath(current)).endsWith(QLatin1String(".jpg"));
+    const auto& open = photo ? previews.openPhoto : previews.openVideo;
+    if (open)
+        open(current);
+}
+
+void TForm1::DcolAndline(const QRect& rowRect, const QPoint& point, int width)
+{
+    const int current = ItemIndex();
+    if (current < 0)
+        return;
+    const QRect currentRow = goodslistview->rowBounds(current);
+    edtListview->setParent(goodslistview->viewport());
+    edtListview->setGeometry(point.x(), currentRow.top(), width, rowRect.height() + 3);
+    editedRowKey_ = catalogue_->RowKey(current);
+    edtListview->setText(listModel->cell(current, EditColumn));
+    edtListview->show();
+    edtListview->setFocus();
+}
+
+void TForm1::edtListviewChange(const QString& text)
+{
+    // The cell follows the typing (only the place column is ever edited).
+    if (!edtListview->isVisible() || EditColumn != kColLocation)
+        return;
+    for (int row = 0; row < listModel->rowCount(); ++row)
+        if (catalogue_->RowKey(row) == editedRowKey_) {
+            listModel->setCell(row, EditColumn, text);
+            return;
+        }
+}
+
+void TForm1::edtListviewExit()
+{
+    const QString typed = edtListview->text();
+    const QString trimmed = TrimLowChars(typed);
+    edtListviewChange(typed.isEmpty() ? QStringLiteral("默认") : trimmed);
+    edtListview->hide();
+    editedRowKey_.clear();
+    goodslistview->setFocus();
+}
+
+bool TForm1::edtListviewKeyDown(int key)
+{
+    if (key != Qt::Key_Down && key != Qt::Key_Up)
+        return false; // every other key edits as usual
+    const int direction = key == Qt::Key_Down ? 1 : -1;
+    edtListviewExit();
+    TabtoFoucs(direction);
+    return true;
+}
+
+void TForm1::TabtoFoucs(int direction)
+{
+    // The editor moves from the row it was on to the next or previous row, which becomes the
+    // only selected row; at either end of the list it stays closed.
+    const int from = ItemIndex();
+    const int to = from + direction;
+    if (from < 0 || to < 0 || to >= listModel->rowCount())
+        return;
+    goodslistview->selectionModel()->clearSelection();
+    SetItemIndex(to);
+    const std::vector<int> widths = ColumnWidths(goodslistview);
+    int left = -goodslistview->horizontalScrollBar()->value();
+    for (int i = 0; i < EditColumn && i < int(widths.size()); ++i)
+        left += widths[size_t(i)];
+    goodslistview->scrollTo(listModel->index(to, 0));
+    const QRect row = goodslistview->rowBounds(to);
+    DcolAndline(row, QPoint(left, row.top()), widths[size_t(EditColumn)]);
+}
+
+bool TForm1::FormKeyDown(int key)
+{
+    if (key != Qt::Key_Down && key != Qt::Key_Up)
+        return false;
+    const int target = ArrowKeyTarget(ItemIndex(), listModel->rowCount(), key == Qt::Key_Down ? 1 : -1);
+    if (target < 0)
+        return true; // an empty list
+    SetItemIndex(-1);
+    SetItemIndex(target);
+    goodslistview->scrollTo(listModel->index(target, 0), QAbstractItemView::EnsureVisible);
+    const QString path = getSourpath(ItemIndex());
+    if (LowerAsciiLetters(path).endsWith(QLatin1String(".jpg")) && previews.showPhotoFile)
+        previews.showPhotoFile(path);
+    return true;
+}
+
+void TForm1::SetItemIndex(int row)
+{
+    QItemSelectionModel* selection = goodslistview->selectionModel();
+    if (row < 0) {
+        const int first = ItemIndex();
+        if (first >= 0)
+            selection->select(listModel->index(first, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        return;
+    }
+    selection->setCurrentIndex(listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+int TForm1::getnexitem(const QString& extensions, int index, int direction) const
+{
+    return NextMatchingRow(listModel->rowCount(), [this](int row) { return getSourpath(row); }, extensions, index,
+                           direction);
+}
+
+void TForm1::ShowSelectItem(int row, bool select)
+{
+    SetItemIndex(-1);
+    const int half = goodslistview->viewport()->height() / 20 / 2;
+    if (select)
+        SetItemIndex(row);
+    const int shown = (row + half >= 0 && row + half < listModel->rowCount()) ? row + half : row;
+    if (shown >= 0 && shown < listModel->rowCount())
+        goodslistview->scrollTo(listModel->index(shown, 0), QAbstractItemView::EnsureVisible);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -8,6 +8,7 @@
 #include "services/SettingsInfo.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -17,7 +18,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
-class QTreeView;
+class CatalogueListView;
 class LocationPass;
 class TForm2;
 class TForm5;
@@ -55,6 +56,40 @@ public:
 
     void CreateColumns();
     void SetColumnWidths();
+
+    // Sorting by a click on a column header: the direction flips on every click.
+    int SortCol = 0;
+    int SortWay = 0;
+    void goodslistviewColumnClick(int column);
+
+    // A double-click opens the place editor over column 3, or a preview for other columns.
+    int EditColumn = 0;
+    void goodslistviewDblClick(const QPoint& viewportPoint);
+
+    // The in-place editor of the place column.
+    void DcolAndline(const QRect& rowRect, const QPoint& point, int width);
+    void edtListviewChange(const QString& text);
+    void edtListviewExit();
+    // Up and Down inside the editor: commit, then edit the next or previous row.
+    bool edtListviewKeyDown(int key);
+    void TabtoFoucs(int direction);
+
+    // Up and Down move the selection through the list, wrapping at both ends.
+    bool FormKeyDown(int key);
+
+    // Row navigation for the preview windows.
+    int getnexitem(const QString& extensions, int index, int direction) const;
+    void ShowSelectItem(int row, bool select);
+    // The selection rules of the list: the current row is the first selected one. Making a
+    // row current selects it in addition; making no row current deselects only the first.
+    void SetItemIndex(int row);
+
+    // How the list reaches the preview windows (set when they exist).
+    struct PreviewHooks {
+        std::function<void(int row)> openPhoto;           // image preview's InitFile, shown
+        std::function<void(int row)> openVideo;           // video preview's InitFile, shown
+        std::function<void(const QString& path)> showPhotoFile; // the picture alone, shown
+    } previews;
 
     // The scan: FileFindClick checks the root and runs ScanFolder, which walks the root and
     // makes the entries with the scan mode of the settings dialog, then starts the location
@@ -94,7 +129,7 @@ public:
     QAction* MainMenu_S_1;
     QMenu* N10;
     QAction* MainMenu_T_1;
-    QTreeView* goodslistview;
+    CatalogueListView* goodslistview;
     QLineEdit* edtListview;
     QMenu* MappicMenu;
     QAction* PlaySongN;
@@ -132,4 +167,5 @@ private:
     TForm5* aboutWindow_ = nullptr;
     QTimer* resizeSettled_; // the end of a resize: column widths follow the new width
     bool shownOnce_ = false;
+    QString editedRowKey_; // the row the place editor was opened on
 };

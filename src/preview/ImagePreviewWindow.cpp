@@ -10,3 +10,15 @@ TForm3::TForm3(QWidget* parent)
     setWindowIcon(ProgramIcon());
     resize(800, 600);
 }
+
+void TForm3::InitFile(int index)
+{
+    itemindex = index;
+    const QString path = sourcePathOf ? sourcePathOf(index) : QString();
+    setWindowTitle(QStringLiteral("图片预览 - %1").arg(path.section(u'/', -1)));
+}
+
+void TForm3::ShowPictureFile(const QString& path)
+{
+    setWindowTitle(QStringLiteral("图片预览 - %1").arg(path.section(u'/', -1)));
+}

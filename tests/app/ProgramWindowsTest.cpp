@@ -1,5 +1,6 @@
 #include "ProgramWindows.h"
 
+#include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/VideoPreviewWindow.h"

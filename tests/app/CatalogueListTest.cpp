@@ -1,0 +1,236 @@
+// The catalogue list through the real main window: sorting, the place editor, the arrow keys
+// and the row navigation the preview windows use.
+
+#include "ProgramWindows.h"
+
+#include "catalogue/CatalogueListView.h"
+#include "catalogue/MainWindow.h"
+#include "preview/ImagePreviewWindow.h"
+#include "preview/VideoPreviewWindow.h"
+#include "services/Dialogs.h"
+
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class CatalogueListTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMsgBoxHandler([](const QString&, unsigned) { return false; });
+        windows = std::make_unique<ProgramWindows>(folder.path());
+        windows->show();
+        Main().resize(1000, 600);
+        QApplication::processEvents();
+        Main().SetColumnWidths();
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        SetMsgBoxHandler({});
+    }
+
+    TForm1& Main() { return *windows->Form1(); }
+
+    // Rows with the given names (a ".JPG" name is a photo) and sizes, in this order.
+    void AddRows(const QStringList& names, const QStringList& sizes = {})
+    {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            NewEntry entry;
+            entry.path = "/card/" + names[i];
+            entry.photo = names[i].endsWith(".JPG");
+            entry.sizeText = i < sizes.size() ? sizes[i] : QString();
+            entry.shotTime = QStringLiteral("2017/05/03 14:22:%1").arg(i, 2, 10, QChar(u'0'));
+            Main().catalogue().AddEntry(entry, "/card");
+        }
+        Main().catalogue().Flush();
+    }
+
+    QStringList Column(int column)
+    {
+        QStringList texts;
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            texts << Main().listModel->cell(row, column);
+        return texts;
+    }
+
+    QList<int> SelectedRows()
+    {
+        QList<int> rows;
+        for (const QModelIndex& index : Main().goodslistview->selectionModel()->selectedRows())
+            rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    void SelectOnly(int row)
+    {
+        Main().goodslistview->selectionModel()->clearSelection();
+        Main().SetItemIndex(row);
+    }
+
+    // The middle of a cell, in the list's viewport coordinates.
+    QPoint CellCentre(int row, int column)
+    {
+        return Main().goodslistview->visualRect(Main().listModel->index(row, column)).center();
+    }
+
+    void DoubleClick(int row, int column)
+    {
+        QTest::mouseDClick(Main().goodslistview->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
+    }
+
+    void Key(QWidget* target, Qt::Key key) { QTest::keyClick(target, key); }
+
+    TempFolder folder;
+    std::unique_ptr<ProgramWindows> windows;
+};
+
+TEST_F(CatalogueListTest, HeaderClicksSortAndEveryClickFlipsTheDirection)
+{
+    AddRows({"B.JPG", "A.MOV", "C.JPG"}, {"2.00", ".50", "1,177.38"});
+    QHeaderView* header = Main().goodslistview->header();
+    const auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    clickHeader(kColSize);
+    EXPECT_EQ(Column(kColSize), QStringList({".50", "1,177.38", "2.00"}));
+    clickHeader(kColName); // another header: the direction still flips
+    EXPECT_EQ(Column(kColName), QStringList({"C.JPG", "B.JPG", "A.MOV"}));
+    clickHeader(kColType);
+    EXPECT_EQ(Column(kColType), QStringList({"图片", "图片", "视频"}));
+    EXPECT_EQ(Main().SortCol, kColType);
+    EXPECT_EQ(Main().SortWay, 1);
+    EXPECT_EQ(Main().getSourpath(2), QStringLiteral("/card/A.MOV")) << "rows keep their records when sorted";
+}
+
+TEST_F(CatalogueListTest, DoubleClickOpensTheEditorOnThePlaceAndPreviewsElsewhere)
+{
+    AddRows({"P.JPG", "V.MOV"});
+    DoubleClick(0, kColName); // nothing selected: nothing happens
+    EXPECT_FALSE(windows->Form3()->isVisible());
+    SelectOnly(0);
+    DoubleClick(0, kColName);
+    EXPECT_TRUE(windows->Form3()->isVisible());
+    EXPECT_EQ(windows->Form3()->itemindex, 0);
+    EXPECT_FALSE(windows->Form4()->isVisible());
+
+    SelectOnly(1);
+    DoubleClick(1, kColShotTime);
+    EXPECT_TRUE(windows->Form4()->isVisible());
+    EXPECT_EQ(windows->Form4()->itemindex, 1);
+
+    SelectOnly(1);
+    DoubleClick(1, kColLocation);
+    QLineEdit* editor = Main().edtListview;
+    ASSERT_TRUE(editor->isVisible());
+    EXPECT_EQ(Main().EditColumn, kColLocation);
+    EXPECT_EQ(editor->text(), QStringLiteral("..."));
+    const QRect cell = Main().goodslistview->visualRect(Main().listModel->index(1, kColLocation));
+    EXPECT_EQ(editor->geometry().left(), cell.left());
+    EXPECT_EQ(editor->geometry().top(), cell.top());
+    EXPECT_EQ(editor->width(), cell.width());
+}
+
+TEST_F(CatalogueListTest, TheEditorTrimsWritesDefaultForNothingAndFollowsTheTyping)
+{
+    AddRows({"P.JPG"});
+    const struct {
+        const char* typed;
+        const char* kept;
+    } cases[] = {{"  北京市 朝阳区  ", "北京市 朝阳区"}, {"", "默认"}, {"   ", ""}};
+    for (const auto& c : cases) {
+        SelectOnly(0);
+        DoubleClick(0, kColLocation);
+        ASSERT_TRUE(Main().edtListview->isVisible());
+        Main().edtListview->setText(QString::fromUtf8(c.typed));
+        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.typed)) << "the cell follows the typing";
+        Main().goodslistview->setFocus(); // the editor loses the focus
+        EXPECT_FALSE(Main().edtListview->isVisible());
+        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept));
+    }
+}
+
+TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
+{
+    AddRows({"A.JPG", "B.JPG", "C.JPG"});
+    Main().listModel->setCell(1, kColLocation, "place of B");
+    SelectOnly(0);
+    DoubleClick(0, kColLocation);
+    QLineEdit* editor = Main().edtListview;
+    editor->setText(" typed for A ");
+    Key(editor, Qt::Key_Down);
+    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("typed for A"));
+    ASSERT_TRUE(editor->isVisible()) << "the editor reopens on the next row";
+    EXPECT_EQ(editor->text(), QStringLiteral("place of B"));
+    EXPECT_EQ(Main().ItemIndex(), 1);
+    EXPECT_EQ(SelectedRows(), QList<int>({1}));
+
+    Key(editor, Qt::Key_Down);
+    Key(editor, Qt::Key_Down); // on the last row: commit and close
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(Column(kColLocation), QStringList({"typed for A", "place of B", "..."}));
+
+    SelectOnly(1);
+    DoubleClick(1, kColLocation);
+    editor->setText("B again");
+    Key(editor, Qt::Key_Up);
+    EXPECT_EQ(Main().listModel->cell(1, kColLocation), QStringLiteral("B again"));
+    EXPECT_EQ(editor->text(), QStringLiteral("typed for A")) << "row 0 opens with its own text";
+    Key(editor, Qt::Key_Up); // on the first row: close
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(Column(kColLocation), QStringList({"typed for A", "B again", "..."}));
+}
+
+TEST_F(CatalogueListTest, ArrowKeysWrapAroundAndShowPhotosInTheOpenPreview)
+{
+    AddRows({"A.JPG", "B.MOV", "C.JPG"});
+    QWidget* list = Main().goodslistview;
+    list->setFocus();
+    Key(list, Qt::Key_Down); // no current row: the first
+    EXPECT_EQ(SelectedRows(), QList<int>({0}));
+    EXPECT_TRUE(windows->Form3()->isVisible()) << "a photo row shows in the image preview";
+    EXPECT_TRUE(windows->Form3()->windowTitle().endsWith("A.JPG"));
+    Key(list, Qt::Key_Down);
+    EXPECT_EQ(SelectedRows(), QList<int>({1}));
+    EXPECT_TRUE(windows->Form3()->windowTitle().endsWith("A.JPG")) << "a video row leaves it unchanged";
+    Key(list, Qt::Key_Down);
+    Key(list, Qt::Key_Down); // from the last row to the first
+    EXPECT_EQ(SelectedRows(), QList<int>({0}));
+    Key(list, Qt::Key_Up); // from the first row to the last
+    EXPECT_EQ(SelectedRows(), QList<int>({2}));
+    Key(list, Qt::Key_Home); // the list handles no keys of its own
+    EXPECT_EQ(SelectedRows(), QList<int>({2}));
+}
+
+TEST_F(CatalogueListTest, ArrowKeysOnAnEmptyListDoNothing)
+{
+    Main().goodslistview->setFocus();
+    Key(Main().goodslistview, Qt::Key_Down);
+    Key(Main().goodslistview, Qt::Key_Up);
+    EXPECT_TRUE(SelectedRows().isEmpty());
+}
+
+TEST_F(CatalogueListTest, NavigationForThePreviewWindows)
+{
+    AddRows({"V0.MOV", "V1.MOV", "P2.JPG", "V3.MOV", "V4.MOV", "P5.JPG"});
+    EXPECT_EQ(Main().getnexitem(".jpg", 5, 1), 2);
+    EXPECT_EQ(Main().getnexitem(".jpg", 5, 0), 2);
+    EXPECT_EQ(Main().getnexitem(".mov|.mp4", 4, 1), 0);
+
+    SelectOnly(0);
+    Main().ShowSelectItem(3, true);
+    EXPECT_EQ(SelectedRows(), QList<int>({3}));
+    Main().ShowSelectItem(4, false); // deselects the current row, selects nothing
+    EXPECT_TRUE(SelectedRows().isEmpty());
+}
+
+} // namespace
