@@ -98,9 +98,18 @@ void CatalogueListModel::sortRows(int column, int way)
     std::vector<int> order(rows_.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
+    // Fold each text once; then plain code-unit comparisons order the rows.
     const size_t c = size_t(column);
+    std::vector<QString> folded(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        folded[i] = rows_[i].cells[c];
+        for (QChar& ch : folded[i])
+            if (ch >= u'a' && ch <= u'z')
+                ch = QChar(ch.unicode() - (u'a' - u'A'));
+    }
     std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-        return CompareCellTexts(rows_[size_t(x)].cells[c], rows_[size_t(y)].cells[c]) * way < 0;
+        const int relation = QStringView(folded[size_t(x)]).compare(QStringView(folded[size_t(y)]));
+        return relation * way < 0;
     });
     std::vector<CatalogueRow> sorted;
     sorted.reserve(rows_.size());
