@@ -43,6 +43,8 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
 
 ProgramWindows::~ProgramWindows()
 {
+    // The worker reads the other windows' controls: it ends before any window goes.
+    form1_->StopWorker();
     myDlg_.reset();
     form5_.reset();
     form4_.reset();

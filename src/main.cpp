@@ -14,7 +14,7 @@ namespace {
 bool WantsConsole(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"--scan", "--places", "--help", "-h", "--version", "-v"})
+        for (const char* option : {"--scan", "--places", "--export", "--help", "-h", "--version", "-v"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     return false;
@@ -38,9 +38,21 @@ int RunConsole(int argc, char** argv)
                                     QStringLiteral("与 --scan 一起使用：先查本地缓存再联网查询每个位置的地名，"
                                                    "作为第六列输出（一次只发一个请求）。"));
     parser.addOption(places);
+    const QCommandLineOption exportTo(QStringLiteral("export"),
+                                      QStringLiteral("扫描 ROOT，查询地名，按 Config.dyi 的命名规则(CityText、MorenCity)"
+                                                     "把所有文件导出到 OUT；每个文件输出一行，有失败时退出码不为 0。"
+                                                     "用法：--export ROOT OUT"),
+                                      QStringLiteral("ROOT"));
+    parser.addOption(exportTo);
+    parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("--export 的目标文件夹"), QStringLiteral("[OUT]"));
     parser.process(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (parser.isSet(exportTo)) {
+        if (parser.positionalArguments().size() != 1)
+            parser.showHelp(1);
+        return RunHeadlessExport(parser.value(exportTo), parser.positionalArguments().front(), SettingsDir(), out, err);
+    }
     if (!parser.isSet(scan)) {
         parser.showHelp(1);
     }

@@ -1,6 +1,7 @@
 #include "catalogue/HeadlessScan.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/ExportTask.h"
 #include "catalogue/FolderScan.h"
 #include "catalogue/LocationPass.h"
 #include "services/Geocoder.h"
@@ -69,4 +70,83 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
     for (const QString& line : report.unreadable)
         err << QStringLiteral("无法读取：") << line << Qt::endl;
     return 0;
+}
+
+namespace {
+
+// The export's view of a catalogue without a window: the rows and the settings file.
+class CatalogueExportHost : public ExportHost {
+public:
+    CatalogueExportHost(Catalogue& catalogue, ExportSettings settings) : catalogue_(catalogue), settings_(std::move(settings)) {}
+    int RowCount() override { return catalogue_.rows().rowCount(); }
+    ExportRowFacts Row(int i, bool) override
+    {
+        const CatalogueListModel& rows = catalogue_.rows();
+        return {catalogue_.RowKey(i), catalogue_.SourcePath(i), rows.cell(i, kColName), rows.cell(i, kColType),
+                rows.cell(i, kColLocation), rows.cell(i, kColShotTime)};
+    }
+    ExportSettings Settings() override { return settings_; }
+    void SetStatus(const QString&, const QString&) override {}
+
+private:
+    Catalogue& catalogue_;
+    ExportSettings settings_;
+};
+
+const char* OutcomeText(ExportOutcome outcome)
+{
+    switch (outcome) {
+    case ExportOutcome::Copied: return "已复制";
+    case ExportOutcome::Renamed: return "重名改名";
+    case ExportOutcome::AlreadyThere: return "已存在";
+    case ExportOutcome::Vanished: return "源文件不见了";
+    case ExportOutcome::Failed: return "失败";
+    }
+    return "";
+}
+
+} // namespace
+
+int RunHeadlessExport(const QString& root, const QString& out, const QString& settingsFolder, QTextStream& output,
+                      QTextStream& err)
+{
+    for (const QString& folder : {root, out})
+        if (!QFileInfo(folder).isDir()) {
+            err << QStringLiteral("(%1)不存在").arg(folder) << Qt::endl;
+            return 2;
+        }
+    QStringList paths;
+    WalkFolder(root, kScanExtensions, paths);
+    Catalogue catalogue;
+    BuildOptions build;
+    build.rootText = root;
+    BuildEntries(catalogue, paths, build);
+    ResolvePlaces(catalogue, settingsFolder);
+
+    const IniFile config(settingsFolder + QStringLiteral("Config.dyi"));
+    ExportSettings settings;
+    settings.mode = ExportSettings::NewFiles;
+    settings.outPath = QFileInfo(out).absoluteFilePath();
+    settings.rule = config.ReadString(QStringLiteral("CityText"), QStringLiteral("CityText"), QStringLiteral("日期/街道"));
+    settings.defaultPlace =
+        config.ReadString(QStringLiteral("MorenCity"), QStringLiteral("MorenCity"), QStringLiteral("遂宁市/船山区/灵泉街道"));
+    CatalogueExportHost host(catalogue, settings);
+    int failed = 0;
+    const ExportReport report = RunExport(host, {}, [&](const ExportLine& line) {
+        output << QString::fromUtf8(OutcomeText(line.outcome)) << '\t' << line.source << '\t' << line.target;
+        if (!line.error.isEmpty())
+            output << '\t' << line.error;
+        output << Qt::endl;
+        failed += line.outcome == ExportOutcome::Failed ? 1 : 0;
+    });
+    int copied = 0, present = 0;
+    for (const ExportLine& line : report.lines) {
+        copied += (line.outcome == ExportOutcome::Copied || line.outcome == ExportOutcome::Renamed) ? 1 : 0;
+        present += line.outcome == ExportOutcome::AlreadyThere ? 1 : 0;
+    }
+    err << QStringLiteral("共 %1 个文件：复制 %2 个，已存在 %3 个，失败 %4 个").arg(catalogue.rows().rowCount()).arg(copied).arg(present).arg(failed)
+        << Qt::endl;
+    if (!report.failure.isEmpty())
+        err << QStringLiteral("导出中止：%1").arg(report.failure) << Qt::endl;
+    return report.failure.isEmpty() ? 0 : 1;
 }

@@ -17,3 +17,10 @@ struct HeadlessScanOptions {
 // type text, size text, position text and shot time, separated by tabs. Photos whose metadata
 // could not be read are named on err. Returns the exit code: 0, or 2 when root is no folder.
 int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTextStream& out, QTextStream& err);
+
+// Scans root, resolves the places, and exports every file into out with the naming rule and
+// default place of the settings file (CityText, MorenCity). Writes one line per file: what
+// happened ("已复制", "重名改名", "已存在", "源文件不见了", "失败"), source and target, then a summary.
+// Returns 0, 1 when a file failed, or 2 when root or out is no folder.
+int RunHeadlessExport(const QString& root, const QString& out, const QString& settingsFolder, QTextStream& output,
+                      QTextStream& err);

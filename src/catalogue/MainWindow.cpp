@@ -2,6 +2,7 @@
 
 #include "catalogue/DropFilter.h"
 #include "catalogue/CatalogueListView.h"
+#include "catalogue/ExportTask.h"
 #include "catalogue/FileTimes.h"
 #include "catalogue/ListNavigation.h"
 #include "catalogue/LocationPass.h"
@@ -13,6 +14,7 @@
 #include "services/LocationCache.h"
 #include "services/Helpers.h"
 #include "services/SettingsDialog.h"
+#include "services/UiHandover.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -21,6 +23,7 @@
 #include <QScrollBar>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHash>
 #include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
@@ -120,7 +123,8 @@ TForm1::TForm1(const QString& settingsFolder)
 
 TForm1::~TForm1()
 {
-    // FormDestroy, in its order: window state, SetInfo, settings file, catalogue.
+    // FormDestroy, in its order: the worker, window state, SetInfo, settings file, catalogue.
+    worker_.reset(); // asks the task to stop and waits, serving its last steps
     SaveFormState(*settingsFile_, persistedControls());
     if (!SetInfo.save(*settingsFile_))
         ReportWriteRefused(*settingsFile_);
@@ -148,6 +152,7 @@ void TForm1::BuildToolbarAndMenus()
     SettingMe = MakeAction(this, "SettingMe", QStringLiteral("软件参数"), kImgSettings);
     connect(FloderOpen, &QAction::triggered, this, &TForm1::FloderOpenClick);
     connect(FileFind, &QAction::triggered, this, &TForm1::FileFindClick);
+    connect(FileOut, &QAction::triggered, this, &TForm1::FileOutClick);
     connect(SettingMe, &QAction::triggered, this, &TForm1::SettingMeClick);
 
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
@@ -396,6 +401,150 @@ ScanMode TForm1::CurrentScanMode() const
         mode.scanTimeText = settingsDialog_->ScanTime->text();
     }
     return mode;
+}
+
+namespace {
+
+// The export's view of the window: every call is carried to the UI thread.
+class WindowExportHost : public ExportHost {
+public:
+    WindowExportHost(TForm1& window, TForm2* settings) : window_(window), settings_(settings) {}
+
+    int RowCount() override
+    {
+        int count = 0;
+        UiHandover::RunOnUiThread([&] { count = window_.listModel->rowCount(); });
+        return count;
+    }
+
+    ExportRowFacts Row(int i, bool show) override
+    {
+        ExportRowFacts facts;
+        UiHandover::RunOnUiThread([&] {
+            if (show)
+                window_.ShowSelectItem(i, false);
+            if (i >= window_.listModel->rowCount())
+                return; // removed meanwhile
+            const CatalogueListModel& rows = *window_.listModel;
+            facts = {window_.catalogue().RowKey(i), window_.getSourpath(i), rows.cell(i, kColName),
+                     rows.cell(i, kColType), rows.cell(i, kColLocation), rows.cell(i, kColShotTime)};
+            lastRowOf_[facts.key] = i;
+        });
+        return facts;
+    }
+
+    ExportSettings Settings() override
+    {
+        ExportSettings settings;
+        UiHandover::RunOnUiThread([&] {
+            if (!settings_)
+                return;
+            settings.mode = settings_->Outck2->isChecked() ? ExportSettings::NewFiles
+                            : settings_->Outck1->isChecked() ? ExportSettings::ModifySource
+                                                            : ExportSettings::NoMode;
+            settings.outPath = settings_->OutPath->text();
+            settings.rule = settings_->CityText->text();
+            settings.defaultPlace = settings_->MorenCity->text();
+        });
+        return settings;
+    }
+
+    void SetStatus(const QString& rowKey, const QString& text) override
+    {
+        UiHandover::RunOnUiThread([&] {
+            // The row is where it was last seen unless the user sorted the list meanwhile.
+            CatalogueListModel& rows = *window_.listModel;
+            int row = lastRowOf_.value(rowKey, -1);
+            if (row < 0 || row >= rows.rowCount() || window_.catalogue().RowKey(row) != rowKey) {
+                row = -1;
+                for (int r = 0; r < rows.rowCount() && row < 0; ++r)
+                    if (window_.catalogue().RowKey(r) == rowKey)
+                        row = r;
+                lastRowOf_[rowKey] = row;
+            }
+            if (row >= 0)
+                rows.setCell(row, kColStatus, text);
+        });
+    }
+
+private:
+    TForm1& window_;
+    TForm2* settings_;
+    QHash<QString, int> lastRowOf_; // UI thread only
+};
+
+} // namespace
+
+void TForm1::StartWorker(TMyThread::Task task, TMyThread::Body run)
+{
+    worker_.reset(); // a finished worker is replaced; a running one is stopped first
+    worker_ = std::make_unique<TMyThread>(task, std::move(run));
+}
+
+void TForm1::WaitForWorker()
+{
+    if (worker_)
+        worker_->WaitUntilEnded();
+}
+
+void TForm1::FileOutClick()
+{
+    switch (CurrentWorkerState()) {
+    case WorkerState::Busy:
+        if (worker_->task == TMyThread::Task::Export) {
+            worker_->RequestStop(); // the task ends at its next check and enables the button
+            FileOut->setIcon(ImageListIcon(kImgExport));
+            FileOut->setEnabled(false);
+            return;
+        }
+        // An update check gives way to the export: it is stopped and waited for.
+        worker_->RequestStop();
+        WaitForWorker();
+        break;
+    case WorkerState::Stopping:
+        MsgBox(QStringLiteral("上一个线程还未结束.请稍等"), kMsgWarning);
+        return;
+    case WorkerState::Idle:
+        break;
+    }
+    if (settingsDialog_ && settingsDialog_->Outck2->isChecked()) {
+        const QString out = settingsDialog_->OutPath->text();
+        if (!TrimLowChars(out).startsWith(u'/')) {
+            MsgBox(QStringLiteral("请先选择路径"), kMsgWarning);
+            return;
+        }
+        if (!QFileInfo(out).isDir()) {
+            MsgBox(QStringLiteral("(%1)不存在").arg(out), kMsgError);
+            return;
+        }
+    }
+    StartWorker(TMyThread::Task::Export, [this](TMyThread& worker) { RunExportTask(worker); });
+    FileOut->setIcon(ImageListIcon(kImgExportRunning));
+    StatusText->setText(QStringLiteral("正在导出……"));
+}
+
+void TForm1::RunExportTask(TMyThread& worker)
+{
+    WindowExportHost host(*this, settingsDialog_);
+    const ExportReport report = RunExport(host, worker.StopToken());
+    int copied = 0;
+    int present = 0;
+    for (const ExportLine& line : report.lines) {
+        copied += (line.outcome == ExportOutcome::Copied || line.outcome == ExportOutcome::Renamed) ? 1 : 0;
+        present += line.outcome == ExportOutcome::AlreadyThere ? 1 : 0;
+    }
+    // The end steps, on the UI thread; a failure is shown once the task has ended.
+    UiHandover::RunOnUiThread([&] {
+        FileOut->setEnabled(true);
+        FileOut->setIcon(ImageListIcon(kImgExport));
+        SetItemIndex(-1);
+        StatusText->setText(report.cancelled ? QStringLiteral("导出已取消：复制 %1 个文件").arg(copied)
+                                             : QStringLiteral("导出完成：复制 %1 个文件，%2 个已存在").arg(copied).arg(present));
+        if (!report.failure.isEmpty())
+            QMetaObject::invokeMethod(
+                this, [failure = report.failure] { MsgBox(QStringLiteral("导出中止：%1").arg(failure), kMsgError); },
+                Qt::QueuedConnection);
+    });
 }
 
 void TForm1::FileFindClick()

@@ -4,6 +4,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FolderScan.h"
+#include "catalogue/Worker.h"
 #include "services/IniFile.h"
 #include "services/SettingsInfo.h"
 
@@ -91,6 +92,15 @@ public:
         std::function<void(const QString& path)> showPhotoFile; // the picture alone, shown
     } previews;
 
+    // The export on the background worker: FileOutClick starts it, or cancels it while it runs.
+    void FileOutClick();
+    void StartWorker(TMyThread::Task task, TMyThread::Body run);
+    WorkerState CurrentWorkerState() const { return StateOf(worker_.get()); }
+    // Waits (serving the window) until the worker's task has ended.
+    void WaitForWorker();
+    // Asks the worker to stop and waits for it (the program is ending).
+    void StopWorker() { worker_.reset(); }
+
     // The scan: FileFindClick checks the root and runs ScanFolder, which walks the root and
     // makes the entries with the scan mode of the settings dialog, then starts the location
     // pass. Files dropped on the list are made into entries without the scan mode.
@@ -159,7 +169,10 @@ private:
     int MakeEntries(const QStringList& paths, bool applyMode);
     void ShowProgress(const QString& text);
 
+    void RunExportTask(TMyThread& worker); // on the worker thread
+
     std::unique_ptr<Catalogue> catalogue_;
+    std::unique_ptr<TMyThread> worker_;
     LocationPass* locationPass_ = nullptr;
     bool scanning_ = false;
     std::unique_ptr<IniFile> settingsFile_;

@@ -1,0 +1,201 @@
+#include "catalogue/ExportCopy.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kCompareBytes = 4096;
+constexpr int kMaxSuffix = 9999;
+
+// A file descriptor that closes itself.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+bool ReadAt(int fd, char* buffer, qint64 bytes, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < bytes) {
+        const ssize_t got = pread(fd, buffer + done, size_t(bytes - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
+QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Copies bytes from one descriptor to the other at the current positions: in the kernel when
+// it can, through a buffer otherwise.
+bool CopyBlock(int from, int to, qint64 bytes, int& error)
+{
+    while (bytes > 0) {
+        const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, size_t(bytes), 0);
+        if (moved > 0) {
+            bytes -= moved;
+            continue;
+        }
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            error = errno;
+            return false;
+        }
+        // The kernel cannot do it here (or the source ended early): copy through a buffer.
+        thread_local std::unique_ptr<char[]> buffer(new char[kCopyBlockBytes]);
+        const ssize_t got = read(from, buffer.get(), size_t(std::min(bytes, kCopyBlockBytes)));
+        if (got <= 0) {
+            error = got == 0 ? EIO : errno;
+            return false;
+        }
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = write(to, buffer.get() + written, size_t(got - written));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                error = errno;
+                return false;
+            }
+            written += put;
+        }
+        bytes -= got;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SameFileQuick(const QString& a, const QString& b)
+{
+    Fd fa(open(Native(a).constData(), O_RDONLY | O_CLOEXEC));
+    Fd fb(open(Native(b).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat sa {}, sb {};
+    if (fa.fd < 0 || fb.fd < 0 || fstat(fa.fd, &sa) != 0 || fstat(fb.fd, &sb) != 0 || !S_ISREG(sa.st_mode)
+        || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+        return false;
+    const qint64 size = sa.st_size;
+    const qint64 head = std::min(size, kCompareBytes);
+    const qint64 tailStart = std::max(head, size - kCompareBytes);
+    char x[kCompareBytes], y[kCompareBytes];
+    for (const auto& [offset, bytes] : {std::pair{qint64(0), head}, std::pair{tailStart, size - tailStart}}) {
+        if (bytes == 0)
+            continue;
+        if (!ReadAt(fa.fd, x, bytes, offset) || !ReadAt(fb.fd, y, bytes, offset) || std::memcmp(x, y, size_t(bytes)) != 0)
+            return false;
+    }
+    return true;
+}
+
+CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
+                            std::stop_token stop)
+{
+    const auto failed = [&](const QString& file, int error) {
+        return CopyResult{CopyOutcome::Failed, QStringLiteral("%1：%2").arg(file, Reason(error))};
+    };
+    Fd from(open(Native(src).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (from.fd < 0 || fstat(from.fd, &info) != 0)
+        return failed(src, errno);
+    posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    // A hidden name beside the target: the scan skips it, and a copy that never finishes
+    // leaves nothing under the final name.
+    const QFileInfo target(dst);
+    const QString partial = target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".orvek-part");
+    const QByteArray partialPath = Native(partial);
+    Fd to(open(partialPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (to.fd < 0)
+        return failed(dst, errno);
+    const auto giveUp = [&](CopyResult result) {
+        unlink(partialPath.constData());
+        return result;
+    };
+    const qint64 total = info.st_size;
+    if (total > 0 && posix_fallocate(to.fd, 0, off_t(total)) == ENOSPC)
+        return giveUp(failed(dst, ENOSPC));
+
+    progress(QStringLiteral("0"));
+    qint64 remaining = total;
+    while (remaining > 0) {
+        if (stop.stop_requested())
+            return giveUp({CopyOutcome::Cancelled, {}});
+        const qint64 block = std::min(kCopyBlockBytes, remaining);
+        int error = 0;
+        if (!CopyBlock(from.fd, to.fd, block, error))
+            return giveUp(failed(error == EIO ? src : dst, error));
+        progress(QString::number(qint64((1.0 - double(remaining) / double(total)) * 100.0)));
+        remaining -= block;
+    }
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    futimens(to.fd, times);
+    if (close(to.fd) != 0) {
+        to.fd = -1;
+        return giveUp(failed(dst, errno));
+    }
+    to.fd = -1;
+    if (rename(partialPath.constData(), Native(dst).constData()) != 0)
+        return giveUp(failed(dst, errno));
+    progress(QStringLiteral("100"));
+    return {CopyOutcome::Copied, {}};
+}
+
+TargetChoice ChooseTarget(const QString& dir, const QString& filename, const QString& source, const QStringList& siblings)
+{
+    const qsizetype dot = filename.lastIndexOf(u'.');
+    const QString stem = dot < 0 ? filename : filename.left(dot);
+    const QString extension = dot < 0 ? QString() : filename.mid(dot);
+    const auto slot = [&](int k) { return dir + (k == 0 ? filename : QStringLiteral("%1-%2%3").arg(stem).arg(k).arg(extension)); };
+
+    // An earlier copy of this very file, at any suffix up to the first free name.
+    int firstFree = -1;
+    for (int k = 0; k <= kMaxSuffix; ++k) {
+        const QString path = slot(k);
+        if (!QFileInfo::exists(path)) {
+            firstFree = k;
+            break;
+        }
+        if (SameFileQuick(path, source))
+            return {path, true};
+    }
+    // Otherwise the first name that is free or holds none of the files sharing this name.
+    for (int k = 0; k <= kMaxSuffix; ++k) {
+        if (k == firstFree)
+            return {slot(k), false};
+        bool heldBySibling = false;
+        for (const QString& sibling : siblings)
+            if (sibling != source && SameFileQuick(slot(k), sibling)) {
+                heldBySibling = true;
+                break;
+            }
+        if (!heldBySibling)
+            return {slot(k), false};
+    }
+    return {slot(kMaxSuffix + 1), false};
+}
+
+QString WithSrtExtension(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return (dot > slash ? path.left(dot) : path) + QStringLiteral(".SRT");
+}

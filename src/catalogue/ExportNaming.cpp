@@ -1,0 +1,75 @@
+#include "catalogue/ExportNaming.h"
+
+#include "services/Geocoder.h"
+#include "services/Helpers.h"
+
+#include <QDateTime>
+#include <array>
+
+namespace {
+constexpr int kMaxLevels = 21;
+constexpr int kMaxWords = 21;
+} // namespace
+
+iteminfo FillItemInfo(const QString& name, const QString& type, const QString& place, const QString& shotTime)
+{
+    iteminfo info;
+    const QDateTime shot = QDateTime::fromString(shotTime, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    QString cleaned = TrimLowChars(place);
+    cleaned.remove(u'/').remove(u'\\');
+    std::array<QString, 4> pieces;
+    const int count = SplitStr(cleaned, pieces, u' ');
+    info.city = count >= 1 ? pieces[0] : kPlaceUnknown;
+    info.district = count >= 2 ? pieces[1] : kPlaceUnknown;
+    info.street = count >= 3 ? pieces[2] : kPlaceUnknown;
+    info.date = shot.toString(QStringLiteral("yyyy-MM-dd"));
+    const QString trimmedName = TrimLowChars(name);
+    const qsizetype dot = trimmedName.lastIndexOf(u'.');
+    const QString extension = dot < 0 ? QString() : trimmedName.mid(dot);
+    const QString stamp = shot.toString(QStringLiteral("yyyyMMddHHmmss"));
+    if (type == QStringLiteral("视频"))
+        info.filename = QStringLiteral("V-") + stamp + extension;
+    else if (type == QStringLiteral("图片"))
+        info.filename = QStringLiteral("I-") + stamp + extension;
+    else
+        info.filename = stamp;
+    return info;
+}
+
+QString EvalNameToken(const QString& word, const iteminfo& info, const QString& defaultPlace)
+{
+    std::array<QString, 3> defaults;
+    SplitStr(TrimLowChars(defaultPlace), defaults, u'/');
+    const auto orDefault = [](const QString& piece, const QString& fallback) {
+        return piece == kPlaceUnknown ? fallback : piece;
+    };
+    if (word == QStringLiteral("日期"))
+        return info.date;
+    if (word == QStringLiteral("城市"))
+        return orDefault(info.city, defaults[0]);
+    if (word == QStringLiteral("区县"))
+        return orDefault(info.district, defaults[1]);
+    if (word == QStringLiteral("街道"))
+        return orDefault(info.street, defaults[2]);
+    return {};
+}
+
+QString BuildExportFolder(const iteminfo& info, const QString& rule, const QString& defaultPlace)
+{
+    std::array<QString, kMaxLevels> levels;
+    const int levelCount = std::min(SplitStr(TrimLowChars(rule), levels, u'/'), kMaxLevels);
+    QString result;
+    for (int l = 0; l < levelCount; ++l) {
+        std::array<QString, kMaxWords> words;
+        const int wordCount = std::min(SplitStr(levels[size_t(l)], words, u'+'), kMaxWords);
+        QString part;
+        for (int w = 0; w < wordCount; ++w) {
+            const QString value = EvalNameToken(words[size_t(w)], info, defaultPlace);
+            if (value != kPlaceUnknown)
+                part += value;
+        }
+        if (!part.isEmpty())
+            result += part + u'/';
+    }
+    return result;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The export: every catalogue file into the output folder tree named by the naming rule, with
+// its flight log beside a video, progress per row, cancellation between blocks, and a report
+// of what happened to each file. It reaches the list and the settings only through an
+// ExportHost, which the window implements by carrying each call to the UI thread.
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <stop_token>
+
+struct ExportRowFacts {
+    QString key;    // the row's catalogue key: status texts go to the row with this key
+    QString source; // the file's full path
+    QString name;   // columns 0, 1, 3 and 4
+    QString type;
+    QString place;
+    QString shotTime;
+};
+
+struct ExportSettings {
+    enum Mode { NoMode, ModifySource, NewFiles } mode = NoMode;
+    QString outPath;      // the output folder
+    QString rule;         // CityText
+    QString defaultPlace; // MorenCity
+};
+
+class ExportHost {
+public:
+    virtual ~ExportHost() = default;
+    virtual int RowCount() = 0;
+    // Row i; when show is set, the list also scrolls to it.
+    virtual ExportRowFacts Row(int i, bool show) = 0;
+    virtual ExportSettings Settings() = 0;
+    virtual void SetStatus(const QString& rowKey, const QString& text) = 0;
+};
+
+enum class ExportOutcome { Copied, Renamed, AlreadyThere, Vanished, Failed };
+
+struct ExportLine {
+    QString source;
+    QString target;
+    ExportOutcome outcome;
+    QString error;
+};
+
+struct ExportReport {
+    QList<ExportLine> lines;
+    bool cancelled = false;
+    QString failure; // what ended the export early, with the file and the reason; empty otherwise
+};
+
+// Runs the export for every row present when it starts. onLine (optional) hears of each file
+// as it is done.
+ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine = {});
+
+// The folder a row's file goes to: the output folder, "/" unless it ends with one already,
+// and the rule's folder path.
+QString ExportFolder(const ExportSettings& settings, const QString& relativeFolder);

@@ -1,0 +1,39 @@
+#pragma once
+// The program's single background worker: one task at a time (the export or the update
+// check), a stop request the task looks at, and a running flag it clears as its last act.
+
+#include <atomic>
+#include <functional>
+#include <stop_token>
+#include <thread>
+
+class TMyThread {
+public:
+    enum class Task { Export, UpdateCheck };
+    using Body = std::function<void(TMyThread&)>;
+
+    // Starts at once with running set.
+    TMyThread(Task task, Body run);
+    // Requests a stop and waits for the task to end, serving the task's hand-overs to the UI
+    // thread meanwhile.
+    ~TMyThread();
+
+    TMyThread(const TMyThread&) = delete;
+    TMyThread& operator=(const TMyThread&) = delete;
+
+    const Task task;
+    Body Run;
+    std::atomic<bool> running{true};
+
+    void RequestStop() { thread_.request_stop(); }
+    bool StopRequested() const { return thread_.get_stop_token().stop_requested(); }
+    std::stop_token StopToken() const { return thread_.get_stop_token(); }
+    // Waits (serving hand-overs) until the task has ended.
+    void WaitUntilEnded();
+
+private:
+    std::jthread thread_;
+};
+
+enum class WorkerState { Idle, Busy, Stopping };
+WorkerState StateOf(const TMyThread* worker);

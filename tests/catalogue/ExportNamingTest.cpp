@@ -1,0 +1,59 @@
+#include "catalogue/ExportNaming.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kShot = "2017/05/03 14:22:10";
+const QString kDefault = "遂宁市/船山区/灵泉街道";
+
+struct NamingCase {
+    const char* name;
+    const char* rule;
+    const char* place;
+    const char* defaultPlace;
+    const char* folder;
+    friend void PrintTo(const NamingCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ExportNamingTest : public testing::TestWithParam<NamingCase> {};
+
+TEST_P(ExportNamingTest, FolderFromRulePlaceAndDefault)
+{
+    const NamingCase& c = GetParam();
+    const iteminfo info = FillItemInfo("X.MOV", "视频", QString::fromUtf8(c.place), kShot);
+    EXPECT_EQ(BuildExportFolder(info, QString::fromUtf8(c.rule), QString::fromUtf8(c.defaultPlace)), QString::fromUtf8(c.folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExportNamingTest,
+    testing::Values(
+        NamingCase{"threeLevels", "日期/城市+区县/街道", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", "2017-05-03/成都市武侯区/玉林街道/"},
+        NamingCase{"unknownPlaceTakesTheDefault", "日期/城市+区县/街道", "未知", "遂宁市/船山区/灵泉街道", "2017-05-03/遂宁市船山区/灵泉街道/"},
+        NamingCase{"twoPiecesStreetFromDefault", "日期/城市+区县/街道", "成都市 武侯区", "遂宁市/船山区/灵泉街道", "2017-05-03/成都市武侯区/灵泉街道/"},
+        NamingCase{"slashesInThePlaceAreDeleted", "城市/区县/街道", "成都市/武侯区 玉林街道", "遂宁市/船山区/灵泉街道", "成都市武侯区/玉林街道/灵泉街道/"},
+        NamingCase{"defaultWithoutStreetMakesNoStreetFolder", "日期/街道", "成都市", "遂宁市/船山区", "2017-05-03/"},
+        NamingCase{"emptyRule", "", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", ""},
+        NamingCase{"onlySeparators", " / + // ", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", ""},
+        NamingCase{"emptyLevelsAndWordsDropped", "/日期//城市++区县/", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", "2017-05-03/成都市武侯区/"},
+        NamingCase{"repeatedWordsAndFreeOrder", "城市/日期+街道/城市", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", "成都市/2017-05-03玉林街道/成都市/"},
+        NamingCase{"unknownWordAddsNothingAnywhere", "城市+省份/省份+区县/ 日期", "成都市 武侯区 玉林街道", "遂宁市/船山区/灵泉街道", "成都市/武侯区/"},
+        NamingCase{"userTypedDefault", "城市/区县", "默认", "遂宁市/船山区/灵泉街道", "默认/船山区/"},
+        NamingCase{"unknownInTheDefaultIsLeftOut", "城市+区县", "未知", "未知/船山区", "船山区/"},
+        NamingCase{"extraPlacePiecesIgnored", "街道", "a b c d e", "遂宁市/船山区/灵泉街道", "c/"},
+        NamingCase{"runOfSpacesIsOneSeparator", "城市+区县", "成都市   武侯区", "遂宁市/船山区/灵泉街道", "成都市武侯区/"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FillItemInfo, NamesFromTypeAndShotTime)
+{
+    EXPECT_EQ(FillItemInfo("X.MOV", "视频", "a b c", kShot).filename, QStringLiteral("V-20170503142210.MOV"));
+    EXPECT_EQ(FillItemInfo(" P0001.jpg ", "图片", "a b c", kShot).filename, QStringLiteral("I-20170503142210.jpg"));
+    EXPECT_EQ(FillItemInfo("P0001.JPG", "图片", "a b c", kShot).date, QStringLiteral("2017-05-03"));
+    const iteminfo pending = FillItemInfo("P.JPG", "图片", "...", kShot);
+    EXPECT_EQ(pending.city, QStringLiteral("..."));
+    EXPECT_EQ(pending.district, QStringLiteral("未知"));
+    // Two photos of the same second get the same name.
+    EXPECT_EQ(FillItemInfo("A.JPG", "图片", "", kShot).filename, FillItemInfo("B.JPG", "图片", "", kShot).filename);
+}
+
+} // namespace
