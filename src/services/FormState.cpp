@@ -3,6 +3,7 @@
 #include "services/Dialogs.h"
 #include "services/IniFile.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -41,10 +42,17 @@ void SetRadioChecked(QRadioButton* radio, bool checked)
     }
     // Qt refuses to uncheck the checked member of an exclusive group; the stored state may
     // still have every member unchecked.
-    const bool exclusive = radio->autoExclusive();
-    radio->setAutoExclusive(false);
+    QButtonGroup* group = radio->group();
+    const bool exclusive = group ? group->exclusive() : radio->autoExclusive();
+    if (group)
+        group->setExclusive(false);
+    else
+        radio->setAutoExclusive(false);
     radio->setChecked(false);
-    radio->setAutoExclusive(exclusive);
+    if (group)
+        group->setExclusive(exclusive);
+    else
+        radio->setAutoExclusive(exclusive);
 }
 
 void LoadOne(const IniFile& file, QWidget* control)

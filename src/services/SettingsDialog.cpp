@@ -5,6 +5,7 @@
 #include "services/FormState.h"
 #include "services/IniFile.h"
 
+#include <QButtonGroup>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
@@ -137,6 +138,15 @@ TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
     helpLayout->addWidget(HelpLabel);
     HelpGroup->hide();
     HelpLabel->installEventFilter(this);
+
+    // Each set of radio buttons is its own group: the scan-mode buttons lie inside the export
+    // group box, and without explicit groups checking one export mode would clear the scan mode.
+    auto* exportModes = new QButtonGroup(this);
+    exportModes->addButton(Outck1);
+    exportModes->addButton(Outck2);
+    auto* scanModes = new QButtonGroup(this);
+    for (QRadioButton* radio : {Scan1, Scan2, Scan3})
+        scanModes->addButton(radio);
 
     btnsure = MakeButton(this, "btnsure", "确定", {76, 287, 75, 25});
     btnyy = MakeButton(this, "btnyy", "应用", {217, 287, 75, 25});

@@ -81,6 +81,20 @@ TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
     EXPECT_EQ(ini.ReadString("Scan1", "Scan1", ""), QStringLiteral("0"));
 }
 
+TEST_F(SettingsDialogTest, ExportModeAndScanModeAreSeparateChoices)
+{
+    dialog->Outck2->click();
+    EXPECT_TRUE(dialog->Scan1->isChecked()) << "choosing an export mode keeps the scan mode";
+    dialog->Outck2->click();
+    EXPECT_TRUE(dialog->Outck2->isChecked()) << "a second click does not clear the choice";
+    dialog->Scan3->click();
+    EXPECT_TRUE(dialog->Outck2->isChecked());
+    EXPECT_FALSE(dialog->Scan1->isChecked());
+    dialog->Outck1->click();
+    EXPECT_FALSE(dialog->Outck2->isChecked());
+    EXPECT_TRUE(dialog->Scan3->isChecked());
+}
+
 TEST_F(SettingsDialogTest, OkSavesOnlyWhenSomethingChanged)
 {
     dialog->show();

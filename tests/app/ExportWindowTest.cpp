@@ -1,0 +1,224 @@
+// The export through the real main window, and a kill in the middle of a copy.
+
+#include "ProgramWindows.h"
+
+#include "catalogue/MainWindow.h"
+#include <QLabel>
+#include "services/Dialogs.h"
+#include "services/SettingsDialog.h"
+
+#include "JpegFixtures.h"
+#include "TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Tree(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next().mid(root.size());
+    files.sort();
+    return files;
+}
+
+ExifFields ShotAt(const QDateTime& when)
+{
+    ExifFields fields;
+    fields.digitized = when;
+    return fields;
+}
+
+class ExportWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
+            messages << QStringLiteral("%1:%2").arg(kind).arg(text);
+            return false;
+        });
+        windows = std::make_unique<ProgramWindows>(folder.path());
+        windows->show();
+        QDir().mkpath(out());
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        SetMsgBoxHandler({});
+    }
+    TForm1& Main() { return *windows->Form1(); }
+    TForm2& Settings() { return *windows->Form2(); }
+    QString out() const { return folder.path() + "out"; }
+    QString card() const { return folder.path() + "card"; }
+
+    void ScanCard()
+    {
+        Main().SetInfo.FilePath = card();
+        Main().FileFindClick();
+        Main().GetLocationTimer->stop(); // places stay "..." (the export reads what is there)
+    }
+    void ChooseNewFiles(const QString& path)
+    {
+        Settings().Outck2->click();
+        Settings().OutPath->setText(path);
+    }
+    void ExportAndWait()
+    {
+        Main().FileOut->trigger();
+        Main().WaitForWorker();
+        QApplication::processEvents(); // the end message, if any
+    }
+    QStringList Statuses()
+    {
+        QStringList texts;
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            texts << Main().listModel->cell(row, kColStatus);
+        return texts;
+    }
+
+    TempFolder folder;
+    QStringList messages;
+    std::unique_ptr<ProgramWindows> windows;
+};
+
+TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesNothing)
+{
+    const QDateTime second(QDate(2017, 5, 3), QTime(14, 22, 10));
+    for (int i = 0; i < 3; ++i) // a burst: three photos in one second
+        ASSERT_TRUE(WriteBytes(card() + QStringLiteral("/100/P000%1.JPG").arg(i), PhotoBytes(ShotAt(second)) + QByteArray(i + 1, 'x')));
+    ASSERT_TRUE(WriteBytes(card() + "/101/V0001.MOV", QByteArray(4000000, 'v')));
+    ASSERT_TRUE(WriteBytes(card() + "/101/V0001.SRT", "1\n00:00\nHOME\nGPS(1,2,3)\n"));
+    ASSERT_TRUE(WriteBytes(card() + "/101/EMPTY.MP4", ""));
+    for (const char* video : {"/101/V0001.MOV", "/101/EMPTY.MP4"}) {
+        QFile file(card() + video);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(second.addSecs(60), QFileDevice::FileModificationTime));
+    }
+    ScanCard();
+    QStringList videoProgress; // what the 4,000,000-byte video's status cell shows, in turn
+    QObject::connect(Main().listModel, &QAbstractItemModel::dataChanged, [&](const QModelIndex& at) {
+        if (at.column() == kColStatus && Main().listModel->cell(at.row(), kColName) == "V0001.MOV")
+            videoProgress << Main().listModel->cell(at.row(), kColStatus);
+    });
+    ChooseNewFiles(out() + "/"); // a trailing separator changes nothing
+    Settings().CityText->setText("日期");
+
+    ExportAndWait();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("; ").toStdString();
+    EXPECT_EQ(Statuses(), QStringList(5, "100"));
+    const QStringList tree = Tree(out() + "/2017-05-03/");
+    EXPECT_EQ(tree.filter(QRegularExpression("^I-20170503142210(-[12])?\\.JPG$")).size(), 3) << tree.join(" ").toStdString();
+    EXPECT_EQ(tree.filter(QRegularExpression("\\.SRT$")).size(), 1);
+    EXPECT_TRUE(Main().FileOut->isEnabled());
+    // The video in two blocks, then its flight log in one (the same cell shows both).
+    EXPECT_EQ(videoProgress, QStringList({"0", "0", "50", "100", "0", "0", "100"}));
+    EXPECT_TRUE(tree.contains("V-20170503142310.MOV") && tree.contains("V-20170503142310.SRT")) << tree.join(" ").toStdString();
+
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        Main().listModel->setCell(row, kColStatus, "");
+    ChooseNewFiles(out());
+    ExportAndWait();
+    EXPECT_EQ(Tree(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
+    EXPECT_EQ(Statuses(), QStringList(5, "100"));
+    EXPECT_TRUE(Main().StatusText->text().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
+}
+
+TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
+{
+    ASSERT_TRUE(WriteBytes(card() + "/P0001.JPG", PhotoBytes(std::nullopt)));
+    ScanCard();
+    ChooseNewFiles("");
+    ExportAndWait();
+    ChooseNewFiles(folder.path() + "missing");
+    EXPECT_TRUE(Settings().Outck2->isChecked());
+    ExportAndWait();
+    EXPECT_EQ(messages, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
+    EXPECT_TRUE(Tree(out()).isEmpty());
+}
+
+TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
+{
+    QFile big(card() + "/V0001.MOV");
+    QDir().mkpath(card());
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(300LL * 1000 * 1000));
+    big.close();
+    ScanCard();
+    ChooseNewFiles(out());
+    Main().FileOut->trigger();
+    QElapsedTimer waited;
+    waited.start();
+    while (Main().listModel->cell(0, kColStatus).isEmpty() && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    Main().FileOut->trigger(); // cancel
+    EXPECT_FALSE(Main().FileOut->isEnabled()) << "disabled until the task has ended";
+    Main().WaitForWorker();
+    QApplication::processEvents();
+    EXPECT_TRUE(Main().FileOut->isEnabled());
+    const QStringList left = Tree(out());
+    EXPECT_TRUE(left.isEmpty() || left == QStringList({"/2017-05-03/V-" + QFileInfo(big).lastModified().toString("yyyyMMddHHmmss") + ".MOV"}))
+        << left.join(" ").toStdString();
+    EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
+}
+
+TEST_F(ExportWindowTest, AFailureIsShownWhenTheExportHasEnded)
+{
+    ASSERT_TRUE(WriteBytes(card() + "/P0001.JPG", PhotoBytes(ShotAt(QDateTime(QDate(2017, 5, 3), QTime(1, 2, 3))))));
+    ASSERT_TRUE(WriteBytes(out() + "/2017-05-03", "a file in the way"));
+    ScanCard();
+    ChooseNewFiles(out());
+    Settings().CityText->setText("日期");
+    ExportAndWait();
+    EXPECT_EQ(messages, QStringList({"2:导出中止：无法创建文件夹 " + out() + "/2017-05-03/"}));
+}
+
+TEST(ExportKill, AKilledExportNeverLeavesAPartialFileUnderAFinalName)
+{
+    TempFolder folder;
+    // The program keeps its settings beside itself: a copy in its own folder touches nothing else.
+    const QString program = folder.file("orvek-file");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEK_PROGRAM), program));
+    const QString card = folder.path() + "card";
+    const QString out = folder.path() + "out";
+    QDir().mkpath(card);
+    QDir().mkpath(out);
+    QFile big(card + "/V0001.MOV");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(600LL * 1000 * 1000));
+    big.write("end");
+    big.close();
+
+    QProcess child;
+    child.start(program, {"--export", card, out});
+    ASSERT_TRUE(child.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    QStringList seen;
+    while (waited.elapsed() < 20000 && child.state() == QProcess::Running) {
+        seen = Tree(out);
+        if (!seen.filter(".orvek-part").isEmpty())
+            break;
+        QThread::msleep(2);
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+
+    for (const QString& file : Tree(out)) {
+        if (file.contains(".orvek-part"))
+            continue; // a hidden leftover, never taken for a copy
+        EXPECT_EQ(QFileInfo(out + file).size(), big.size()) << file.toStdString() << " is partial";
+    }
+    EXPECT_FALSE(seen.filter(".orvek-part").isEmpty()) << "the copy was under way when it was killed";
+}
+
+} // namespace
