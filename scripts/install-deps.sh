@@ -17,7 +17,7 @@ packages=(
   libswscale-dev libswresample-dev libsdl2-dev
   # tests, benchmarks and peers used to cross-check our readers and writers
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  libimage-exiftool-perl ffmpeg libexiv2-dev
+  libimage-exiftool-perl ffmpeg libexiv2-dev rsync
   # every user-facing text is Chinese; Liberation stands in for Times New Roman
   fonts-wqy-microhei fonts-liberation2 fontconfig
   # running the window without a display, and screenshots of it

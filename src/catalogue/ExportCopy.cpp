@@ -170,12 +170,12 @@ TargetChoice ChooseTarget(const QString& dir, const QString& filename, const QSt
     int firstFree = -1;
     for (int k = 0; k <= kMaxSuffix; ++k) {
         const QString path = slot(k);
+        if (SameFileQuick(path, source))
+            return {path, true};
         if (!QFileInfo::exists(path)) {
             firstFree = k;
             break;
         }
-        if (SameFileQuick(path, source))
-            return {path, true};
     }
     // Otherwise the first name that is free or holds none of the files sharing this name.
     for (int k = 0; k <= kMaxSuffix; ++k) {

@@ -3,7 +3,6 @@
 #include "services/Geocoder.h"
 #include "services/Helpers.h"
 
-#include <QDateTime>
 #include <array>
 
 namespace {
@@ -14,7 +13,13 @@ constexpr int kMaxWords = 21;
 iteminfo FillItemInfo(const QString& name, const QString& type, const QString& place, const QString& shotTime)
 {
     iteminfo info;
-    const QDateTime shot = QDateTime::fromString(shotTime, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    // "yyyy/MM/dd HH:mm:ss" taken apart by position: this runs for every file of an export.
+    const bool wellFormed = shotTime.size() == 19 && shotTime[4] == u'/' && shotTime[7] == u'/' && shotTime[10] == u' '
+        && shotTime[13] == u':' && shotTime[16] == u':';
+    const QString date = wellFormed ? shotTime.left(4) + u'-' + shotTime.mid(5, 2) + u'-' + shotTime.mid(8, 2) : QString();
+    const QString stamp = wellFormed ? shotTime.left(4) + shotTime.mid(5, 2) + shotTime.mid(8, 2) + shotTime.mid(11, 2)
+            + shotTime.mid(14, 2) + shotTime.mid(17, 2)
+                                     : QString();
     QString cleaned = TrimLowChars(place);
     cleaned.remove(u'/').remove(u'\\');
     std::array<QString, 4> pieces;
@@ -22,11 +27,10 @@ iteminfo FillItemInfo(const QString& name, const QString& type, const QString& p
     info.city = count >= 1 ? pieces[0] : kPlaceUnknown;
     info.district = count >= 2 ? pieces[1] : kPlaceUnknown;
     info.street = count >= 3 ? pieces[2] : kPlaceUnknown;
-    info.date = shot.toString(QStringLiteral("yyyy-MM-dd"));
+    info.date = date;
     const QString trimmedName = TrimLowChars(name);
     const qsizetype dot = trimmedName.lastIndexOf(u'.');
     const QString extension = dot < 0 ? QString() : trimmedName.mid(dot);
-    const QString stamp = shot.toString(QStringLiteral("yyyyMMddHHmmss"));
     if (type == QStringLiteral("视频"))
         info.filename = QStringLiteral("V-") + stamp + extension;
     else if (type == QStringLiteral("图片"))

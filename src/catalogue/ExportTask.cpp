@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -42,28 +43,33 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
 
     // Which sources share a target name: they must all be kept, under suffixed names.
     QHash<QString, QStringList> sharing;
+    std::vector<Target> targets; // by row, while the settings stay as they were here
     const ExportSettings first = host.Settings();
     if (first.mode == ExportSettings::NewFiles)
         for (int i = 0; i < count; ++i) {
             const ExportRowFacts row = host.Row(i, false);
-            const Target target = TargetOf(row, first);
-            sharing[target.folder + target.filename] << row.source;
+            targets.push_back(TargetOf(row, first));
+            sharing[targets.back().folder + targets.back().filename] << row.source;
         }
 
+    QSet<QString> madeFolders; // folders known to exist: no need to ask the disk again
     for (int i = 0; i < count && !stop.stop_requested(); ++i) {
         const ExportRowFacts row = host.Row(i, true);
         const ExportSettings settings = host.Settings(); // read at the moment of use
         if (settings.mode != ExportSettings::NewFiles)
             continue;
-        const Target target = TargetOf(row, settings);
-        if (!QDir().mkpath(target.folder)) {
+        const bool unchanged = settings.outPath == first.outPath && settings.rule == first.rule
+            && settings.defaultPlace == first.defaultPlace && size_t(i) < targets.size();
+        const Target target = unchanged ? targets[size_t(i)] : TargetOf(row, settings);
+        if (!madeFolders.contains(target.folder) && !QDir().mkpath(target.folder)) {
             report.failure = QStringLiteral("无法创建文件夹 %1").arg(target.folder);
             record({row.source, target.folder, ExportOutcome::Failed, report.failure});
             break;
         }
+        madeFolders.insert(target.folder);
 
         QString dst = target.folder + target.filename;
-        if (QFileInfo::exists(row.source)) {
+        if (!row.source.isEmpty() && QFileInfo::exists(row.source)) {
             const TargetChoice choice = ChooseTarget(target.folder, target.filename, row.source,
                                                      sharing.value(target.folder + target.filename));
             dst = choice.path;
@@ -89,8 +95,8 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
             record({row.source, dst, ExportOutcome::Vanished, {}});
         }
 
-        // A video's flight log follows the video's target name.
-        const QString srtSource = SrtCompanion(row.source.isEmpty() ? QString() : row.source);
+        // A video's flight log follows the video's target name (photos have none).
+        const QString srtSource = row.type == QStringLiteral("视频") ? SrtCompanion(row.source) : QString();
         const QString srtTarget = WithSrtExtension(dst);
         if (!srtSource.isEmpty() && !SameFileQuick(srtSource, srtTarget)) {
             const CopyResult copied = CopyWithProgress(
