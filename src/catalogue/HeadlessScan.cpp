@@ -40,6 +40,16 @@ void ResolvePlaces(Catalogue& catalogue, const QString& settingsFolder)
         CloseCacheDb();
 }
 
+// Lists every photo and video below root in a fresh catalogue, as the scan command does.
+BuildReport ScanInto(Catalogue& catalogue, const QString& root)
+{
+    QStringList paths;
+    WalkFolder(root, kScanExtensions, paths);
+    BuildOptions build;
+    build.rootText = root;
+    return BuildEntries(catalogue, paths, build);
+}
+
 } // namespace
 
 int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTextStream& out, QTextStream& err)
@@ -48,12 +58,8 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
         err << QStringLiteral("(%1)不存在").arg(root) << Qt::endl;
         return 2;
     }
-    QStringList paths;
-    WalkFolder(root, kScanExtensions, paths);
     Catalogue catalogue;
-    BuildOptions build;
-    build.rootText = root;
-    const BuildReport report = BuildEntries(catalogue, paths, build);
+    const BuildReport report = ScanInto(catalogue, root);
     if (options.places)
         ResolvePlaces(catalogue, options.settingsFolder);
 
@@ -115,12 +121,8 @@ int RunHeadlessExport(const QString& root, const QString& out, const QString& se
             err << QStringLiteral("(%1)不存在").arg(folder) << Qt::endl;
             return 2;
         }
-    QStringList paths;
-    WalkFolder(root, kScanExtensions, paths);
     Catalogue catalogue;
-    BuildOptions build;
-    build.rootText = root;
-    BuildEntries(catalogue, paths, build);
+    ScanInto(catalogue, root);
     ResolvePlaces(catalogue, settingsFolder);
 
     const IniFile config(settingsFolder + QStringLiteral("Config.dyi"));
