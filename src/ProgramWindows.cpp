@@ -1,5 +1,6 @@
 #include "ProgramWindows.h"
 
+#include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/VideoPreviewWindow.h"
@@ -21,7 +22,13 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     TForm1* main = form1_.get();
     TForm3* photos = form3_.get();
     TForm4* videos = form4_.get();
-    photos->sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    photos->catalogue.sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    photos->catalogue.nextRow = [main](const QString& extensions, int row, int direction) {
+        return main->getnexitem(extensions, row, direction);
+    };
+    photos->catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
+    photos->catalogue.clearSelection = [main] { main->goodslistview->selectionModel()->clearSelection(); };
+    photos->catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
     videos->sourcePathOf = [main](int row) { return main->getSourpath(row); };
     const auto showIfHidden = [](QWidget* window) {
         if (window->isHidden())

@@ -47,6 +47,16 @@ void Catalogue::Flush()
     pendingRows_.clear();
 }
 
+void Catalogue::RemoveRow(int row)
+{
+    if (row < 0 || row >= rows_->rowCount())
+        return;
+    const QString key = RowKey(row);
+    if (--listedKeys_[key] <= 0)
+        listedKeys_.remove(key);
+    rows_->removeRow(row);
+}
+
 QString Catalogue::SourcePath(int row) const
 {
     if (row < 0 || row >= rows_->rowCount())

@@ -41,6 +41,10 @@ public:
     void AddEntry(const NewEntry& entry, const QString& rootText);
     void Flush();
 
+    // Removes a row from the list; its record stays in the index (the preview windows delete
+    // rows this way).
+    void RemoveRow(int row);
+
     // The full path of a row's file, or empty when the row has no record.
     QString SourcePath(int row) const;
 

@@ -90,6 +90,15 @@ void CatalogueListModel::appendRows(std::vector<CatalogueRow>&& rows)
     rows.clear();
 }
 
+void CatalogueListModel::removeRow(int index)
+{
+    if (index < 0 || index >= rowCount())
+        return;
+    beginRemoveRows({}, index, index);
+    rows_.erase(rows_.begin() + index);
+    endRemoveRows();
+}
+
 void CatalogueListModel::sortRows(int column, int way)
 {
     if (column < 0 || column >= kColumnCount)

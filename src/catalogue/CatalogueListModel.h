@@ -54,6 +54,9 @@ public:
     const QString& cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
 
+    // Removes one row.
+    void removeRow(int index);
+
     // Sorts all rows by the text of one column, case-insensitively for the letters a-z and by
     // UTF-16 code unit otherwise; way is +1 (ascending) or -1 (descending). Rows that compare
     // equal keep their order.

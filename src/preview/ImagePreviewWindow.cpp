@@ -1,24 +1,213 @@
 #include "preview/ImagePreviewWindow.h"
 
+#include "metadata/ExifData.h"
+#include "preview/ImageView.h"
+#include "preview/JpegDecoder.h"
+#include "preview/PhotoCaption.h"
 #include "resources/Icons.h"
+#include "services/Dialogs.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+const QString kFullSizeCaption = QStringLiteral("原图显示(S)");
+const QString kFittedCaption = QStringLiteral("最佳显示(S)");
+const QString kTitle = QStringLiteral("图片预览");
+} // namespace
 
 TForm3::TForm3(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("图片预览"));
+    setWindowTitle(kTitle);
     setWindowIcon(ProgramIcon());
-    resize(800, 600);
+    // FormCreate: 70 % of the screen's width and 75 % of its height.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        resize(int(screen->size().width() * 0.7), int(screen->size().height() * 0.75));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel2 = new QFrame(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFrameShape(QFrame::Box);
+    Panel2->setFocusPolicy(Qt::StrongFocus);
+    auto* viewLayout = new QVBoxLayout(Panel2);
+    viewLayout->setContentsMargins(1, 1, 1, 1);
+    Yulanimg = new ImageView(Panel2);
+    Yulanimg->setFocusPolicy(Qt::NoFocus);
+    viewLayout->addWidget(Yulanimg);
+    layout->addWidget(Panel2, 1);
+
+    IMGdate = new QLabel(QStringLiteral("IMGlocation"), Yulanimg->viewport());
+    IMGdate->setObjectName(QStringLiteral("IMGdate"));
+    IMGdate->setAlignment(Qt::AlignCenter);
+    IMGdate->setAttribute(Qt::WA_TransparentForMouseEvents);
+    IMGdate->setStyleSheet(QStringLiteral("color: red; background: transparent;"));
+    QFont captionFont = IMGdate->font();
+    captionFont.setPixelSize(13);
+    IMGdate->setFont(captionFont);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(36);
+    auto* barLayout = new QHBoxLayout(Panel1);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    KongJianGp1 = new QFrame(Panel1);
+    KongJianGp1->setObjectName(QStringLiteral("KongJianGp1"));
+    KongJianGp1->setFrameShape(QFrame::Panel);
+    KongJianGp1->setFrameShadow(QFrame::Sunken);
+    KongJianGp1->setFixedSize(371, 29);
+    auto* buttons = new QHBoxLayout(KongJianGp1);
+    buttons->setContentsMargins(3, 2, 3, 2);
+    buttons->setSpacing(4);
+    const auto makeButton = [&](const char* name, const QString& caption, void (TForm3::*handler)()) {
+        auto* button = new QPushButton(caption, KongJianGp1);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setFocusPolicy(Qt::NoFocus);
+        buttons->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            (this->*handler)();
+            Panel2->setFocus();
+        });
+        return button;
+    };
+    UpImg = makeButton("UpImg", QStringLiteral("上个(A)"), &TForm3::UpImgClick);
+    NextImg = makeButton("NextImg", QStringLiteral("下个(D)"), &TForm3::NextImgClick);
+    Button3 = makeButton("Button3", QStringLiteral("删除(W)"), &TForm3::Button3Click);
+    Button1 = makeButton("Button1", kFullSizeCaption, &TForm3::Button1Click);
+    barLayout->addStretch(1);
+    barLayout->addWidget(KongJianGp1);
+    barLayout->addStretch(1);
+    layout->addWidget(Panel1);
+
+    connect(Yulanimg, &ImageView::doubleClicked, this, &TForm3::YulanimgDblClick);
 }
 
 void TForm3::InitFile(int index)
 {
+    filename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
     itemindex = index;
-    const QString path = sourcePathOf ? sourcePathOf(index) : QString();
-    setWindowTitle(QStringLiteral("图片预览 - %1").arg(path.section(u'/', -1)));
+    setWindowTitle(filename.isEmpty() ? kTitle : filename);
+    ChangeImg();
+}
+
+void TForm3::ShowFile(const QString& path)
+{
+    // A fitted picture needs no more pixels than the view has: the codec can decode it smaller.
+    const QSize area = Yulanimg->mode() == ImageView::Mode::Fitted ? Yulanimg->viewport()->size() : QSize();
+    const DecodedPhoto photo = DecodePhoto(path, area);
+    if (photo.image.isNull())
+        Yulanimg->setMessage(photo.error);
+    else
+        Yulanimg->setImage(photo.image);
+}
+
+void TForm3::ChangeImg()
+{
+    ShowFile(filename);
+    TExifData exif;
+    const ExifLoadResult loaded = exif.LoadFromGraphic(filename);
+    IMGdate->setText(loaded.ok ? PhotoCaption(exif) : QString());
+    IMGdate->raise();
 }
 
 void TForm3::ShowPictureFile(const QString& path)
 {
-    setWindowTitle(QStringLiteral("图片预览 - %1").arg(path.section(u'/', -1)));
+    ShowFile(path);
+}
+
+void TForm3::Step(int direction)
+{
+    if (!catalogue.nextRow)
+        return;
+    const int next = catalogue.nextRow(QStringLiteral(".jpg"), itemindex, direction);
+    if (next == -1)
+        return;
+    if (catalogue.clearSelection)
+        catalogue.clearSelection();
+    InitFile(next);
+    if (catalogue.showSelectItem)
+        catalogue.showSelectItem(next, true);
+}
+
+void TForm3::NextImgClick() { Step(1); }
+void TForm3::UpImgClick() { Step(0); }
+
+void TForm3::Button3Click()
+{
+    if (!MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
+        return;
+    Yulanimg->clear();
+    QFile::remove(filename); // a file that cannot be deleted still leaves the list
+    if (catalogue.removeRow)
+        catalogue.removeRow(itemindex);
+    if (catalogue.clearSelection)
+        catalogue.clearSelection();
+    // The next photo at or after the deleted row's place (wrapping round), so that neither a
+    // video row nor the end of the list comes up here.
+    const int next = catalogue.nextRow ? catalogue.nextRow(QStringLiteral(".jpg"), itemindex - 1, 1) : -1;
+    if (next == -1) {
+        filename.clear();
+        itemindex = -1;
+        setWindowTitle(kTitle);
+        IMGdate->clear();
+        Yulanimg->setMessage(QStringLiteral("列表中已没有图片"));
+        return;
+    }
+    InitFile(next);
+    if (catalogue.showSelectItem)
+        catalogue.showSelectItem(next, true);
+}
+
+void TForm3::Button1Click()
+{
+    const bool toFull = Yulanimg->mode() == ImageView::Mode::Fitted;
+    Yulanimg->setMode(toFull ? ImageView::Mode::FullSize : ImageView::Mode::Fitted);
+    Button1->setText(toFull ? kFittedCaption : kFullSizeCaption);
+    if (!filename.isEmpty())
+        ShowFile(filename); // full size decodes the picture in full
+}
+
+void TForm3::YulanimgDblClick()
+{
+    if (windowState() == Qt::WindowNoState)
+        showMaximized();
+    else
+        showNormal();
+}
+
+void TForm3::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_A: UpImg->click(); break;
+    case Qt::Key_D: NextImg->click(); break;
+    case Qt::Key_S: Button1->click(); break;
+    case Qt::Key_W: Button3->click(); break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TForm3::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    IMGdate->setGeometry(0, 4, Yulanimg->viewport()->width(), 22);
 }

@@ -1,20 +1,63 @@
 #pragma once
-// The photo preview window. Created at start-up and kept hidden; its viewer comes later.
+// The photo preview window: one photo of the catalogue at a time, fitted or at full size, with
+// its shot time and cached place in red across the top; buttons and the keys A, D, S and W
+// step through the catalogue's photos, switch the size and delete the photo.
 
 #include <QWidget>
 #include <functional>
+
+class ImageView;
+class QFrame;
+class QLabel;
+class QPushButton;
 
 class TForm3 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    // The file path of a catalogue row (the main window's getSourpath).
-    std::function<QString(int row)> sourcePathOf;
+    // What the window needs of the catalogue list (the main window's services).
+    struct Catalogue {
+        std::function<QString(int row)> sourcePathOf;                       // getSourpath
+        std::function<int(const QString& extensions, int row, int direction)> nextRow; // getnexitem
+        std::function<void(int row, bool select)> showSelectItem;            // ShowSelectItem
+        std::function<void()> clearSelection;
+        std::function<void(int row)> removeRow; // the list row only; its record stays
+    } catalogue;
 
     // Opens catalogue row index.
     void InitFile(int index);
-    int itemindex = -1;
+    // Loads filename into the view and fills IMGdate.
+    void ChangeImg();
     // Shows a picture file without changing the row (the main window's arrow keys).
     void ShowPictureFile(const QString& path);
+
+    QString filename;
+    int itemindex = -1;
+
+    QFrame* Panel2;
+    ImageView* Yulanimg;
+    QLabel* IMGdate;
+    QFrame* Panel1;
+    QFrame* KongJianGp1;
+    QPushButton* UpImg;
+    QPushButton* NextImg;
+    QPushButton* Button3;
+    QPushButton* Button1;
+
+    void NextImgClick();
+    void UpImgClick();
+    void Button3Click();
+    void Button1Click();
+    void YulanimgDblClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Step(int direction);
+    void ShowFile(const QString& path);
+    bool centred_ = false;
 };

@@ -1,0 +1,170 @@
+// The photo preview window on the offscreen platform, with photos made in code.
+
+#include "ProgramWindows.h"
+
+#include "catalogue/MainWindow.h"
+#include "metadata/ExifWriter.h"
+#include "preview/ImagePreviewWindow.h"
+#include "preview/ImageView.h"
+#include "services/Dialogs.h"
+#include "services/LocationCache.h"
+
+#include "JpegFixtures.h"
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ImagePreviewTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
+            asked << text;
+            return kind == kMsgQuestion && answerYes;
+        });
+        windows = std::make_unique<ProgramWindows>(folder.path());
+        windows->show();
+        Preview().resize(800, 600);
+        Preview().show();
+        QApplication::processEvents();
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        SetMsgBoxHandler({});
+    }
+    TForm1& Main() { return *windows->Form1(); }
+    TForm3& Preview() { return *windows->Form3(); }
+
+    // A row for a file with the given bytes (a name ending in ".JPG" is a photo).
+    void AddFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = folder.path() + "card/" + name;
+        ASSERT_TRUE(WriteBytes(path, bytes));
+        NewEntry entry;
+        entry.path = path;
+        entry.photo = name.endsWith(".JPG");
+        entry.shotTime = QStringLiteral("2017/05/03 14:22:%1").arg(Main().listModel->rowCount(), 2, 10, QChar(u'0'));
+        Main().catalogue().AddEntry(entry, folder.path() + "card");
+        Main().catalogue().Flush();
+    }
+    QByteArray Photo(int width, int height, const std::optional<ExifFields>& fields = std::nullopt)
+    {
+        const QByteArray picture = EncodedJpeg(width, height, width);
+        return fields ? InsertApp1Segment(picture, BuildExifApp1(*fields)) : picture;
+    }
+    QString Shown() const { return windows->Form3()->filename.section(u'/', -1); }
+
+    TempFolder folder;
+    bool answerYes = false;
+    QStringList asked;
+    std::unique_ptr<ProgramWindows> windows;
+};
+
+TEST_F(ImagePreviewTest, LargePhotosShrinkSmallOnesKeepTheirSizeAndFullSizeShowsAllPixels)
+{
+    AddFile("BIG.JPG", Photo(2400, 1600));
+    AddFile("SMALL.JPG", Photo(120, 80));
+    Preview().InitFile(0);
+    const QSize area = Preview().Yulanimg->viewport()->size();
+    const QRect fitted = Preview().Yulanimg->pictureRect();
+    EXPECT_TRUE(fitted.width() == area.width() || fitted.height() == area.height());
+    EXPECT_LE(fitted.width(), area.width());
+    EXPECT_NEAR(double(fitted.width()) / fitted.height(), 1.5, 0.02) << "the aspect ratio is kept";
+    EXPECT_LT(Preview().Yulanimg->image().width(), 2400) << "decoded at a reduced scale";
+
+    Preview().Button1->click();
+    EXPECT_EQ(Preview().Button1->text(), QStringLiteral("最佳显示(S)"));
+    EXPECT_EQ(Preview().Yulanimg->pictureRect().size(), QSize(2400, 1600));
+    QTest::keyClick(&Preview(), Qt::Key_S);
+    EXPECT_EQ(Preview().Button1->text(), QStringLiteral("原图显示(S)"));
+
+    Preview().InitFile(1);
+    EXPECT_EQ(Preview().Yulanimg->pictureRect().size(), QSize(120, 80)) << "never enlarged";
+    EXPECT_EQ(Preview().windowTitle(), Preview().filename);
+}
+
+TEST_F(ImagePreviewTest, StepsThroughThePhotosOnlyAndWrapsAround)
+{
+    AddFile("P0.JPG", Photo(64, 48));
+    AddFile("V1.MOV", "video");
+    AddFile("P2.JPG", Photo(64, 48));
+    Preview().InitFile(0);
+    Preview().NextImg->click();
+    EXPECT_EQ(Shown(), QStringLiteral("P2.JPG"));
+    QTest::keyClick(&Preview(), Qt::Key_D);
+    EXPECT_EQ(Shown(), QStringLiteral("P0.JPG")) << "from the last photo to the first";
+    QTest::keyClick(&Preview(), Qt::Key_A);
+    EXPECT_EQ(Shown(), QStringLiteral("P2.JPG"));
+    EXPECT_EQ(Main().ItemIndex(), 2) << "the list follows";
+}
+
+TEST_F(ImagePreviewTest, TheRedLineShowsTheShotTimeAndTheCachedPlace)
+{
+    ExifFields fields;
+    fields.digitized = QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10));
+    // Minutes stored as a fraction, as some cameras do: 22° 35.25' N, 113° 56.76' E.
+    fields.latitude = GpsCoordinate{{TTiffLongWordFraction{22, 1}, {3525, 100}, {0, 1}}, 'N'};
+    fields.longitude = GpsCoordinate{{TTiffLongWordFraction{113, 1}, {5676, 100}, {0, 1}}, 'E'};
+    AddFile("PLACED.JPG", Photo(64, 48, fields));
+    ExifFields unplaced = fields;
+    unplaced.latitude = GpsCoordinate{{TTiffLongWordFraction{40, 1}, {1, 1}, {0, 1}}, 'N'};
+    AddFile("ELSEWHERE.JPG", Photo(64, 48, unplaced));
+    // The location pass stores places under the cell key of the position text.
+    ASSERT_TRUE(InsertValue(GpsCellKey(113.9460, 22.5875), "深圳市 南山区 粤海街道", "GPS"));
+
+    Preview().InitFile(0);
+    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/5/3 14:22:10 深圳市 南山区 粤海街道"));
+    Preview().InitFile(1);
+    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/5/3 14:22:10"));
+}
+
+TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhoto)
+{
+    AddFile("P0.JPG", Photo(64, 48));
+    AddFile("V1.MOV", "video");
+    AddFile("P2.JPG", Photo(64, 48));
+    Preview().InitFile(0);
+
+    answerYes = false;
+    QTest::keyClick(&Preview(), Qt::Key_W);
+    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_TRUE(QFile::exists(folder.path() + "card/P0.JPG"));
+    EXPECT_EQ(Main().listModel->rowCount(), 3);
+
+    answerYes = true;
+    Preview().Button3->click();
+    EXPECT_FALSE(QFile::exists(folder.path() + "card/P0.JPG"));
+    EXPECT_EQ(Main().listModel->rowCount(), 2);
+    EXPECT_EQ(Shown(), QStringLiteral("P2.JPG")) << "the video row that moved up is passed over";
+
+    Preview().Button3->click(); // the last photo
+    EXPECT_EQ(Main().listModel->rowCount(), 1);
+    EXPECT_TRUE(Preview().filename.isEmpty());
+    EXPECT_TRUE(Preview().Yulanimg->image().isNull());
+    EXPECT_TRUE(Preview().isVisible());
+}
+
+TEST_F(ImagePreviewTest, ADamagedPhotoShowsAMessageAndTheWindowGoesOn)
+{
+    const QByteArray photo = Photo(640, 480);
+    AddFile("BROKEN.JPG", photo.left(400));
+    AddFile("NOTAPHOTO.JPG", "this is text");
+    AddFile("GOOD.JPG", photo);
+    Preview().InitFile(1);
+    EXPECT_TRUE(Preview().Yulanimg->image().isNull());
+    Preview().InitFile(0); // a cut-off JPEG still shows what it has, or a message
+    Preview().NextImg->click();
+    Preview().NextImg->click();
+    EXPECT_EQ(Shown(), QStringLiteral("GOOD.JPG"));
+    EXPECT_FALSE(Preview().Yulanimg->image().isNull());
+}
+
+} // namespace
