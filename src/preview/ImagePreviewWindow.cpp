@@ -90,6 +90,7 @@ TForm3::TForm3(QWidget* parent)
     layout->addWidget(Panel1);
 
     connect(Yulanimg, &ImageView::doubleClicked, this, &TForm3::YulanimgDblClick);
+    connect(Yulanimg, &ImageView::resized, this, &TForm3::ViewResized);
 }
 
 void TForm3::InitFile(int index)
@@ -105,10 +106,25 @@ void TForm3::ShowFile(const QString& path)
     // A fitted picture needs no more pixels than the view has: the codec can decode it smaller.
     const QSize area = Yulanimg->mode() == ImageView::Mode::Fitted ? Yulanimg->viewport()->size() : QSize();
     const DecodedPhoto photo = DecodePhoto(path, area);
+    shownPath_ = path;
     if (photo.image.isNull())
         Yulanimg->setMessage(photo.error);
     else
-        Yulanimg->setImage(photo.image);
+        Yulanimg->setImage(photo.image, photo.fullSize);
+}
+
+void TForm3::ViewResized()
+{
+    IMGdate->setGeometry(0, 4, Yulanimg->viewport()->width(), 22);
+    // A picture decoded small for a smaller view is decoded again when the view has grown
+    // past what it can show.
+    const QImage& image = Yulanimg->image();
+    if (shownPath_.isEmpty() || image.isNull() || Yulanimg->mode() != ImageView::Mode::Fitted
+        || image.size() == Yulanimg->naturalSize())
+        return;
+    const QSize needed = Yulanimg->pictureRect().size();
+    if (needed.width() > image.width() || needed.height() > image.height())
+        ShowFile(shownPath_);
 }
 
 void TForm3::ChangeImg()
@@ -157,6 +173,7 @@ void TForm3::Button3Click()
     const int next = catalogue.nextRow ? catalogue.nextRow(QStringLiteral(".jpg"), itemindex - 1, 1) : -1;
     if (next == -1) {
         filename.clear();
+        shownPath_.clear();
         itemindex = -1;
         setWindowTitle(kTitle);
         IMGdate->clear();
@@ -204,10 +221,4 @@ void TForm3::showEvent(QShowEvent* event)
     centred_ = true;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-}
-
-void TForm3::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    IMGdate->setGeometry(0, 4, Yulanimg->viewport()->width(), 22);
 }

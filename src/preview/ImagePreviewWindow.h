@@ -54,10 +54,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Step(int direction);
     void ShowFile(const QString& path);
+    void ViewResized();
+    QString shownPath_; // the file in the view (also one shown by the list's arrow keys)
     bool centred_ = false;
 };

@@ -15,9 +15,10 @@ ImageView::ImageView(QWidget* parent)
     viewport()->setMouseTracking(true);
 }
 
-void ImageView::setImage(const QImage& image)
+void ImageView::setImage(const QImage& image, QSize naturalSize)
 {
     image_ = image;
+    naturalSize_ = naturalSize.isValid() ? naturalSize : image.size();
     fitted_ = QImage();
     message_.clear();
     UpdateScrollBars();
@@ -49,7 +50,7 @@ QRect ImageView::pictureRect() const
     const QSize area = viewport()->size();
     if (mode_ == Mode::FullSize)
         return QRect(QPoint(-horizontalScrollBar()->value(), -verticalScrollBar()->value()), image_.size());
-    QSize shown = image_.size();
+    QSize shown = naturalSize_;
     if (shown.width() > area.width() || shown.height() > area.height())
         shown.scale(area, Qt::KeepAspectRatio); // shrink only
     return QRect(QPoint((area.width() - shown.width()) / 2, (area.height() - shown.height()) / 2), shown);
@@ -88,6 +89,7 @@ void ImageView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollBars();
+    emit resized();
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event)

@@ -13,7 +13,9 @@ public:
 
     explicit ImageView(QWidget* parent = nullptr);
 
-    void setImage(const QImage& image);
+    // naturalSize is the picture's own size when image was decoded smaller (fitted mode).
+    void setImage(const QImage& image, QSize naturalSize = {});
+    QSize naturalSize() const { return naturalSize_; }
     const QImage& image() const { return image_; }
     void clear() { setImage({}); }
     void setMode(Mode mode);
@@ -25,6 +27,7 @@ public:
 
 signals:
     void doubleClicked();
+    void resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +43,7 @@ private:
     void UpdateScrollBars();
 
     QImage image_;
+    QSize naturalSize_;
     QImage fitted_; // the picture scaled for the fitted mode, made once per size
     Mode mode_ = Mode::Fitted;
     QString message_;

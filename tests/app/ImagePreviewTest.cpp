@@ -91,6 +91,21 @@ TEST_F(ImagePreviewTest, LargePhotosShrinkSmallOnesKeepTheirSizeAndFullSizeShows
     EXPECT_EQ(Preview().windowTitle(), Preview().filename);
 }
 
+TEST_F(ImagePreviewTest, APhotoOpenedInASmallWindowGrowsWithTheWindow)
+{
+    AddFile("BIG.JPG", Photo(2400, 1600));
+    Preview().resize(200, 150);
+    QApplication::processEvents();
+    Preview().InitFile(0);
+    Preview().resize(900, 700);
+    QApplication::processEvents();
+    const QSize area = Preview().Yulanimg->viewport()->size();
+    const QRect shown = Preview().Yulanimg->pictureRect();
+    EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height()) << "fills the larger view";
+    EXPECT_GE(Preview().Yulanimg->image().width(), shown.width()) << "decoded again with enough pixels";
+    EXPECT_EQ(Preview().IMGdate->width(), area.width()) << "the red line spans the view";
+}
+
 TEST_F(ImagePreviewTest, StepsThroughThePhotosOnlyAndWrapsAround)
 {
     AddFile("P0.JPG", Photo(64, 48));
