@@ -2,8 +2,10 @@
 // Helpers for tests that write files: a fresh temporary folder and whole-file reads and writes.
 
 #include <QByteArray>
+#include <QDirIterator>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 inline QString ReadTextFile(const QString& path)
@@ -17,6 +19,17 @@ inline void WriteTextFile(const QString& path, const QString& text)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text.toUtf8());
+}
+
+// Every file below a folder (hidden ones too), relative to it, sorted.
+inline QStringList FilesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next().mid(root.size());
+    files.sort();
+    return files;
 }
 
 // A temporary folder whose path ends with "/".

@@ -25,16 +25,6 @@
 
 namespace {
 
-QStringList Tree(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next().mid(root.size());
-    files.sort();
-    return files;
-}
-
 ExifFields ShotAt(const QDateTime& when)
 {
     ExifFields fields;
@@ -118,7 +108,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     ExportAndWait();
     EXPECT_TRUE(messages.isEmpty()) << messages.join("; ").toStdString();
     EXPECT_EQ(Statuses(), QStringList(5, "100"));
-    const QStringList tree = Tree(out() + "/2017-05-03/");
+    const QStringList tree = FilesBelow(out() + "/2017-05-03/");
     EXPECT_EQ(tree.filter(QRegularExpression("^I-20170503142210(-[12])?\\.JPG$")).size(), 3) << tree.join(" ").toStdString();
     EXPECT_EQ(tree.filter(QRegularExpression("\\.SRT$")).size(), 1);
     EXPECT_TRUE(Main().FileOut->isEnabled());
@@ -130,7 +120,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
         Main().listModel->setCell(row, kColStatus, "");
     ChooseNewFiles(out());
     ExportAndWait();
-    EXPECT_EQ(Tree(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
+    EXPECT_EQ(FilesBelow(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
     EXPECT_EQ(Statuses(), QStringList(5, "100"));
     EXPECT_TRUE(Main().StatusText->text().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
 }
@@ -145,7 +135,7 @@ TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
     EXPECT_TRUE(Settings().Outck2->isChecked());
     ExportAndWait();
     EXPECT_EQ(messages, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
-    EXPECT_TRUE(Tree(out()).isEmpty());
+    EXPECT_TRUE(FilesBelow(out()).isEmpty());
 }
 
 TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
@@ -166,7 +156,7 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
     Main().WaitForWorker();
     QApplication::processEvents();
     EXPECT_TRUE(Main().FileOut->isEnabled());
-    const QStringList left = Tree(out());
+    const QStringList left = FilesBelow(out());
     EXPECT_TRUE(left.isEmpty() || left == QStringList({"/2017-05-03/V-" + QFileInfo(big).lastModified().toString("yyyyMMddHHmmss") + ".MOV"}))
         << left.join(" ").toStdString();
     EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
@@ -205,7 +195,7 @@ TEST(ExportKill, AKilledExportNeverLeavesAPartialFileUnderAFinalName)
     waited.start();
     QStringList seen;
     while (waited.elapsed() < 20000 && child.state() == QProcess::Running) {
-        seen = Tree(out);
+        seen = FilesBelow(out);
         if (!seen.filter(".orvek-part").isEmpty())
             break;
         QThread::msleep(2);
@@ -213,7 +203,7 @@ TEST(ExportKill, AKilledExportNeverLeavesAPartialFileUnderAFinalName)
     ::kill(pid_t(child.processId()), SIGKILL);
     child.waitForFinished();
 
-    for (const QString& file : Tree(out)) {
+    for (const QString& file : FilesBelow(out)) {
         if (file.contains(".orvek-part"))
             continue; // a hidden leftover, never taken for a copy
         EXPECT_EQ(QFileInfo(out + file).size(), big.size()) << file.toStdString() << " is partial";

@@ -26,17 +26,6 @@ QByteArray Read(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Every file below a folder, relative, sorted; hidden files included.
-QStringList Tree(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next().mid(root.size());
-    files.sort();
-    return files;
-}
-
 TEST(SameFileQuick, SizesHeadsAndTailsMustAgree)
 {
     TempFolder folder;
@@ -79,7 +68,7 @@ TEST(CopyWithProgress, BlocksOfTwoMillionBytesWithTheProgressOneBlockBehind)
     EXPECT_EQ(shown, QStringList({"0", "0", "50", "100"}));
     EXPECT_EQ(Read(folder.file("dst.MOV")), data);
     EXPECT_EQ(QFileInfo(folder.file("dst.MOV")).lastModified(), shot) << "the copy keeps the modification time";
-    EXPECT_EQ(Tree(folder.path()), QStringList({"dst.MOV", "src.MOV"})) << "no temporary file stays";
+    EXPECT_EQ(FilesBelow(folder.path()), QStringList({"dst.MOV", "src.MOV"})) << "no temporary file stays";
 
     shown.clear();
     ASSERT_TRUE(WriteBytes(folder.file("empty.JPG"), ""));
@@ -105,7 +94,7 @@ TEST(CopyWithProgress, ACancelledCopyLeavesNothingAndAFailureSaysWhy)
         stop.get_token());
     EXPECT_EQ(cancelled.outcome, CopyOutcome::Cancelled);
     EXPECT_EQ(Read(folder.file("dst.MOV")), QByteArray("an older copy")) << "the old file is untouched";
-    EXPECT_EQ(Tree(folder.path()), QStringList({"dst.MOV", "src.MOV"}));
+    EXPECT_EQ(FilesBelow(folder.path()), QStringList({"dst.MOV", "src.MOV"}));
 
     const CopyResult failed = CopyWithProgress(folder.file("missing.MOV"), folder.file("x.MOV"), [](const QString&) {}, {});
     EXPECT_EQ(failed.outcome, CopyOutcome::Failed);
@@ -193,7 +182,7 @@ TEST_F(RunExportTest, BurstShotsAllArriveOnceAndASecondRunCopiesNothing)
     const QString dir = "out/2017-05-03/成都市/";
     EXPECT_EQ(Outcomes(first), QStringList({"0 " + dir + "I-20170503142210.JPG", "1 " + dir + "I-20170503142210-1.JPG",
                                             "1 " + dir + "I-20170503142210-2.JPG", "0 " + dir + "V-20170503142210.MOV"}));
-    EXPECT_EQ(Tree(folder.path() + dir),
+    EXPECT_EQ(FilesBelow(folder.path() + dir),
               QStringList({"I-20170503142210-1.JPG", "I-20170503142210-2.JPG", "I-20170503142210.JPG",
                            "V-20170503142210.MOV", "V-20170503142210.SRT"}));
     EXPECT_EQ(Read(folder.path() + dir + "I-20170503142210-2.JPG"), Pattern(3000, 3));
@@ -203,7 +192,7 @@ TEST_F(RunExportTest, BurstShotsAllArriveOnceAndASecondRunCopiesNothing)
     const ExportReport again = RunExport(host, {});
     for (const ExportLine& line : again.lines)
         EXPECT_EQ(line.outcome, ExportOutcome::AlreadyThere) << line.source.toStdString();
-    EXPECT_EQ(Tree(folder.path() + dir).size(), 5);
+    EXPECT_EQ(FilesBelow(folder.path() + dir).size(), 5);
     EXPECT_EQ(host.statuses.value("C.JPG" + second).last(), QStringLiteral("100"));
 }
 
@@ -223,7 +212,7 @@ TEST_F(RunExportTest, OtherModesWalkTheRowsAndWriteNothing)
         host.settings.mode = mode;
         EXPECT_TRUE(RunExport(host, {}).lines.isEmpty());
     }
-    EXPECT_TRUE(Tree(folder.path() + "out").isEmpty());
+    EXPECT_TRUE(FilesBelow(folder.path() + "out").isEmpty());
 }
 
 TEST_F(RunExportTest, AFolderThatCannotBeMadeEndsTheExportWithTheReason)
