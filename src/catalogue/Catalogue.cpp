@@ -47,6 +47,23 @@ void Catalogue::Flush()
     pendingRows_.clear();
 }
 
+void Catalogue::RemoveEntry(int row)
+{
+    if (row < 0 || row >= rows_->rowCount())
+        return;
+    index_.remove(RowKey(row));
+    RemoveRow(row);
+}
+
+void Catalogue::Clear()
+{
+    Flush();
+    while (rows_->rowCount() > 0)
+        rows_->removeRow(rows_->rowCount() - 1);
+    index_.clear();
+    listedKeys_.clear();
+}
+
 void Catalogue::RemoveRow(int row)
 {
     if (row < 0 || row >= rows_->rowCount())

@@ -41,6 +41,11 @@ public:
     void AddEntry(const NewEntry& entry, const QString& rootText);
     void Flush();
 
+    // Removes a row and releases its record (the removal commands).
+    void RemoveEntry(int row);
+    // Removes every row and releases every record.
+    void Clear();
+
     // Removes a row from the list; its record stays in the index (the preview windows delete
     // rows this way).
     void RemoveRow(int row);

@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHash>
@@ -254,6 +255,9 @@ void TForm1::BuildList()
     MenuItem2 = MakeAction(this, "MenuItem2", QStringLiteral("清空所有列表"));
     MappicMenu->addActions({PlaySongN, MenuItem1, N5, MenuItem2});
     connect(PlaySongN, &QAction::triggered, this, &TForm1::PlaySongNClick);
+    connect(MenuItem1, &QAction::triggered, this, &TForm1::MenuItem1Click);
+    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    connect(MenuItem2, &QAction::triggered, this, &TForm1::MenuItem2Click);
     goodslistview->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(goodslistview, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { MappicMenu->popup(goodslistview->viewport()->mapToGlobal(at)); });
@@ -545,6 +549,57 @@ void TForm1::RunExportTask(TMyThread& worker)
                 this, [failure = report.failure] { MsgBox(QStringLiteral("导出中止：%1").arg(failure), kMsgError); },
                 Qt::QueuedConnection);
     });
+}
+
+bool TForm1::ExportRunning() const
+{
+    return worker_ && worker_->task == TMyThread::Task::Export && worker_->running;
+}
+
+void TForm1::MenuItem1Click() { RemoveSelectItem(false); }
+void TForm1::N5Click() { RemoveSelectItem(true); }
+
+void TForm1::MenuItem2Click()
+{
+    if (ExportRunning()) {
+        MsgBox(QStringLiteral("正在导出，请在导出结束或取消后再删除。"), kMsgWarning);
+        return;
+    }
+    catalogue_->Clear();
+}
+
+bool TForm1::IsFolderEmpty(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+}
+
+void TForm1::RemoveSelectItem(bool deleteFiles)
+{
+    if (ExportRunning()) {
+        MsgBox(QStringLiteral("正在导出，请在导出结束或取消后再删除。"), kMsgWarning);
+        return;
+    }
+    if (deleteFiles && !MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
+        return;
+    QList<int> selected;
+    for (const QModelIndex& index : goodslistview->selectionModel()->selectedRows())
+        selected << index.row();
+    std::sort(selected.begin(), selected.end());
+    for (int row : selected) {
+        if (!deleteFiles || !catalogue_->index().find(catalogue_->RowKey(row)))
+            continue;
+        const QString path = getSourpath(row);
+        QFile::remove(path); // a file that cannot be deleted stays; its row goes all the same
+        const QString srt = SrtCompanion(path); // its flight log, whatever the case of ".srt"
+        if (!srt.isEmpty())
+            QFile::remove(srt);
+        const QString folder = QFileInfo(path).path();
+        if (IsFolderEmpty(folder) && MsgBox(QStringLiteral("该组目录下没有任何文件了是否删除该目录?"), kMsgQuestion))
+            QDir().rmdir(folder);
+    }
+    // From the last row up, so that the positions of the rows still to go stay put.
+    for (auto row = selected.rbegin(); row != selected.rend(); ++row)
+        catalogue_->RemoveEntry(*row);
 }
 
 void TForm1::FileFindClick()

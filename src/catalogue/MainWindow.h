@@ -78,6 +78,15 @@ public:
     // Up and Down move the selection through the list, wrapping at both ends.
     bool FormKeyDown(int key);
 
+    // Removal: from the list only, with the files (and their flight logs, and on request their
+    // emptied folders), or the whole list. Refused while an export runs, so that the export
+    // never finds its rows moved.
+    void MenuItem1Click();
+    void N5Click();
+    void MenuItem2Click();
+    void RemoveSelectItem(bool deleteFiles);
+    static bool IsFolderEmpty(const QString& folder);
+
     // Row navigation for the preview windows.
     int getnexitem(const QString& extensions, int index, int direction) const;
     void ShowSelectItem(int row, bool select);
@@ -170,6 +179,7 @@ private:
     void ShowProgress(const QString& text);
 
     void RunExportTask(TMyThread& worker); // on the worker thread
+    bool ExportRunning() const;
 
     std::unique_ptr<Catalogue> catalogue_;
     std::unique_ptr<TMyThread> worker_;

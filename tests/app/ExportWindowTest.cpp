@@ -2,6 +2,7 @@
 
 #include "ProgramWindows.h"
 
+#include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include <QLabel>
 #include "services/Dialogs.h"
@@ -160,6 +161,27 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
     EXPECT_TRUE(left.isEmpty() || left == QStringList({"/2017-05-03/V-" + QFileInfo(big).lastModified().toString("yyyyMMddHHmmss") + ".MOV"}))
         << left.join(" ").toStdString();
     EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
+}
+
+TEST_F(ExportWindowTest, RowsCannotBeRemovedWhileAnExportRuns)
+{
+    QDir().mkpath(card());
+    QFile big(card() + "/V0001.MOV");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(300LL * 1000 * 1000));
+    big.close();
+    ScanCard();
+    ChooseNewFiles(out());
+    Main().FileOut->trigger();
+    Main().goodslistview->selectAll();
+    Main().MenuItem1->trigger();
+    Main().MenuItem2->trigger();
+    EXPECT_EQ(Main().listModel->rowCount(), 1) << "the export's rows stay where they are";
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.value(0).startsWith(QStringLiteral("0:正在导出")));
+    Main().FileOut->trigger(); // cancel
+    Main().WaitForWorker();
+    Main().MenuItem2->trigger();
+    EXPECT_EQ(Main().listModel->rowCount(), 0) << "after the export, removal works again";
 }
 
 TEST_F(ExportWindowTest, AFailureIsShownWhenTheExportHasEnded)

@@ -1,0 +1,147 @@
+// Removing entries through the list's pop-up menu commands of the real main window.
+
+#include "ProgramWindows.h"
+
+#include "catalogue/CatalogueListView.h"
+#include "catalogue/MainWindow.h"
+#include "services/Dialogs.h"
+
+#include "JpegFixtures.h"
+#include "TestFiles.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class RemovalTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
+            asked << text;
+            return kind == kMsgQuestion && answers.value(text, false);
+        });
+        windows = std::make_unique<ProgramWindows>(folder.path());
+        windows->show();
+        ASSERT_TRUE(WriteBytes(card() + "/100/P0001.JPG", PhotoBytes(std::nullopt)));
+        ASSERT_TRUE(WriteBytes(card() + "/100/P0002.JPG", PhotoBytes(std::nullopt) + "x"));
+        ASSERT_TRUE(WriteBytes(card() + "/101/V0001.MOV", "video"));
+        ASSERT_TRUE(WriteBytes(card() + "/101/V0001.SRT", "log"));
+        ASSERT_TRUE(WriteBytes(card() + "/102/V0002.MOV", "video 2"));
+        ASSERT_TRUE(WriteBytes(card() + "/102/.hidden", "kept"));
+        Scan();
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        SetMsgBoxHandler({});
+    }
+    TForm1& Main() { return *windows->Form1(); }
+    QString card() const { return folder.path() + "card"; }
+    void Scan()
+    {
+        Main().SetInfo.FilePath = card();
+        Main().FileFindClick();
+        Main().GetLocationTimer->stop();
+    }
+    void Select(const QStringList& names)
+    {
+        auto* selection = Main().goodslistview->selectionModel();
+        selection->clearSelection();
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            if (names.contains(Main().listModel->cell(row, kColName)))
+                selection->select(Main().listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QStringList Names()
+    {
+        QStringList names;
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            names << Main().listModel->cell(row, kColName);
+        names.sort();
+        return names;
+    }
+
+    TempFolder folder;
+    QStringList asked;
+    QHash<QString, bool> answers;
+    std::unique_ptr<ProgramWindows> windows;
+};
+
+TEST_F(RemovalTest, RemovingFromTheListKeepsTheFilesAndTheNextScanBringsThemBack)
+{
+    Select({"P0001.JPG", "V0001.MOV"});
+    Main().MenuItem1->trigger();
+    EXPECT_EQ(Names(), QStringList({"P0002.JPG", "V0002.MOV"}));
+    EXPECT_EQ(Main().catalogueIndex().size(), 2u) << "their records are released";
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG"));
+    Scan();
+    EXPECT_EQ(Names(), QStringList({"P0001.JPG", "P0002.JPG", "V0001.MOV", "V0002.MOV"}));
+
+    Select({});
+    Main().MenuItem1->trigger(); // nothing selected: nothing happens
+    EXPECT_EQ(Names().size(), 4);
+}
+
+TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
+{
+    answers["确定删除?"] = false;
+    Select({"V0001.MOV"});
+    Main().N5->trigger();
+    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_TRUE(QFile::exists(card() + "/101/V0001.MOV")) << "No changes nothing";
+    EXPECT_EQ(Names().size(), 4);
+
+    asked.clear();
+    answers["确定删除?"] = true;
+    answers["该组目录下没有任何文件了是否删除该目录?"] = true;
+    Main().N5->trigger();
+    EXPECT_EQ(asked, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
+    EXPECT_FALSE(QFile::exists(card() + "/101/V0001.MOV"));
+    EXPECT_FALSE(QFile::exists(card() + "/101/V0001.SRT"));
+    EXPECT_FALSE(QDir(card() + "/101").exists()) << "the emptied folder was removed on Yes";
+    EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG")) << "other files stay";
+
+    // Two photos of one folder: the question comes once, after the second; No keeps the folder.
+    asked.clear();
+    answers["该组目录下没有任何文件了是否删除该目录?"] = false;
+    Select({"P0001.JPG", "P0002.JPG"});
+    Main().N5->trigger();
+    EXPECT_EQ(asked, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
+    EXPECT_TRUE(QDir(card() + "/100").exists());
+
+    // A folder that still holds a hidden file is not offered.
+    asked.clear();
+    Select({"V0002.MOV"});
+    Main().N5->trigger();
+    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_TRUE(QFile::exists(card() + "/102/.hidden"));
+    EXPECT_TRUE(Names().isEmpty());
+    Scan();
+    EXPECT_TRUE(Names().isEmpty()) << "deleted files do not come back";
+}
+
+TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
+{
+    Main().MenuItem2->trigger();
+    EXPECT_TRUE(Names().isEmpty());
+    EXPECT_EQ(Main().catalogueIndex().size(), 0u);
+    EXPECT_TRUE(asked.isEmpty());
+    Scan();
+    EXPECT_EQ(Names().size(), 4);
+}
+
+TEST(IsFolderEmpty, CountsHiddenEntries)
+{
+    TempFolder folder;
+    EXPECT_TRUE(TForm1::IsFolderEmpty(folder.dir.path()));
+    ASSERT_TRUE(WriteBytes(folder.file(".hidden"), "x"));
+    EXPECT_FALSE(TForm1::IsFolderEmpty(folder.dir.path()));
+}
+
+} // namespace
