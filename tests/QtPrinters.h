@@ -18,3 +18,16 @@ inline void PrintTo(const QStringList& list, std::ostream* os)
         *os << (i ? ", " : "") << '"' << list[i].toStdString() << '"';
     *os << '}';
 }
+
+#include <QRect>
+
+inline void PrintTo(const QRect& r, std::ostream* os)
+{
+    *os << "QRect(" << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height() << ')';
+}
+
+inline std::ostream& operator<<(std::ostream& os, const QRect& r)
+{
+    PrintTo(r, &os);
+    return os;
+}

@@ -1,0 +1,180 @@
+#pragma once
+// The playback engine: plays one media input at a time into a host's output area, with its work
+// on threads of its own and its news reported through events.
+//
+// Threads of one open: the reader (opens the input, then reads packets), one decoder per stream,
+// the play thread (picture timing and display), SDL's audio thread and the event thread that
+// delivers positions and states. With TriggerEventInMainThread the host's events run on the UI
+// thread through a blocking hand-over, so every wait of the UI thread for the engine keeps
+// serving hand-overs.
+
+#include "playback/EngineLog.h"
+#include "playback/PlayEventQueue.h"
+#include "playback/PlaybackTypes.h"
+#include "playback/VideoSink.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct AVFormatContext;
+struct AVFrame;
+class MediaState;
+class TCustomPlayer;
+
+using TFileOpenEvent =
+    std::function<void(TCustomPlayer* sender, int64_t duration, int frameWidth, int frameHeight, int& screenWidth, int& screenHeight)>;
+using TPlayerNotifyEvent = std::function<void(TCustomPlayer* sender)>;
+using TPositionEvent = std::function<void(TCustomPlayer* sender, int64_t pts)>;
+using TPlayStateEvent = std::function<void(TCustomPlayer* sender, TPlayState state)>;
+// bitmap: a 32-bit top-down picture of the video's size; what the hook draws is shown.
+using TVideoHookEvent = std::function<void(TCustomPlayer* sender, QImage& bitmap, int64_t pts, bool& update)>;
+using TFrameHookEvent =
+    std::function<void(TCustomPlayer* sender, AVFrame* picture, int pixFmt, int width, int height, int64_t pts)>;
+using TAudioHookEvent =
+    std::function<void(TCustomPlayer* sender, int64_t pts, uint8_t* sample, int size, int sampleRate, int channels)>;
+using TBeforeFindStreamInfoEvent = std::function<void(TCustomPlayer* sender, AVFormatContext* context)>;
+
+class TCustomPlayer {
+public:
+    TCustomPlayer();
+    virtual ~TCustomPlayer();
+    TCustomPlayer(const TCustomPlayer&) = delete;
+    TCustomPlayer& operator=(const TCustomPlayer&) = delete;
+
+    // Library management. path: the folder searched before the system's path.
+    bool LoadAVLib(const QString& path, bool autoLoadSDL = true);
+    bool AVLibLoaded() const;
+    void UnloadAVLib();
+    bool LoadSDLLib(const QString& path, const QString& file);
+    bool SDLLibLoaded() const;
+
+    // Playback. screen may be null (sound only, or no display).
+    bool TryOpen(const QString& fileName, VideoSink* screen, bool paused = false);
+    bool Open(const QString& fileName, VideoSink* screen, bool paused = false);
+    void Stop(bool waitForStop);
+    void Pause();
+    void Resume();
+    void TogglePause();
+    void StepToNextFrame();
+    void Seek(int64_t pts, TSeekFlags flags = {}, bool waitForSeekEnd = false);
+    void SeekRelative(double delta, TSeekFlags flags = {}, bool waitForSeekEnd = false);
+    QImage CurrentFrame();
+    QImage CurrentFrame(int64_t& pts);
+    void UpdateScreenPosition();
+    QRect DisplayToActualRect(const QRect& displayRect) const;
+    void FlushQueue();
+
+    // Settings, read at the next open unless said otherwise.
+    bool VideoHook = false;
+    bool FrameHook = false;
+    bool AudioHook = false;
+    bool TriggerEventInMainThread = true;
+    QString VideoFilters;
+    QString AudioFilters; // not supported by this engine: logged and ignored
+    int ScreenWidth = 0;
+    int ScreenHeight = 0;
+    int64_t PositionInterval = 30000;
+    TRepeatType RepeatType = TRepeatType::rtRewind;
+    int VideoHookBitsPixel = 32; // hook bitmaps are always 32-bit here
+    bool DisableAudio = false;
+    bool DisableVideo = false;
+    bool DisableSubtitle = true; // subtitle streams are not played by this engine
+    bool DisableDisplay = false;
+    double PlaybackSpeed = 1.0;
+    Tav_sync_type SyncType = Tav_sync_type::stAudio;
+    int ReadTimeout = 30000;  // ms
+    int WriteTimeout = 30000; // ms
+    int framedrop = -1;
+    int decoder_reorder_pts = -1;
+    int seek_by_bytes = -1;
+    int infinite_buffer = -1;
+    bool genpts = false;
+
+    // Settings that take effect at once.
+    void SetAspectRatio(float ratio);
+    float AspectRatio() const { return aspectRatio.load(); }
+    void SetBackColor(const QColor& color);
+    QColor BackColor() const;
+    std::atomic<int> AudioVolume{128};
+    std::atomic<bool> Mute{false};
+
+    // Read-only state.
+    QString LastErrMsg() const;
+    QString FileName() const;
+    VideoSink* ScreenHandle() const { return screenHandle; }
+    int FrameWidth() const { return frameWidth.load(); }
+    int FrameHeight() const { return frameHeight.load(); }
+    int64_t CurrentPTS() const { return currentPTS.load(); }
+    int64_t CurrentPos() const { return currentPos.load(); }
+    TPlayState PlayState() const { return playState.load(); }
+    bool Paused() const;
+    bool Seeking() const;
+    int VideoStreamIndex() const;
+    int AudioStreamIndex() const;
+    int SubtitleStreamIndex() const { return -1; }
+    // Counters of the open input, for measurements: pictures shown and dropped.
+    int64_t FramesShown() const;
+    int64_t FramesDropped() const;
+    // Audio clock minus video clock in seconds (NaN when either has no value).
+    double AudioVideoDrift() const;
+
+    // Events.
+    TFileOpenEvent OnFileOpen;
+    TPlayerNotifyEvent OnOpenFailed;
+    TPositionEvent OnPosition;
+    TPlayStateEvent OnState;
+    TVideoHookEvent OnVideoHook;
+    TFrameHookEvent OnFrameHook;
+    TAudioHookEvent OnAudioHook;
+    TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
+
+private:
+    friend class MediaState;
+
+    void SetLastError(const QString& message);
+    void SetPlayState(TPlayState state);
+    void PostEvent(PlayEventQueue::Kind kind, int64_t value);
+    void RunEventThread();
+    void StartEventThread();
+    void EndEventThread();
+    void RunHostEvent(const std::function<void()>& call);
+    void ReportOpenFailure();
+    void ReapFinishedOpen();
+    // Waits for done() (at most timeoutMs when >= 0); on the UI thread it keeps serving hand-overs.
+    bool WaitOnUi(const std::function<bool()>& done, int timeoutMs = -1);
+    MediaState* Media() const;
+    void Refuse(const QString& message);
+
+    std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
+    mutable std::mutex stateLock; // guards media, lastError, fileName and the threads below
+    std::unique_ptr<MediaState> media;
+    std::thread eventThread;
+    std::thread failThread;
+    std::atomic<bool> eventThreadEnd{false};
+    std::atomic<bool> eventThreadRunning{false};
+    std::atomic<bool> openInProgress{false};
+    std::atomic<bool> stopped{true}; // no play thread and no open in progress
+    QString lastError;
+    QString fileName;
+    VideoSink* screenHandle = nullptr;
+    PlayEventQueue events;
+    std::atomic<TPlayState> playState{TPlayState::psStop};
+    std::atomic<int> frameWidth{0};
+    std::atomic<int> frameHeight{0};
+    std::atomic<int64_t> currentPTS{-1};
+    std::atomic<int64_t> currentPos{-1};
+    std::atomic<float> aspectRatio{0.0f};
+    mutable std::mutex colorLock;
+    QColor backColor{Qt::black};
+    bool autoLoadedSDL = false;
+};
+
+// The component the preview window places; all behaviour is in its base.
+class TFFPlayer : public TCustomPlayer {};

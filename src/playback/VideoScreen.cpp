@@ -1,0 +1,98 @@
+#include "playback/VideoScreen.h"
+
+#include <QPainter>
+#include <QPointer>
+#include <QRegion>
+
+VideoScreen::VideoScreen(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setMinimumSize(16, 16);
+}
+
+QSize VideoScreen::OutputSize() const
+{
+    return {areaWidth.load(), areaHeight.load()};
+}
+
+void VideoScreen::Present(const QImage& newPicture, const QRect& displayRect, const QColor& newBack)
+{
+    {
+        std::lock_guard guard(lock);
+        picture = newPicture;
+        pictureRect = displayRect;
+        back = newBack;
+    }
+    // One queued repaint at a time: a slow UI thread gets the latest picture, not a backlog.
+    if (!repaintQueued.exchange(true)) {
+        QPointer<VideoScreen> self(this);
+        QMetaObject::invokeMethod(this, [self] {
+            if (!self)
+                return;
+            self->repaintQueued = false;
+            self->update();
+        }, Qt::QueuedConnection);
+    }
+}
+
+void VideoScreen::SetResizeListener(std::function<void()> newListener)
+{
+    std::lock_guard guard(lock);
+    listener = std::move(newListener);
+}
+
+QImage VideoScreen::Picture() const
+{
+    std::lock_guard guard(lock);
+    return picture;
+}
+
+QRect VideoScreen::PictureRect() const
+{
+    std::lock_guard guard(lock);
+    return pictureRect;
+}
+
+void VideoScreen::Clear()
+{
+    {
+        std::lock_guard guard(lock);
+        picture = QImage();
+        pictureRect = QRect();
+    }
+    update();
+}
+
+void VideoScreen::paintEvent(QPaintEvent*)
+{
+    QImage shown;
+    QRect rect;
+    QColor fill;
+    {
+        std::lock_guard guard(lock);
+        shown = picture;
+        rect = pictureRect;
+        fill = back;
+    }
+    QPainter painter(this);
+    const QRegion outside = QRegion(this->rect()).subtracted(shown.isNull() ? QRegion() : QRegion(rect));
+    for (const QRect& part : outside)
+        painter.fillRect(part, fill);
+    if (!shown.isNull())
+        painter.drawImage(rect.topLeft(), shown);
+}
+
+void VideoScreen::resizeEvent(QResizeEvent* event)
+{
+    areaWidth = width();
+    areaHeight = height();
+    QWidget::resizeEvent(event);
+    std::function<void()> notify;
+    {
+        std::lock_guard guard(lock);
+        notify = listener;
+    }
+    if (notify)
+        notify();
+}
