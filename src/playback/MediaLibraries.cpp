@@ -60,8 +60,10 @@ void* OpenModule(const QString& folder, const QString& fileName, bool searchSyst
         *errorText = QStringLiteral("%1: cannot open shared object file: No such file or directory").arg(fileName);
         return nullptr;
     }
+    // Never unmapped once loaded: the libraries start threads and register callbacks whose code
+    // must stay in place until the process ends. Unloading only forgets the bindings.
     dlerror();
-    void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* why = dlerror();
         *errorCode = QFileInfo::exists(path) || !path.contains('/') ? EINVAL : ENOENT;
