@@ -1,5 +1,6 @@
 #include "playback/MediaClock.h"
 
+#include <algorithm>
 #include <chrono>
 
 double NowSeconds()
@@ -61,4 +62,44 @@ MasterClock ChooseMasterClock(Tav_sync_type wanted, bool hasVideo, bool hasAudio
         break;
     }
     return MasterClock::External;
+}
+
+int CorrectedSampleCount(AudioDriftAverage& average, int samples, double diff, int sampleRate)
+{
+    constexpr double kNoSyncThreshold = 10.0;
+    constexpr int kFramesToAverage = 20;
+    constexpr int kMaxCorrectionPercent = 10;
+    if (std::isnan(diff) || std::fabs(diff) >= kNoSyncThreshold) {
+        average.count = 0; // too far off to be a drift: start averaging again
+        average.cumulative = 0;
+        return samples;
+    }
+    average.cumulative = diff + average.coefficient * average.cumulative;
+    if (average.count < kFramesToAverage) {
+        average.count++;
+        return samples;
+    }
+    const double mean = average.cumulative * (1.0 - average.coefficient);
+    if (std::fabs(mean) < average.threshold)
+        return samples;
+    const int wanted = samples + int(diff * sampleRate);
+    return std::clamp(wanted, samples * (100 - kMaxCorrectionPercent) / 100,
+                      samples * (100 + kMaxCorrectionPercent) / 100);
+}
+
+double PictureDelay(double delay, double diff, double maxFrameDuration, double externalSpeed)
+{
+    constexpr double kSyncThresholdMin = 0.04;
+    constexpr double kSyncThresholdMax = 0.1;
+    constexpr double kFrameDupThreshold = 0.1;
+    const double threshold = std::max(kSyncThresholdMin, std::min(kSyncThresholdMax, delay));
+    if (std::isnan(diff) || std::fabs(diff) >= maxFrameDuration)
+        return delay;
+    if (diff <= -threshold)
+        return std::max(0.0, delay + diff);
+    if (diff >= threshold && delay > kFrameDupThreshold)
+        return delay + diff;
+    if (diff >= threshold)
+        return externalSpeed != 1.0 ? delay / externalSpeed : 2 * delay;
+    return delay;
 }

@@ -32,3 +32,20 @@ enum class MasterClock { Audio, Video, External };
 
 // The master clock for the wanted sync type and the streams present.
 MasterClock ChooseMasterClock(Tav_sync_type wanted, bool hasVideo, bool hasAudio);
+
+// The sound's running average of its distance from the master clock.
+struct AudioDriftAverage {
+    double coefficient = 0; // weight of the older differences
+    double threshold = 0;   // average distance worth correcting, in seconds
+    double cumulative = 0;
+    int count = 0;
+};
+
+// How many samples a sound frame of `samples` should become so the sound catches up with the
+// master clock: diff is the sound clock minus the master clock (NaN when either has none). The
+// first 20 frames only build the average; a correction never exceeds 10 % of the frame.
+int CorrectedSampleCount(AudioDriftAverage& average, int samples, double diff, int sampleRate);
+
+// How long the current picture stays up when video follows another clock: diff is the video
+// clock minus the master clock. Late pictures are shortened (down to 0), early ones lengthened.
+double PictureDelay(double delay, double diff, double maxFrameDuration, double externalSpeed);

@@ -250,10 +250,7 @@ private:
     int audioWriteBufSize = 0;
     double audioClock = NAN;
     int audioClockSerial = -1;
-    double audioDiffCum = 0;
-    double audioDiffAvgCoef = 0;
-    double audioDiffThreshold = 0;
-    int audioDiffAvgCount = 0;
+    AudioDriftAverage audioDrift;
     std::atomic<bool> audioFrameAvailable{false};
     SwrContext* swrCtx = nullptr;
 };

@@ -1,7 +1,9 @@
 // The engine's pure parts: where a picture goes in the output area, and the host event queue.
 #include "playback/DisplayRect.h"
+#include "playback/MediaClock.h"
 #include "playback/PlayEventQueue.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,6 +59,48 @@ TEST(PlayEventQueue, KeepsTheLatestOfARunAndDropsTheOldestWhenFull)
         queue.Post(i % 2 ? Kind::Position : Kind::State, i);
     ASSERT_EQ(queue.Count(), 10);
     EXPECT_EQ(queue.Take(0)->value, 2); // 0 and 1 gave way
+}
+
+TEST(EngineTiming, SoundCorrectionsWaitForTheAverageAndStayWithinTenPercent)
+{
+    AudioDriftAverage average{std::exp(std::log(0.01) / 20), 0.02};
+    // The first 20 frames only build the average.
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(CorrectedSampleCount(average, 1024, 0.5, 48000), 1024);
+    // Far ahead or far behind: never more than 10 % either way.
+    EXPECT_EQ(CorrectedSampleCount(average, 1024, 0.5, 48000), 1126);
+    AudioDriftAverage behind{average.coefficient, 0.02};
+    for (int i = 0; i < 20; ++i)
+        CorrectedSampleCount(behind, 1024, -0.5, 48000);
+    EXPECT_EQ(CorrectedSampleCount(behind, 1024, -0.5, 48000), 921);
+    // A small steady drift is corrected exactly.
+    AudioDriftAverage small{average.coefficient, 0.02};
+    for (int i = 0; i < 20; ++i)
+        CorrectedSampleCount(small, 1024, 0.001, 48000);
+    EXPECT_EQ(CorrectedSampleCount(small, 1024, 0.001, 48000), 1024); // average below the threshold
+    // No master clock value, or clocks 10 s apart: nothing to correct, and averaging restarts.
+    EXPECT_EQ(CorrectedSampleCount(average, 1024, NAN, 48000), 1024);
+    EXPECT_EQ(average.count, 0);
+    EXPECT_EQ(CorrectedSampleCount(average, 1024, 12.0, 48000), 1024);
+}
+
+TEST(EngineTiming, PicturesWaitLongerWhenEarlyAndShorterWhenLate)
+{
+    struct Case {
+        double delay, diff, speed, expected;
+    } cases[] = {
+        {0.040, 0.0, 1.0, 0.040},   // in step
+        {0.040, -0.030, 1.0, 0.040}, // within the threshold
+        {0.040, -0.100, 1.0, 0.0},   // late: shown at once
+        {0.040, -0.020, 1.0, 0.040},
+        {0.040, 0.050, 1.0, 0.080},  // early: shown twice as long
+        {0.200, 0.150, 1.0, 0.350},  // early with a long picture: wait the difference
+        {0.040, 0.050, 2.0, 0.020},  // an external clock running fast
+        {0.040, NAN, 1.0, 0.040},    // no master clock
+        {0.040, 4000.0, 1.0, 0.040}, // beyond the longest picture: ignored
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(PictureDelay(c.delay, c.diff, 3600.0, c.speed), c.expected, 1e-9) << c.delay << ' ' << c.diff;
 }
 
 } // namespace

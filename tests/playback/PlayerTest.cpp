@@ -12,7 +12,11 @@
 #include <QPainter>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +40,7 @@ struct Recorder {
     int frameWidth = 0, frameHeight = 0;
     int openFailed = 0;
     bool eventsOnUiThread = true;
+    bool playBeforeOpen = false;
 
     void Attach(TCustomPlayer& player)
     {
@@ -46,6 +51,8 @@ struct Recorder {
             Note();
         };
         player.OnState = [this](TCustomPlayer*, TPlayState s) {
+            if (s == TPlayState::psPlay && duration == -2)
+                playBeforeOpen = true;
             states << s;
             Note();
         };
@@ -98,6 +105,7 @@ TEST_F(PlayerTest, PlaysAClipToItsEndWithEveryEventOnTheUiThread)
     EXPECT_EQ(recorder.frameHeight, 180);
     ASSERT_FALSE(recorder.states.isEmpty());
     EXPECT_EQ(recorder.states.first(), TPlayState::psPlay);
+    EXPECT_FALSE(recorder.playBeforeOpen); // OnFileOpen came first
     EXPECT_EQ(recorder.Count(TPlayState::psEnd), 1);
     EXPECT_TRUE(recorder.eventsOnUiThread);
     ASSERT_GE(recorder.positions.size(), 10);
@@ -240,6 +248,8 @@ TEST_F(PlayerTest, AHookThatThrowsIsLoggedAndPlaybackGoesOn)
 
 TEST_F(PlayerTest, InputsThatCannotBePlayedEndInOpenFailed)
 {
+    QStringList lines;
+    FFLogger().OnLog = [&](TFFLogger*, quint64, TLogLevel, const QString& text) { lines << text; };
     const QString missing = QDir::temp().filePath("orvek-no-such-clip.mp4");
     for (const QString& input : {missing, MediaClip(ClipKind::Damaged)}) {
         recorder = Recorder();
@@ -254,6 +264,50 @@ TEST_F(PlayerTest, InputsThatCannotBePlayedEndInOpenFailed)
     }
     EXPECT_TRUE(player.LastErrMsg().contains("damaged.mp4")) << player.LastErrMsg().toStdString();
     EXPECT_FALSE(player.Open(missing, &screen));
+    WaitFor([] { return false; }, 100);
+    FFLogger().OnLog = TFFLogger::TOnLog();
+    // FFmpeg's own complaint about the damaged file came through the engine's log, with its source.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("[mov,mp4"); })) << lines.join(" | ").toStdString();
+}
+
+TEST_F(PlayerTest, AnInputThatNeverAnswersTimesOut)
+{
+    // A server that accepts the connection and never says a word.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    QStringList errors;
+    FFLogger().OnLog = [&](TFFLogger*, quint64, TLogLevel level, const QString& text) {
+        if (level == TLogLevel::llError)
+            errors << text;
+    };
+    player.ReadTimeout = 700;
+    ASSERT_TRUE(player.TryOpen(QStringLiteral("http://127.0.0.1:%1/clip.mp4").arg(ntohs(address.sin_port)), &screen));
+    EXPECT_TRUE(WaitFor([&] { return recorder.openFailed == 1; }, 10000));
+    FFLogger().OnLog = TFFLogger::TOnLog();
+    close(listener);
+    EXPECT_TRUE(errors.contains("connecting/reading timeout")) << errors.join(" | ").toStdString();
+}
+
+TEST_F(PlayerTest, TheVideoFiltersApplyToEveryPicture)
+{
+    player.VideoFilters = "hue=s=0"; // no colour left
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::VideoOnly), &screen));
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= 2; }));
+    const QColor shown = player.CurrentFrame().pixelColor(160, 90);
+    EXPECT_NEAR(shown.red(), shown.blue(), 4);
+    EXPECT_NEAR(shown.green(), shown.blue(), 4);
+    player.Stop(true);
+
+    player.VideoFilters = "hue=b=0.00:s=1.00:H=0.00"; // the neutral setting of the preview
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::VideoOnly), &screen));
+    ASSERT_TRUE(WaitFor([&] { return !player.CurrentFrame().isNull() && player.CurrentFrame().pixelColor(160, 90).blue() > 150; }, 5000));
 }
 
 TEST_F(PlayerTest, ASecondOpenWhileTheFirstIsOpeningIsRefused)

@@ -1,0 +1,227 @@
+// Sound output through SDL's audio callback: resampling to the device's format, volume, and
+// the audio clock that usually leads the others.
+#include "playback/MediaState.h"
+
+#include "playback/EngineLog.h"
+#include "playback/MediaStateInternal.h"
+#include "playback/Player.h"
+#include "services/UiHandover.h"
+
+#include <bit>
+#include <algorithm>
+#include <cmath>
+
+using namespace engine;
+
+int MediaState::OpenAudio(const AVChannelLayout* wantedLayoutIn, int wantedRate)
+{
+    const AvApi& av = Av();
+    const SdlApi& sdl = Sdl();
+    static const int kNextChannels[] = {0, 0, 1, 6, 2, 6, 4, 6};
+    static const int kNextRates[] = {0, 44100, 48000, 96000, 192000};
+    int nextRateIndex = int(std::size(kNextRates)) - 1;
+
+    {
+        std::lock_guard guard(TSDLLoader::InitLock());
+        if (sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            Log(int(TLogLevel::llError), QStringLiteral("Could not initialize SDL audio: %1").arg(QString::fromUtf8(sdl.SDL_GetError())));
+            return -1;
+        }
+        sdlAudioInited = true;
+        if (const char* driver = sdl.SDL_GetCurrentAudioDriver())
+            Log(int(TLogLevel::llInfo), QStringLiteral("using audio driver: %1").arg(QString::fromUtf8(driver)));
+    }
+
+    AVChannelLayout wantedLayout{};
+    av.av_channel_layout_copy(&wantedLayout, wantedLayoutIn);
+    int wantedChannels = wantedLayout.nb_channels;
+    const QByteArray env = qgetenv("SDL_AUDIO_CHANNELS");
+    if (!env.isEmpty()) {
+        wantedChannels = env.toInt();
+        av.av_channel_layout_uninit(&wantedLayout);
+        av.av_channel_layout_default(&wantedLayout, wantedChannels);
+    }
+    if (wantedLayout.order != AV_CHANNEL_ORDER_NATIVE) {
+        av.av_channel_layout_uninit(&wantedLayout);
+        av.av_channel_layout_default(&wantedLayout, wantedChannels);
+    }
+    wantedChannels = wantedLayout.nb_channels;
+    SDL_AudioSpec wanted{};
+    SDL_AudioSpec obtained{};
+    wanted.channels = Uint8(wantedChannels);
+    wanted.freq = wantedRate;
+    if (wanted.freq <= 0 || wanted.channels <= 0) {
+        Log(int(TLogLevel::llError), QStringLiteral("Invalid sample rate or channel count!"));
+        av.av_channel_layout_uninit(&wantedLayout);
+        return -1;
+    }
+    while (nextRateIndex && kNextRates[nextRateIndex] >= wanted.freq)
+        --nextRateIndex;
+    wanted.format = AUDIO_S16SYS;
+    wanted.silence = 0;
+    const unsigned perCallback = unsigned(wanted.freq / kAudioMaxCallbacksPerSecond);
+    wanted.samples = Uint16(std::max(kAudioMinBufferSize, 2 << (std::bit_width(std::max(perCallback, 1u)) - 1)));
+    wanted.callback = AudioCallback;
+    wanted.userdata = this;
+    while (!(audioDevice = sdl.SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained,
+                                                    SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE))) {
+        Log(int(TLogLevel::llWarning), QStringLiteral("SDL_OpenAudio (%1 channels, %2 Hz): %3")
+                                           .arg(wanted.channels).arg(wanted.freq).arg(QString::fromUtf8(sdl.SDL_GetError())));
+        wanted.channels = Uint8(kNextChannels[std::min(7, int(wanted.channels))]);
+        if (!wanted.channels) {
+            wanted.freq = kNextRates[nextRateIndex--];
+            wanted.channels = Uint8(wantedChannels);
+            if (!wanted.freq) {
+                Log(int(TLogLevel::llError), QStringLiteral("No more combinations to try, audio open failed"));
+                av.av_channel_layout_uninit(&wantedLayout);
+                return -1;
+            }
+        }
+        av.av_channel_layout_uninit(&wantedLayout);
+        av.av_channel_layout_default(&wantedLayout, wanted.channels);
+    }
+    if (obtained.format != AUDIO_S16SYS) {
+        Log(int(TLogLevel::llError), QStringLiteral("SDL advised audio format %1 is not supported!").arg(obtained.format));
+        av.av_channel_layout_uninit(&wantedLayout);
+        return -1;
+    }
+    if (obtained.channels != wanted.channels) {
+        av.av_channel_layout_uninit(&wantedLayout);
+        av.av_channel_layout_default(&wantedLayout, obtained.channels);
+        if (wantedLayout.order != AV_CHANNEL_ORDER_NATIVE) {
+            Log(int(TLogLevel::llError), QStringLiteral("SDL advised channel count %1 is not supported!").arg(obtained.channels));
+            av.av_channel_layout_uninit(&wantedLayout);
+            return -1;
+        }
+    }
+    audioTgt.fmt = AV_SAMPLE_FMT_S16;
+    audioTgt.freq = obtained.freq;
+    av.av_channel_layout_uninit(&audioTgt.layout);
+    av.av_channel_layout_copy(&audioTgt.layout, &wantedLayout);
+    av.av_channel_layout_uninit(&wantedLayout);
+    audioTgt.frameSize = av.av_samples_get_buffer_size(nullptr, audioTgt.layout.nb_channels, 1, audioTgt.fmt, 1);
+    audioTgt.bytesPerSec = av.av_samples_get_buffer_size(nullptr, audioTgt.layout.nb_channels, audioTgt.freq, audioTgt.fmt, 1);
+    if (audioTgt.bytesPerSec <= 0 || audioTgt.frameSize <= 0) {
+        Log(int(TLogLevel::llError), QStringLiteral("av_samples_get_buffer_size failed"));
+        return -1;
+    }
+    return int(obtained.size);
+}
+
+int MediaState::SynchronizeAudio(int samples)
+{
+    if (Master() == MasterClock::Audio)
+        return samples;
+    return CorrectedSampleCount(audioDrift, samples, audclk.Get() - MasterClockValue(), audioSrc.freq);
+}
+
+int MediaState::DecodeAudioFrame()
+{
+    const AvApi& av = Av();
+    if (paused)
+        return -1;
+    QueuedFrame* af = nullptr;
+    do {
+        af = sampq.PeekReadable();
+        if (!af)
+            return -1;
+        sampq.Next();
+    } while (af->serial != audioq.serial);
+
+    AVFrame* frame = af->frame;
+    const int dataSize = av.av_samples_get_buffer_size(nullptr, frame->ch_layout.nb_channels, frame->nb_samples,
+                                                       AVSampleFormat(frame->format), 1);
+    const int wantedSamples = SynchronizeAudio(frame->nb_samples);
+
+    if (frame->format != audioSrc.fmt || av.av_channel_layout_compare(&frame->ch_layout, &audioSrc.layout) ||
+        frame->sample_rate != audioSrc.freq || (wantedSamples != frame->nb_samples && !swrCtx)) {
+        av.swr_free(&swrCtx);
+        av.swr_alloc_set_opts2(&swrCtx, &audioTgt.layout, audioTgt.fmt, audioTgt.freq, &frame->ch_layout,
+                               AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+        if (!swrCtx || av.swr_init(swrCtx) < 0) {
+            Log(int(TLogLevel::llError), QStringLiteral("Cannot create sample rate converter for conversion of %1 Hz %2 %3 channels to %4 Hz %5 %6 channels!")
+                                             .arg(frame->sample_rate)
+                                             .arg(QString::fromLatin1(av.av_get_sample_fmt_name(AVSampleFormat(frame->format))))
+                                             .arg(frame->ch_layout.nb_channels).arg(audioTgt.freq)
+                                             .arg(QString::fromLatin1(av.av_get_sample_fmt_name(audioTgt.fmt)))
+                                             .arg(audioTgt.layout.nb_channels));
+            av.swr_free(&swrCtx);
+            return -1;
+        }
+        av.av_channel_layout_uninit(&audioSrc.layout);
+        av.av_channel_layout_copy(&audioSrc.layout, &frame->ch_layout);
+        audioSrc.freq = frame->sample_rate;
+        audioSrc.fmt = AVSampleFormat(frame->format);
+    }
+
+    int resampledSize = 0;
+    if (swrCtx) {
+        const uint8_t** in = const_cast<const uint8_t**>(frame->extended_data);
+        const int outCount = int(int64_t(wantedSamples) * audioTgt.freq / frame->sample_rate + 256);
+        const int outSize = av.av_samples_get_buffer_size(nullptr, audioTgt.layout.nb_channels, outCount, audioTgt.fmt, 0);
+        if (outSize < 0)
+            return -1;
+        if (wantedSamples != frame->nb_samples &&
+            av.swr_set_compensation(swrCtx, (wantedSamples - frame->nb_samples) * audioTgt.freq / frame->sample_rate,
+                                    wantedSamples * audioTgt.freq / frame->sample_rate) < 0)
+            return -1;
+        av.av_fast_malloc(&audioBuf1, &audioBuf1Size, size_t(outSize));
+        if (!audioBuf1)
+            return AVERROR(ENOMEM);
+        const int converted = av.swr_convert(swrCtx, &audioBuf1, outCount, in, frame->nb_samples);
+        if (converted < 0)
+            return -1;
+        if (converted == outCount && av.swr_init(swrCtx) < 0) // buffer probably too small
+            av.swr_free(&swrCtx);
+        audioBuf = audioBuf1;
+        resampledSize = converted * audioTgt.layout.nb_channels * av.av_get_bytes_per_sample(audioTgt.fmt);
+    } else {
+        audioBuf = frame->data[0];
+        resampledSize = dataSize;
+    }
+    audioClock = std::isnan(af->pts) ? NAN : af->pts + double(frame->nb_samples) / frame->sample_rate;
+    audioClockSerial = af->serial;
+    audioFrameAvailable = true;
+    if (owner->AudioHook && owner->OnAudioHook) {
+        const int64_t hostPts = std::isnan(af->pts) ? kNoPts : std::llround(af->pts * 1e6) - startTime;
+        owner->OnAudioHook(owner, hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
+    }
+    return resampledSize;
+}
+
+void MediaState::AudioCallback(void* opaque, Uint8* stream, int len)
+{
+    auto* self = static_cast<MediaState*>(opaque);
+    const double callbackTime = NowSeconds();
+    while (len > 0) {
+        if (self->audioBufIndex >= int(self->audioBufSize)) {
+            const int size = self->DecodeAudioFrame();
+            if (size < 0) { // silence while there is nothing to play
+                self->audioBuf = nullptr;
+                self->audioBufSize = unsigned(kAudioMinBufferSize / self->audioTgt.frameSize * self->audioTgt.frameSize);
+            } else {
+                self->audioBufSize = unsigned(size);
+            }
+            self->audioBufIndex = 0;
+        }
+        const int chunk = std::min(int(self->audioBufSize) - self->audioBufIndex, len);
+        const int volume = std::clamp(self->owner->AudioVolume.load(), 0, SDL_MIX_MAXVOLUME);
+        const bool silent = self->owner->Mute || volume == 0 || !self->audioBuf;
+        if (!silent && volume == SDL_MIX_MAXVOLUME) {
+            memcpy(stream, self->audioBuf + self->audioBufIndex, size_t(chunk));
+        } else {
+            memset(stream, 0, size_t(chunk));
+            if (!silent)
+                Sdl().SDL_MixAudioFormat(stream, self->audioBuf + self->audioBufIndex, AUDIO_S16SYS, Uint32(chunk), volume);
+        }
+        len -= chunk;
+        stream += chunk;
+        self->audioBufIndex += chunk;
+    }
+    self->audioWriteBufSize = int(self->audioBufSize) - self->audioBufIndex;
+    if (!std::isnan(self->audioClock)) {
+        self->audclk.SetAt(self->audioClock - double(2 * self->audioHwBufSize + self->audioWriteBufSize) / self->audioTgt.bytesPerSec,
+                           self->audioClockSerial, callbackTime);
+        self->extclk.SyncTo(self->audclk);
+    }
+}

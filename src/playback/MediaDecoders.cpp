@@ -1,0 +1,362 @@
+// The decoder threads: packets in, pictures and sound frames out, with the video filter graph
+// and the host's picture hooks.
+#include "playback/MediaState.h"
+
+#include "playback/EngineLog.h"
+#include "playback/MediaStateInternal.h"
+#include "playback/Player.h"
+#include "services/UiHandover.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace engine;
+
+int MediaState::DecodeFrame(Decoder& d, AVFrame* frame)
+{
+    const AvApi& av = Av();
+    int ret = AVERROR(EAGAIN);
+    for (;;) {
+        if (d.queue->serial == d.pktSerial) {
+            do {
+                if (d.queue->Aborted())
+                    return -1;
+                ret = av.avcodec_receive_frame(d.avctx, frame);
+                if (ret >= 0) {
+                    if (d.avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
+                        if (owner->decoder_reorder_pts == -1)
+                            frame->pts = frame->best_effort_timestamp;
+                        else if (!owner->decoder_reorder_pts)
+                            frame->pts = frame->pkt_dts;
+                    } else {
+                        const AVRational tb{1, frame->sample_rate};
+                        if (frame->pts != AV_NOPTS_VALUE)
+                            frame->pts = av.av_rescale_q(frame->pts, d.avctx->pkt_timebase, tb);
+                        else if (d.nextPts != AV_NOPTS_VALUE)
+                            frame->pts = av.av_rescale_q(d.nextPts, d.nextPtsTb, tb);
+                        if (frame->pts != AV_NOPTS_VALUE) {
+                            d.nextPts = frame->pts + frame->nb_samples;
+                            d.nextPtsTb = tb;
+                        }
+                    }
+                }
+                if (ret == AVERROR_EOF) {
+                    d.finished = d.pktSerial;
+                    av.avcodec_flush_buffers(d.avctx);
+                    return 0;
+                }
+                if (ret >= 0)
+                    return 1;
+            } while (ret != AVERROR(EAGAIN));
+        }
+
+        do {
+            if (d.queue->Packets() == 0)
+                continueRead.notify_all();
+            if (d.packetPending) {
+                d.packetPending = false;
+            } else {
+                const int oldSerial = d.pktSerial;
+                if (d.queue->Get(d.pkt, true, &d.pktSerial) < 0)
+                    return -1;
+                if (oldSerial != d.pktSerial) {
+                    av.avcodec_flush_buffers(d.avctx);
+                    d.finished = 0;
+                    d.nextPts = d.startPts;
+                    d.nextPtsTb = d.startPtsTb;
+                }
+            }
+            if (d.queue->serial == d.pktSerial)
+                break;
+            av.av_packet_unref(d.pkt);
+        } while (true);
+
+        if (av.avcodec_send_packet(d.avctx, d.pkt) == AVERROR(EAGAIN)) {
+            Log(int(TLogLevel::llError),
+                QStringLiteral("Receive_frame and send_packet both returned EAGAIN, which is an API violation."));
+            d.packetPending = true;
+        } else {
+            av.av_packet_unref(d.pkt);
+        }
+    }
+}
+
+void MediaState::DecoderAbort(Decoder& d, FrameQueue& fq)
+{
+    d.queue->Abort();
+    fq.Signal();
+    if (d.thread.joinable())
+        d.thread.join();
+    d.queue->Flush();
+}
+
+void MediaState::DecoderDestroy(Decoder& d)
+{
+    const AvApi& av = Av();
+    if (d.pkt)
+        av.av_packet_free(&d.pkt);
+    if (d.avctx)
+        av.avcodec_free_context(&d.avctx);
+}
+
+int MediaState::GetVideoFrame(AVFrame* frame)
+{
+    const AvApi& av = Av();
+    int got = DecodeFrame(viddec, frame);
+    if (got < 0)
+        return got;
+    if (got == 0) {
+        // The input ended before the seek target: show its last picture after all.
+        if (viddec.finished == viddec.pktSerial && videoSeekSerial == viddec.pktSerial && heldFrame && heldFrame->data[0]) {
+            videoSeekSerial = -1;
+            av.av_frame_move_ref(frame, heldFrame);
+            return 1;
+        }
+        return 0;
+    }
+    double dpts = NAN;
+    if (frame->pts != AV_NOPTS_VALUE)
+        dpts = ToSeconds(videoStream->time_base) * frame->pts;
+    frame->sample_aspect_ratio = av.av_guess_sample_aspect_ratio(ic, videoStream, frame);
+    if (videoSeekSerial == viddec.pktSerial && !std::isnan(dpts)) {
+        if (dpts < seekTarget - frameDurationSec / 2) {
+            if (!heldFrame)
+                heldFrame = av.av_frame_alloc();
+            av.av_frame_unref(heldFrame);
+            av.av_frame_move_ref(heldFrame, frame);
+            return 0;
+        }
+        videoSeekSerial = -1;
+    }
+    if (heldFrame)
+        av.av_frame_unref(heldFrame);
+    const int framedrop = owner->framedrop;
+    if ((framedrop > 0 || (framedrop && Master() != MasterClock::Video)) && !step && frame->pts != AV_NOPTS_VALUE) {
+        const double diff = dpts - MasterClockValue();
+        if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff - frameLastFilterDelay < 0 &&
+            viddec.pktSerial == vidclk.serial && videoq.Packets() > 0) {
+            framesDroppedEarly++;
+            Av().av_frame_unref(frame);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+bool MediaState::ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* frame)
+{
+    const AvApi& av = Av();
+    const AVRational timeBase = videoStream->time_base;
+    const AVRational frameRate = av.av_guess_frame_rate(ic, videoStream, nullptr);
+    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
+    char args[256];
+    snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", frame->width,
+             frame->height, frame->format, timeBase.num, timeBase.den, sar.num, std::max(sar.den, 1));
+    if (frameRate.num && frameRate.den)
+        snprintf(args + strlen(args), sizeof args - strlen(args), ":frame_rate=%d/%d", frameRate.num, frameRate.den);
+
+    AVFilterContext* source = nullptr;
+    AVFilterContext* sink = nullptr;
+    if (av.avfilter_graph_create_filter(&source, av.avfilter_get_by_name("buffer"), "orvek_buffer", args, nullptr, graph) < 0)
+        return false;
+    if (av.avfilter_graph_create_filter(&sink, av.avfilter_get_by_name("buffersink"), "orvek_buffersink", nullptr, nullptr, graph) < 0)
+        return false;
+
+    const QByteArray description = owner->VideoFilters.trimmed().toUtf8();
+    if (description.isEmpty()) {
+        if (av.avfilter_link(source, 0, sink, 0) < 0)
+            return false;
+    } else {
+        AVFilterInOut* outputs = av.avfilter_inout_alloc();
+        AVFilterInOut* inputs = av.avfilter_inout_alloc();
+        if (!outputs || !inputs) {
+            av.avfilter_inout_free(&outputs);
+            av.avfilter_inout_free(&inputs);
+            return false;
+        }
+        outputs->name = av.av_strdup("in");
+        outputs->filter_ctx = source;
+        outputs->pad_idx = 0;
+        outputs->next = nullptr;
+        inputs->name = av.av_strdup("out");
+        inputs->filter_ctx = sink;
+        inputs->pad_idx = 0;
+        inputs->next = nullptr;
+        const int err = av.avfilter_graph_parse_ptr(graph, description.constData(), &inputs, &outputs, nullptr);
+        av.avfilter_inout_free(&outputs);
+        av.avfilter_inout_free(&inputs);
+        if (err < 0)
+            return false;
+    }
+    if (av.avfilter_graph_config(graph, nullptr) < 0)
+        return false;
+    videoFilterIn = source;
+    videoFilterOut = sink;
+    return true;
+}
+
+void MediaState::VideoDecoderMain()
+{
+    const AvApi& av = Av();
+    AVFrame* frame = av.av_frame_alloc();
+    AVFilterGraph* graph = nullptr;
+    int lastW = 0, lastH = 0, lastFormat = -2, lastSerial = -1;
+    AVRational frameRate{0, 1};
+
+    for (;;) {
+        const int got = GetVideoFrame(frame);
+        if (got < 0)
+            break;
+        if (!got)
+            continue;
+        if (lastW != frame->width || lastH != frame->height || lastFormat != frame->format || lastSerial != viddec.pktSerial) {
+            if (graph) {
+                const char* oldName = av.av_get_pix_fmt_name(AVPixelFormat(lastFormat));
+                const char* newName = av.av_get_pix_fmt_name(AVPixelFormat(frame->format));
+                Log(int(TLogLevel::llDebug),
+                    QStringLiteral("Video frame changed from size:%1x%2 format:%3 serial:%4 to size:%5x%6 format:%7 serial:%8")
+                        .arg(lastW).arg(lastH).arg(QString::fromLatin1(oldName ? oldName : "none")).arg(lastSerial)
+                        .arg(frame->width).arg(frame->height)
+                        .arg(QString::fromLatin1(newName ? newName : "none")).arg(viddec.pktSerial));
+            }
+            av.avfilter_graph_free(&graph);
+            graph = av.avfilter_graph_alloc();
+            if (!graph || !ConfigureVideoFilters(graph, frame)) {
+                Log(int(TLogLevel::llFatal), QStringLiteral("configure_video_filters() failed"));
+                break;
+            }
+            lastW = frame->width;
+            lastH = frame->height;
+            lastFormat = frame->format;
+            lastSerial = viddec.pktSerial;
+            frameRate = av.av_buffersink_get_frame_rate(videoFilterOut);
+        }
+        if (av.av_buffersrc_add_frame(videoFilterIn, frame) < 0)
+            break;
+        int ret = 0;
+        while (ret >= 0) {
+            frameLastReturnedTime = NowSeconds();
+            ret = av.av_buffersink_get_frame_flags(videoFilterOut, frame, 0);
+            if (ret < 0) {
+                if (ret == AVERROR_EOF)
+                    viddec.finished = viddec.pktSerial;
+                ret = 0;
+                break;
+            }
+            frameLastFilterDelay = NowSeconds() - frameLastReturnedTime;
+            if (std::fabs(frameLastFilterDelay) > kNoSyncThreshold / 10.0)
+                frameLastFilterDelay = 0;
+            const AVRational tb = av.av_buffersink_get_time_base(videoFilterOut);
+            const double duration = frameRate.num && frameRate.den ? double(frameRate.den) / frameRate.num : 0;
+            const double pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts * ToSeconds(tb);
+            ret = QueuePicture(frame, pts, duration, frame->pkt_pos, viddec.pktSerial);
+            av.av_frame_unref(frame);
+            if (videoq.serial != viddec.pktSerial)
+                break;
+        }
+        if (ret < 0)
+            break;
+    }
+    av.avfilter_graph_free(&graph);
+    av.av_frame_free(&frame);
+    av.av_frame_free(&heldFrame);
+    if (hookScaler) {
+        av.sws_freeContext(hookScaler);
+        hookScaler = nullptr;
+    }
+}
+
+void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
+{
+    const AvApi& av = Av();
+    QImage bitmap(frame->width, frame->height, QImage::Format_RGB32);
+    hookScaler = av.sws_getCachedContext(hookScaler, frame->width, frame->height, AVPixelFormat(frame->format),
+                                         frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!hookScaler || bitmap.isNull()) {
+        Log(int(TLogLevel::llError), QStringLiteral("Cannot initialize the conversion context for the video hook"));
+        return;
+    }
+    uint8_t* dst[4] = {bitmap.bits(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(bitmap.bytesPerLine()), 0, 0, 0};
+    av.sws_scale(hookScaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    bool update = true;
+    const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
+    try {
+        owner->OnVideoHook(owner, bitmap, hostPts, update);
+    } catch (const std::exception& error) {
+        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: %1").arg(QString::fromUtf8(error.what())));
+        return;
+    } catch (...) {
+        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: unknown error"));
+        return;
+    }
+    if (update && bitmap.width() == frame->width && bitmap.height() == frame->height)
+        entry.hooked = bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
+}
+
+int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_t pos, int serial)
+{
+    QueuedFrame* vp = pictq.PeekWritable();
+    if (!vp)
+        return -1;
+    vp->sar = frame->sample_aspect_ratio;
+    vp->width = frame->width;
+    vp->height = frame->height;
+    vp->pts = pts;
+    vp->duration = duration;
+    vp->pos = pos;
+    vp->serial = serial;
+    vp->hooked = QImage();
+    if (owner->VideoHook && owner->OnVideoHook)
+        RunVideoHook(*vp, frame, pts);
+    if (owner->FrameHook && owner->OnFrameHook) {
+        try {
+            const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
+            owner->OnFrameHook(owner, frame, frame->format, frame->width, frame->height, hostPts);
+        } catch (const std::exception& error) {
+            Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: %1").arg(QString::fromUtf8(error.what())));
+        } catch (...) {
+            Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: unknown error"));
+        }
+    }
+    Av().av_frame_move_ref(vp->frame, frame);
+    pictq.Push();
+    picturesQueued++;
+    if (!pictEvent.exchange(true)) { // the first picture after a seek
+        seeking = false;
+        UiHandover::WakeWaiter();
+    }
+    return 0;
+}
+
+void MediaState::AudioDecoderMain()
+{
+    const AvApi& av = Av();
+    AVFrame* frame = av.av_frame_alloc();
+    for (;;) {
+        const int got = DecodeFrame(auddec, frame);
+        if (got < 0)
+            break;
+        if (!got)
+            continue;
+        const AVRational tb{1, frame->sample_rate};
+        if (audioSeekSerial == auddec.pktSerial && frame->pts != AV_NOPTS_VALUE && frame->sample_rate > 0) {
+            const double end = (frame->pts + frame->nb_samples) * ToSeconds(tb);
+            if (end <= seekTarget) { // sound from before the seek target
+                av.av_frame_unref(frame);
+                continue;
+            }
+            audioSeekSerial = -1;
+        }
+        QueuedFrame* af = sampq.PeekWritable();
+        if (!af)
+            break;
+        af->pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts * ToSeconds(tb);
+        af->pos = frame->pkt_pos;
+        af->serial = auddec.pktSerial;
+        af->duration = frame->sample_rate ? double(frame->nb_samples) / frame->sample_rate : 0;
+        av.av_frame_move_ref(af->frame, frame);
+        sampq.Push();
+    }
+    av.av_frame_free(&frame);
+}

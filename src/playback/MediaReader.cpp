@@ -1,0 +1,439 @@
+// The reader thread: opens the input and its streams, then reads packets into the queues,
+// performing seeks and noticing the end of the input.
+#include "playback/MediaState.h"
+
+#include "playback/EngineLog.h"
+#include "playback/MediaStateInternal.h"
+#include "playback/Player.h"
+#include "services/UiHandover.h"
+
+#include "playback/MemoryInput.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace engine;
+
+namespace {
+
+// FFmpeg's read and seek calls on a memory input, answered by the host's stream events.
+int ReadMemoryInput(void* opaque, uint8_t* buffer, int size)
+{
+    const int got = MemoryRead(static_cast<MemoryConnection*>(opaque), buffer, size);
+    if (got == 0)
+        return AVERROR_EOF;
+    return got < 0 ? AVERROR(EIO) : got;
+}
+
+int64_t SeekMemoryInput(void* opaque, int64_t offset, int whence)
+{
+    return MemorySeek(static_cast<MemoryConnection*>(opaque), offset, whence);
+}
+
+} // namespace
+
+int MediaState::InterruptCallback(void* opaque)
+{
+    auto* self = static_cast<MediaState*>(opaque);
+    if (self->abortRequest || self->openAbort) {
+        self->Log(int(TLogLevel::llInfo), QStringLiteral("connecting/reading broken"));
+        return 1;
+    }
+    const int timeout = self->owner->ReadTimeout;
+    if (self->reading && timeout > 0) {
+        const int64_t began = self->readStartMs;
+        const int64_t now = int64_t(NowSeconds() * 1000);
+        if (began == 0 || now - began > timeout) {
+            if (!self->timeoutLogged.exchange(true))
+                self->Log(int(TLogLevel::llError), began == 0 ? QStringLiteral("connecting/reading canceled")
+                                                              : QStringLiteral("connecting/reading timeout"));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void MediaState::ReaderMain()
+{
+    if (!OpenInput()) {
+        CloseInput();
+        fileOpened = -1;
+        owner->ReportOpenFailure();
+        return;
+    }
+    ReadLoop();
+}
+
+bool MediaState::OpenInput()
+{
+    const AvApi& av = Av();
+    auto fail = [&](const QString& message, TLogLevel level = TLogLevel::llError) {
+        Log(int(level), message);
+        owner->SetLastError(message);
+        return false;
+    };
+
+    ic = av.avformat_alloc_context();
+    if (!ic)
+        return fail(QStringLiteral("av_mallocz() failed."), TLogLevel::llFatal);
+    ic->interrupt_callback.callback = InterruptCallback;
+    ic->interrupt_callback.opaque = this;
+
+    // A "memory:" address is served by the host's stream through a custom I/O context.
+    if (ParseMemoryAddress(fileName)) {
+        int result = -1;
+        memoryInput = OpenMemoryConnection(fileName, AVIO_FLAG_READ, nullptr, &result);
+        if (!memoryInput || result < 0)
+            return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(AVERROR(EIO))));
+        auto* buffer = static_cast<unsigned char*>(av.av_malloc(kIoBufferSize));
+        customIo = av.avio_alloc_context(buffer, kIoBufferSize, 0, memoryInput, ReadMemoryInput, nullptr, SeekMemoryInput);
+        if (!customIo) {
+            av.av_free(buffer);
+            return fail(QStringLiteral("av_mallocz() failed."), TLogLevel::llFatal);
+        }
+        ic->pb = customIo;
+        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+
+    AVDictionary* formatOptions = nullptr;
+    av.av_dict_set(&formatOptions, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
+    readStartMs = int64_t(NowSeconds() * 1000);
+    reading = true;
+    const QByteArray address = fileName.toUtf8();
+    int err = av.avformat_open_input(&ic, address.constData(), nullptr, &formatOptions);
+    reading = false;
+    av.av_dict_free(&formatOptions);
+    if (err < 0) {
+        ic = nullptr; // freed by avformat_open_input on failure
+        return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(err)));
+    }
+    if (owner->genpts)
+        ic->flags |= AVFMT_FLAG_GENPTS;
+    if (owner->OnBeforeFindStreamInfo) {
+        auto* context = ic;
+        owner->RunHostEvent([&] { owner->OnBeforeFindStreamInfo(owner, context); });
+    }
+    readStartMs = int64_t(NowSeconds() * 1000);
+    reading = true;
+    err = av.avformat_find_stream_info(ic, nullptr);
+    reading = false;
+    if (err < 0)
+        return fail(QStringLiteral("%1: could not find codec parameters").arg(fileName), TLogLevel::llWarning);
+    if (ic->pb)
+        ic->pb->eof_reached = 0;
+
+    const bool timestampsJump = ic->iformat->flags & AVFMT_TS_DISCONT;
+    maxFrameDuration = timestampsJump ? 10.0 : 3600.0;
+    isImage2 = qstrcmp(ic->iformat->name, "image2") == 0;
+    startTime = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
+    fileDuration = isImage2 ? 0 : (ic->duration != AV_NOPTS_VALUE ? ic->duration : -1);
+    realtime = qstrcmp(ic->iformat->name, "rtp") == 0 || qstrcmp(ic->iformat->name, "rtsp") == 0 ||
+               qstrcmp(ic->iformat->name, "sdp") == 0 || fileName.startsWith("rtp:") || fileName.startsWith("udp:");
+
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        ic->streams[i]->discard = AVDISCARD_ALL;
+    int videoIndex = -1, audioIndex = -1;
+    if (!owner->DisableVideo)
+        videoIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (!owner->DisableAudio)
+        audioIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+
+    if (audioIndex >= 0)
+        OpenStream(audioIndex);
+    if (videoIndex >= 0)
+        OpenStream(videoIndex);
+    if (!videoStream && !audioStream) {
+        return fail(QStringLiteral("Failed to open file \"%1\" or configure filtergraph").arg(fileName),
+                    TLogLevel::llFatal);
+    }
+    masterClock = ChooseMasterClock(owner->SyncType, videoStream != nullptr, audioStream != nullptr);
+    if (owner->infinite_buffer < 0 && realtime)
+        owner->infinite_buffer = 1;
+    pictEvent = true;
+    return true;
+}
+
+bool MediaState::OpenStream(int streamIndex)
+{
+    const AvApi& av = Av();
+    AVStream* stream = ic->streams[streamIndex];
+    const AVCodec* codec = av.avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) {
+        Log(int(TLogLevel::llWarning), QStringLiteral("No codec could be found with id %1").arg(int(stream->codecpar->codec_id)));
+        return false;
+    }
+    AVCodecContext* avctx = av.avcodec_alloc_context3(nullptr);
+    if (!avctx)
+        return false;
+    if (av.avcodec_parameters_to_context(avctx, stream->codecpar) < 0) {
+        av.avcodec_free_context(&avctx);
+        return false;
+    }
+    avctx->pkt_timebase = stream->time_base;
+    avctx->codec_id = codec->id;
+    AVDictionary* options = nullptr;
+    av.av_dict_set(&options, "threads", "auto", 0);
+    const int err = av.avcodec_open2(avctx, codec, &options);
+    av.av_dict_free(&options);
+    if (err < 0) {
+        Log(int(TLogLevel::llError), QStringLiteral("avcodec_open2() failed."));
+        av.avcodec_free_context(&avctx);
+        return false;
+    }
+    eof = false;
+    stream->discard = AVDISCARD_DEFAULT;
+
+    auto startDecoder = [&](Decoder& d, void (MediaState::*body)()) {
+        d.avctx = avctx;
+        d.pkt = av.av_packet_alloc();
+        d.pktSerial = -1;
+        d.queue->Start();
+        d.thread = std::thread([this, body] { (this->*body)(); });
+    };
+
+    if (avctx->codec_type == AVMEDIA_TYPE_AUDIO) {
+        if (!owner->AudioFilters.isEmpty())
+            Log(int(TLogLevel::llWarning), QStringLiteral("audio filters are not supported and were ignored"));
+        AVChannelLayout layout{};
+        av.av_channel_layout_copy(&layout, &avctx->ch_layout);
+        const int hwSize = OpenAudio(&layout, avctx->sample_rate);
+        av.av_channel_layout_uninit(&layout);
+        if (hwSize < 0) {
+            av.avcodec_free_context(&avctx);
+            return false;
+        }
+        audioHwBufSize = hwSize;
+        audioSrc.freq = audioTgt.freq;
+        audioSrc.fmt = audioTgt.fmt;
+        av.av_channel_layout_copy(&audioSrc.layout, &audioTgt.layout);
+        audioSrc.frameSize = audioTgt.frameSize;
+        audioSrc.bytesPerSec = audioTgt.bytesPerSec;
+        audioBufSize = 0;
+        audioBufIndex = 0;
+        audioDrift = AudioDriftAverage{std::exp(std::log(0.01) / kAudioDiffAvgCount),
+                                       double(audioHwBufSize) / audioTgt.bytesPerSec};
+        audioStreamIndex = streamIndex;
+        audioStream = stream;
+        if ((ic->iformat->flags & (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) && !ic->iformat->read_seek) {
+            auddec.startPts = stream->start_time;
+            auddec.startPtsTb = stream->time_base;
+        }
+        startDecoder(auddec, &MediaState::AudioDecoderMain);
+        Sdl().SDL_PauseAudioDevice(audioDevice, 0);
+    } else if (avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
+        videoStreamIndex = streamIndex;
+        videoStream = stream;
+        frameDurationSec = FrameDuration();
+        {
+            std::lock_guard guard(shownLock);
+            codedWidth = stream->codecpar->width;
+            codedHeight = stream->codecpar->height;
+        }
+        startDecoder(viddec, &MediaState::VideoDecoderMain);
+    } else {
+        av.avcodec_free_context(&avctx);
+        return false;
+    }
+    return true;
+}
+
+bool MediaState::QueuesFull() const
+{
+    if (owner->infinite_buffer >= 1)
+        return false;
+    if (audioq.Bytes() + videoq.Bytes() > kMaxQueueBytes)
+        return true;
+    auto enough = [](const AVStream* st, const PacketQueue& q) {
+        return !st || q.Aborted() || (st->disposition & AV_DISPOSITION_ATTACHED_PIC) || q.Packets() > kMinFrames;
+    };
+    return enough(audioStream, audioq) && enough(videoStream, videoq);
+}
+
+bool MediaState::PlayedToEnd() const
+{
+    const bool audioDone = !audioStream || (auddec.finished == audioq.serial && sampq.Remaining() == 0);
+    const bool videoDone = !videoStream || (viddec.finished == videoq.serial && pictq.Remaining() == 0);
+    return audioDone && videoDone;
+}
+
+void MediaState::ReadLoop()
+{
+    const AvApi& av = Av();
+    fileOpened = 1;
+
+    // The host hears of the open before the first state; what it leaves in the sizes is kept.
+    int screenWidth = owner->ScreenWidth;
+    int screenHeight = owner->ScreenHeight;
+    if (owner->OnFileOpen) {
+        const int frameWidth = videoStream ? videoStream->codecpar->width : -1;
+        const int frameHeight = videoStream ? videoStream->codecpar->height : -1;
+        owner->RunHostEvent(
+            [&] { owner->OnFileOpen(owner, fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
+    }
+    owner->ScreenWidth = screenWidth;
+    owner->ScreenHeight = screenHeight;
+
+    owner->StartEventThread();
+    if (openPaused)
+        step = true; // show the first picture, then stay paused
+    playThread = std::thread([this] { PlayMain(); });
+    while (!looping && !playEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    owner->openInProgress = false;
+    UiHandover::WakeWaiter();
+
+    AVPacket* pkt = av.av_packet_alloc();
+    bool lastPaused = false;
+    while (!abortRequest) {
+        if (paused != lastPaused) {
+            lastPaused = paused;
+            if (lastPaused)
+                av.av_read_pause(ic);
+            else
+                av.av_read_play(ic);
+        }
+
+        bool doSeek = false, doFlush = false;
+        int64_t target = 0, relative = 0;
+        int flags = 0;
+        {
+            std::lock_guard guard(seekLock);
+            doSeek = seekReq;
+            doFlush = flushReq;
+            target = seekPos;
+            relative = seekRel;
+            flags = seekFlags;
+        }
+        if (doSeek) {
+            const int64_t minTs = relative > 0 ? target - relative + 2 : INT64_MIN;
+            const int64_t maxTs = relative < 0 ? target - relative - 2 : INT64_MAX;
+            int err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, flags);
+            if (err < 0) // some demuxers only find a key frame on the other side
+                err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, flags ^ AVSEEK_FLAG_BACKWARD);
+            if (err < 0) {
+                Log(int(TLogLevel::llError), QStringLiteral("%1: error while seeking").arg(fileName));
+                seekPausedPending = 0;
+                if (videoStream)
+                    pictEvent = true;
+                seeking = false; // no picture will come: the seek is over
+            } else {
+                audioFrameAvailable = false;
+                if (audioStream)
+                    audioq.Flush();
+                if (videoStream) {
+                    videoq.Flush();
+                    pictEvent = false;
+                }
+                if (flags & AVSEEK_FLAG_BYTE) {
+                    extclk.Set(NAN, 0);
+                } else {
+                    extclk.Set(target / double(AV_TIME_BASE), 0);
+                    seekTarget = target / double(AV_TIME_BASE);
+                    positionRestart = true;
+                    videoSeekSerial = videoq.serial;
+                    audioSeekSerial = audioq.serial;
+                }
+                if (!videoStream)
+                    seeking = false;
+            }
+            eofLogged = readErrorLogged = endEventDone = false;
+            eof = false;
+            {
+                std::lock_guard guard(seekLock);
+                seekReq = false;
+            }
+            seekDone = true;
+            UiHandover::WakeWaiter();
+            if (paused && err >= 0)
+                stepAfterSeek = true; // the play thread shows the picture at the new place
+            continue;
+        }
+        if (doFlush) {
+            if (audioStream)
+                audioq.Flush();
+            if (videoStream)
+                videoq.Flush();
+            extclk.Set(NAN, 0);
+            {
+                std::lock_guard guard(seekLock);
+                flushReq = false;
+            }
+            seekDone = true;
+        }
+
+        if (QueuesFull()) {
+            std::unique_lock guard(waitLock);
+            continueRead.wait_for(guard, std::chrono::milliseconds(10));
+            continue;
+        }
+
+        if (!paused && !endEventDone && PlayedToEnd()) {
+            endEventDone = true;
+            owner->SetPlayState(TPlayState::psEnd);
+        }
+
+        readStartMs = int64_t(NowSeconds() * 1000);
+        reading = true;
+        const int err = av.av_read_frame(ic, pkt);
+        reading = false;
+        if (abortRequest) {
+            av.av_packet_unref(pkt);
+            break;
+        }
+        if (err < 0) {
+            if (videoStream)
+                pictEvent = true;
+            const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (ic->pb && ic->pb->eof_reached) || err == -1;
+            if (atEnd && !eof) {
+                if (videoStream)
+                    videoq.PutNullPacket(pkt, videoStreamIndex);
+                if (audioStream)
+                    audioq.PutNullPacket(pkt, audioStreamIndex);
+                eof = true;
+                if (!eofLogged && !isImage2) {
+                    eofLogged = true;
+                    Log(int(TLogLevel::llInfo), QStringLiteral("reach end of file: %1").arg(fileName));
+                }
+            } else if (err == AVERROR(EAGAIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (ic->pb) {
+                    ic->pb->eof_reached = 0;
+                    ic->pb->error = 0;
+                }
+            } else if (!atEnd && !readErrorLogged) {
+                readErrorLogged = true;
+                Log(int(TLogLevel::llError), QStringLiteral("error #%1 while reading file: %2").arg(err).arg(fileName));
+            }
+            if (ic->pb && ic->pb->error && !atEnd)
+                break;
+            std::unique_lock guard(waitLock);
+            continueRead.wait_for(guard, std::chrono::milliseconds(10));
+            continue;
+        }
+        eof = false;
+        if (pkt->stream_index == audioStreamIndex && audioStream)
+            audioq.Put(pkt);
+        else if (pkt->stream_index == videoStreamIndex && videoStream &&
+                 !(videoStream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            videoq.Put(pkt);
+        else
+            av.av_packet_unref(pkt);
+    }
+    av.av_packet_free(&pkt);
+    seekPausedPending = 0;
+}
+
+void MediaState::CloseInput()
+{
+    const AvApi& av = Av();
+    if (ic)
+        av.avformat_close_input(&ic);
+    if (customIo) {
+        av.av_freep(&customIo->buffer);
+        av.avio_context_free(&customIo);
+    }
+    if (memoryInput) {
+        CloseMemoryConnection(memoryInput);
+        memoryInput = nullptr;
+    }
+}
