@@ -121,8 +121,10 @@ int MediaState::DecodeAudioFrame()
     if (paused)
         return -1;
     QueuedFrame* af = nullptr;
+    // SDL's audio thread must not block: with nothing decoded in time it plays silence.
+    const int waitMs = std::max(1, int(500.0 * audioHwBufSize / std::max(audioTgt.bytesPerSec, 1)));
     do {
-        af = sampq.PeekReadable();
+        af = sampq.PeekReadableFor(waitMs);
         if (!af)
             return -1;
         sampq.Next();
@@ -182,9 +184,9 @@ int MediaState::DecodeAudioFrame()
     audioClock = std::isnan(af->pts) ? NAN : af->pts + double(frame->nb_samples) / frame->sample_rate;
     audioClockSerial = af->serial;
     audioFrameAvailable = true;
-    if (owner->AudioHook && owner->OnAudioHook) {
+    if (settings.audioHook && settings.onAudioHook) {
         const int64_t hostPts = std::isnan(af->pts) ? kNoPts : std::llround(af->pts * 1e6) - startTime;
-        owner->OnAudioHook(owner, hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
+        settings.onAudioHook(owner, hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
     }
     return resampledSize;
 }

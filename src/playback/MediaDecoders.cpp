@@ -24,9 +24,9 @@ int MediaState::DecodeFrame(Decoder& d, AVFrame* frame)
                 ret = av.avcodec_receive_frame(d.avctx, frame);
                 if (ret >= 0) {
                     if (d.avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
-                        if (owner->decoder_reorder_pts == -1)
+                        if (settings.decoderReorderPts == -1)
                             frame->pts = frame->best_effort_timestamp;
-                        else if (!owner->decoder_reorder_pts)
+                        else if (!settings.decoderReorderPts)
                             frame->pts = frame->pkt_dts;
                     } else {
                         const AVRational tb{1, frame->sample_rate};
@@ -130,7 +130,7 @@ int MediaState::GetVideoFrame(AVFrame* frame)
     }
     if (heldFrame)
         av.av_frame_unref(heldFrame);
-    const int framedrop = owner->framedrop;
+    const int framedrop = settings.framedrop;
     if ((framedrop > 0 || (framedrop && Master() != MasterClock::Video)) && !step && frame->pts != AV_NOPTS_VALUE) {
         const double diff = dpts - MasterClockValue();
         if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff - frameLastFilterDelay < 0 &&
@@ -162,7 +162,7 @@ bool MediaState::ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* fram
     if (av.avfilter_graph_create_filter(&sink, av.avfilter_get_by_name("buffersink"), "orvek_buffersink", nullptr, nullptr, graph) < 0)
         return false;
 
-    const QByteArray description = owner->VideoFilters.trimmed().toUtf8();
+    const QByteArray description = settings.videoFilters.trimmed().toUtf8();
     if (description.isEmpty()) {
         if (av.avfilter_link(source, 0, sink, 0) < 0)
             return false;
@@ -282,7 +282,7 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
     bool update = true;
     const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
     try {
-        owner->OnVideoHook(owner, bitmap, hostPts, update);
+        settings.onVideoHook(owner, bitmap, hostPts, update);
     } catch (const std::exception& error) {
         Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: %1").arg(QString::fromUtf8(error.what())));
         return;
@@ -307,12 +307,12 @@ int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_
     vp->pos = pos;
     vp->serial = serial;
     vp->hooked = QImage();
-    if (owner->VideoHook && owner->OnVideoHook)
+    if (owner->VideoHook && settings.onVideoHook)
         RunVideoHook(*vp, frame, pts);
-    if (owner->FrameHook && owner->OnFrameHook) {
+    if (settings.frameHook && settings.onFrameHook) {
         try {
             const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
-            owner->OnFrameHook(owner, frame, frame->format, frame->width, frame->height, hostPts);
+            settings.onFrameHook(owner, frame, frame->format, frame->width, frame->height, hostPts);
         } catch (const std::exception& error) {
             Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: %1").arg(QString::fromUtf8(error.what())));
         } catch (...) {

@@ -156,6 +156,16 @@ QueuedFrame* FrameQueue::PeekReadable()
     return &queue[(rindex + rindexShown) % maxSize];
 }
 
+QueuedFrame* FrameQueue::PeekReadableFor(int timeoutMs)
+{
+    std::unique_lock guard(lock);
+    const bool ready = cond.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return size - rindexShown > 0 || packetQueue->Aborted(); });
+    if (!ready || packetQueue->Aborted())
+        return nullptr;
+    return &queue[(rindex + rindexShown) % maxSize];
+}
+
 QueuedFrame* FrameQueue::Peek()
 {
     return &queue[(rindex + rindexShown) % maxSize];

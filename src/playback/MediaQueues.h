@@ -72,6 +72,8 @@ public:
     void Push();
     // Waits for an entry to read; nullptr when aborted.
     QueuedFrame* PeekReadable();
+    // The same, waiting at most timeoutMs; nullptr when none came in time.
+    QueuedFrame* PeekReadableFor(int timeoutMs);
     QueuedFrame* Peek();     // the next entry to show
     QueuedFrame* PeekNext(); // the one after it
     QueuedFrame* PeekLast(); // the one shown last (keep-last queues)

@@ -39,7 +39,7 @@ int MediaState::InterruptCallback(void* opaque)
         self->Log(int(TLogLevel::llInfo), QStringLiteral("connecting/reading broken"));
         return 1;
     }
-    const int timeout = self->owner->ReadTimeout;
+    const int timeout = self->settings.readTimeoutMs;
     if (self->reading && timeout > 0) {
         const int64_t began = self->readStartMs;
         const int64_t now = int64_t(NowSeconds() * 1000);
@@ -58,7 +58,7 @@ void MediaState::ReaderMain()
     if (!OpenInput()) {
         CloseInput();
         fileOpened = -1;
-        owner->ReportOpenFailure();
+        StartFailThread();
         return;
     }
     ReadLoop();
@@ -107,7 +107,7 @@ bool MediaState::OpenInput()
         ic = nullptr; // freed by avformat_open_input on failure
         return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(err)));
     }
-    if (owner->genpts)
+    if (settings.genpts)
         ic->flags |= AVFMT_FLAG_GENPTS;
     if (owner->OnBeforeFindStreamInfo) {
         auto* context = ic;
@@ -133,9 +133,9 @@ bool MediaState::OpenInput()
     for (unsigned i = 0; i < ic->nb_streams; ++i)
         ic->streams[i]->discard = AVDISCARD_ALL;
     int videoIndex = -1, audioIndex = -1;
-    if (!owner->DisableVideo)
+    if (!settings.disableVideo)
         videoIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (!owner->DisableAudio)
+    if (!settings.disableAudio)
         audioIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
 
     if (audioIndex >= 0)
@@ -146,9 +146,9 @@ bool MediaState::OpenInput()
         return fail(QStringLiteral("Failed to open file \"%1\" or configure filtergraph").arg(fileName),
                     TLogLevel::llFatal);
     }
-    masterClock = ChooseMasterClock(owner->SyncType, videoStream != nullptr, audioStream != nullptr);
-    if (owner->infinite_buffer < 0 && realtime)
-        owner->infinite_buffer = 1;
+    masterClock = ChooseMasterClock(settings.syncType, videoStream != nullptr, audioStream != nullptr);
+    if (infiniteBuffer < 0 && realtime)
+        infiniteBuffer = 1;
     pictEvent = true;
     return true;
 }
@@ -183,16 +183,19 @@ bool MediaState::OpenStream(int streamIndex)
     eof = false;
     stream->discard = AVDISCARD_DEFAULT;
 
-    auto startDecoder = [&](Decoder& d, void (MediaState::*body)()) {
+    auto startDecoder = [&](Decoder& d, void (MediaState::*body)()) -> bool {
         d.avctx = avctx;
         d.pkt = av.av_packet_alloc();
+        if (!d.pkt)
+            return false;
         d.pktSerial = -1;
         d.queue->Start();
         d.thread = std::thread([this, body] { (this->*body)(); });
+        return true;
     };
 
     if (avctx->codec_type == AVMEDIA_TYPE_AUDIO) {
-        if (!owner->AudioFilters.isEmpty())
+        if (!settings.audioFilters.isEmpty())
             Log(int(TLogLevel::llWarning), QStringLiteral("audio filters are not supported and were ignored"));
         AVChannelLayout layout{};
         av.av_channel_layout_copy(&layout, &avctx->ch_layout);
@@ -218,18 +221,25 @@ bool MediaState::OpenStream(int streamIndex)
             auddec.startPts = stream->start_time;
             auddec.startPtsTb = stream->time_base;
         }
-        startDecoder(auddec, &MediaState::AudioDecoderMain);
+        if (!startDecoder(auddec, &MediaState::AudioDecoderMain))
+            return false;
+        hasAudio = true;
         Sdl().SDL_PauseAudioDevice(audioDevice, 0);
     } else if (avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
         videoStreamIndex = streamIndex;
         videoStream = stream;
-        frameDurationSec = FrameDuration();
+        {
+            const AVRational rate = av.av_guess_frame_rate(ic, stream, nullptr);
+            frameDurationSec = rate.num && rate.den ? double(rate.den) / rate.num : 0.0;
+        }
         {
             std::lock_guard guard(shownLock);
             codedWidth = stream->codecpar->width;
             codedHeight = stream->codecpar->height;
         }
-        startDecoder(viddec, &MediaState::VideoDecoderMain);
+        if (!startDecoder(viddec, &MediaState::VideoDecoderMain))
+            return false;
+        hasVideo = true;
     } else {
         av.avcodec_free_context(&avctx);
         return false;
@@ -239,7 +249,7 @@ bool MediaState::OpenStream(int streamIndex)
 
 bool MediaState::QueuesFull() const
 {
-    if (owner->infinite_buffer >= 1)
+    if (infiniteBuffer >= 1)
         return false;
     if (audioq.Bytes() + videoq.Bytes() > kMaxQueueBytes)
         return true;
@@ -274,12 +284,16 @@ void MediaState::ReadLoop()
     owner->ScreenHeight = screenHeight;
 
     owner->StartEventThread();
-    if (openPaused)
-        step = true; // show the first picture, then stay paused
-    playThread = std::thread([this] { PlayMain(); });
-    while (!looping && !playEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    owner->openInProgress = false;
+    playThread = std::thread([this] {
+        playPublished.wait(false);
+        PlayMain();
+    });
+    playPublished = true;
+    playPublished.notify_all();
+    // Wait for the play thread to run (or for a stop that came first).
+    while (!playStarted && !abortRequest)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    opening = false;
     UiHandover::WakeWaiter();
 
     AVPacket* pkt = av.av_packet_alloc();
@@ -344,7 +358,7 @@ void MediaState::ReadLoop()
             }
             seekDone = true;
             UiHandover::WakeWaiter();
-            if (paused && err >= 0)
+            if (paused && err >= 0 && videoStream)
                 stepAfterSeek = true; // the play thread shows the picture at the new place
             continue;
         }
@@ -381,8 +395,10 @@ void MediaState::ReadLoop()
             break;
         }
         if (err < 0) {
-            if (videoStream)
-                pictEvent = true;
+            if (videoStream && !pictEvent.exchange(true)) {
+                seeking = false; // no picture is coming: the seek is over
+                UiHandover::WakeWaiter();
+            }
             const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (ic->pb && ic->pb->eof_reached) || err == -1;
             if (atEnd && !eof) {
                 if (videoStream)

@@ -1,6 +1,8 @@
 // One open of the engine: its commands, and tearing it down.
 #include "playback/MediaState.h"
 
+#include "services/UiHandover.h"
+
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
 #include "playback/Player.h"
@@ -11,12 +13,14 @@
 
 using namespace engine;
 
-MediaState::MediaState(TCustomPlayer* player, const QString& name, VideoSink* output, bool startPaused)
-    : owner(player), fileName(name), screen(output), openPaused(startPaused)
+MediaState::MediaState(TCustomPlayer* player, const QString& name, VideoSink* output, bool startPaused,
+                       OpenSettings openSettings)
+    : owner(player), fileName(name), screen(output), openPaused(startPaused), settings(std::move(openSettings))
 {
+    infiniteBuffer = settings.infiniteBuffer;
     vidclk.Init(&videoq.serial);
     audclk.Init(&audioq.serial);
-    extclk.Init(&extclk.serial, owner->PlaybackSpeed);
+    extclk.Init(&extclk.serial, settings.playbackSpeed);
     viddec.queue = &videoq;
     auddec.queue = &audioq;
 }
@@ -28,6 +32,8 @@ MediaState::~MediaState()
     if (playThread.joinable())
         playThread.join();
     JoinReader();
+    if (failThread.joinable() && failThread.get_id() != std::this_thread::get_id())
+        failThread.join();
     if (!playEnded) // the play thread never ran: release what the reader left
         Teardown();
     if (shownFrame)
@@ -57,13 +63,34 @@ QString MediaState::ErrorText(int code) const
 
 // ---- commands --------------------------------------------------------------------------------
 
+void MediaState::StartFailThread()
+{
+    failThread = std::thread([this] {
+        failPublished.wait(false);
+        JoinReader();
+        opening = false; // the host may open something else from its handler
+        if (owner->OnOpenFailed)
+            owner->RunHostEvent([this] { owner->OnOpenFailed(owner); });
+        finished = true;
+        UiHandover::WakeWaiter();
+    });
+    failPublished = true;
+    failPublished.notify_all();
+}
+
 void MediaState::StartReader()
 {
-    readerThread = std::thread([this] { ReaderMain(); });
+    readerThread = std::thread([this] {
+        readerPublished.wait(false);
+        ReaderMain();
+    });
+    readerPublished = true;
+    readerPublished.notify_all();
 }
 
 void MediaState::RequestQuit()
 {
+    quitRequested = true;
     {
         std::lock_guard guard(cmdLock);
         quitRequest = true;
@@ -105,11 +132,14 @@ void MediaState::TogglePause()
     step = false;
 }
 
-void MediaState::StepToNextFrame(bool)
+bool MediaState::StepToNextFrame()
 {
+    if (!videoStream)
+        return false; // sound alone has no picture to step to
     if (paused)
         TogglePauseLocked();
     step = true;
+    return true;
 }
 
 bool MediaState::RequestSeek(int64_t target, int64_t relative, int flags)
@@ -140,14 +170,6 @@ void MediaState::RequestFlush()
     continueRead.notify_all();
 }
 
-double MediaState::FrameDuration() const
-{
-    if (!videoStream)
-        return 0;
-    const AVRational rate = Av().av_guess_frame_rate(ic, videoStream, nullptr);
-    return rate.num && rate.den ? double(rate.den) / rate.num : 0;
-}
-
 double MediaState::MasterClockValue() const
 {
     switch (Master()) {
@@ -167,6 +189,9 @@ QRect MediaState::DisplayRect() const
 void MediaState::Teardown()
 {
     const AvApi& av = Av();
+    fileOpened = -2; // no more seeks or pauses reach this open
+    hasVideo = false;
+    hasAudio = false;
     abortRequest = true;
     continueRead.notify_all();
     JoinReader();

@@ -16,15 +16,39 @@
 #include <QString>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 class TCustomPlayer;
 struct MemoryConnection;
 
+// The host's settings as they were when the open began: the engine's threads read this copy,
+// so the host may change its own settings (for the next open) while a video plays.
+struct OpenSettings {
+    QString videoFilters;
+    QString audioFilters;
+    std::function<void(TCustomPlayer*, QImage&, int64_t, bool&)> onVideoHook;
+    std::function<void(TCustomPlayer*, AVFrame*, int, int, int, int64_t)> onFrameHook;
+    std::function<void(TCustomPlayer*, int64_t, uint8_t*, int, int, int)> onAudioHook;
+    bool frameHook = false;
+    bool audioHook = false;
+    bool disableAudio = false;
+    bool disableVideo = false;
+    bool disableDisplay = false;
+    bool genpts = false;
+    int framedrop = -1;
+    int decoderReorderPts = -1;
+    int infiniteBuffer = -1;
+    int readTimeoutMs = 30000;
+    int64_t positionInterval = 30000;
+    double playbackSpeed = 1.0;
+    Tav_sync_type syncType = Tav_sync_type::stAudio;
+};
+
 class MediaState {
 public:
-    MediaState(TCustomPlayer* owner, const QString& fileName, VideoSink* screen, bool openPaused);
+    MediaState(TCustomPlayer* owner, const QString& fileName, VideoSink* screen, bool openPaused, OpenSettings settings);
     ~MediaState(); // joins every thread that is still running
     MediaState(const MediaState&) = delete;
 
@@ -35,7 +59,7 @@ public:
     void RequestRefresh();
     void AbortOpen(); // ends an open still in progress
     void TogglePause(); // under the data lock
-    void StepToNextFrame(bool reportState);
+    bool StepToNextFrame(); // false without pictures
     bool RequestSeek(int64_t target, int64_t relative, int flags);
     void RequestFlush();
 
@@ -45,16 +69,20 @@ public:
     bool IsSeeking() const { return seeking.load(); }
     bool SeekDone() const { return seekDone.load(); }
     bool PictureSinceSeek() const { return pictEvent.load(); }
-    bool PlayThreadLooping() const { return looping.load(); }
+    bool PlayThreadLooping() const { return looping.load() && !quitRequested.load(); }
     bool PlayThreadEnded() const { return playEnded.load(); }
-    int OpenResult() const { return fileOpened.load(); } // 0 opening, 1 open, -1 failed
-    bool HasVideo() const { return videoStream != nullptr; }
-    bool HasAudio() const { return audioStream != nullptr; }
+    // Still opening: no play thread yet and no failure reported.
+    bool Opening() const { return opening.load(); }
+    // Done: played and torn down, or failed and reported.
+    bool Finished() const { return finished.load(); }
+    int OpenResult() const { return fileOpened.load(); } // 0 opening, 1 open, -1 failed, -2 closed
+    bool HasVideo() const { return hasVideo.load(); }
+    bool HasAudio() const { return hasAudio.load(); }
     int VideoIndex() const { return videoStreamIndex; }
     int AudioIndex() const { return audioStreamIndex; }
     int64_t StartTimeUs() const { return startTime; }
     int64_t DurationUs() const { return fileDuration; }
-    double FrameDuration() const;
+    double FrameDuration() const { return frameDurationSec.load(); }
     double VideoClock() const { return vidclk.Get(); }
     double MasterClockValue() const;
     double AudioClock() const { return audclk.Get(); }
@@ -65,6 +93,8 @@ public:
     QRect DisplayRect() const;
     // Joins the reader (used after a failed open, whose reader ends on its own).
     void JoinReader();
+    // After a failed open: a short-lived thread joins the reader and tells the host.
+    void StartFailThread();
 
 private:
     // Reader thread.
@@ -126,9 +156,20 @@ private:
     const QString fileName;
     VideoSink* screen;
     const bool openPaused;
+    const OpenSettings settings;
 
+    // Each thread starts work only once its std::thread object is in place, so that another
+    // thread reading (joining) that object never races with its assignment.
     std::thread readerThread;
     std::thread playThread;
+    std::atomic<bool> readerPublished{false};
+    std::atomic<bool> playPublished{false};
+    std::atomic<bool> playStarted{false}; // set once the play thread runs, never reset
+    std::atomic<bool> quitRequested{false};
+    std::thread failThread;
+    std::atomic<bool> failPublished{false};
+    std::atomic<bool> opening{true};
+    std::atomic<bool> finished{false};
 
     // Commands to the play thread, guarded by cmdLock.
     std::mutex cmdLock;
@@ -150,6 +191,7 @@ private:
     AVIOContext* customIo = nullptr;
     bool eof = false;
     bool realtime = false;
+    int infiniteBuffer = -1; // the setting, or 1 for a live input
     bool isImage2 = false;
     bool eofLogged = false;
     bool readErrorLogged = false;
@@ -177,9 +219,11 @@ private:
     std::atomic<int> videoSeekSerial{-1};
     std::atomic<int> audioSeekSerial{-1};
     AVFrame* heldFrame = nullptr; // video thread: the last picture dropped before the target
-    double frameDurationSec = 0;
+    std::atomic<double> frameDurationSec{0};
 
-    // Streams.
+    // Streams. The flags outlive the stream pointers, which teardown clears after closing.
+    std::atomic<bool> hasVideo{false};
+    std::atomic<bool> hasAudio{false};
     int videoStreamIndex = -1;
     int audioStreamIndex = -1;
     AVStream* videoStream = nullptr;

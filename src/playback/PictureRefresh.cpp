@@ -17,7 +17,17 @@ using namespace engine;
 void MediaState::PlayMain()
 {
     looping = true;
+    playStarted = true;
+    opening = false; // the open is complete: a host hearing psPlay may open the next one
     owner->SetPlayState(TPlayState::psPlay);
+    if (openPaused) {
+        // Opened paused: with pictures, show the first one and stay there.
+        std::lock_guard data(owner->dataLock);
+        if (videoStream)
+            step = true;
+        else
+            TogglePauseLocked();
+    }
     double remaining = 0;
     for (;;) {
         {
@@ -53,7 +63,8 @@ void MediaState::PlayMain()
     Teardown();
     playEnded = true;
     owner->SetPlayState(TPlayState::psStop);
-    owner->stopped = true;
+    opening = false;
+    finished = true;
     UiHandover::WakeWaiter();
 }
 
@@ -124,7 +135,7 @@ void MediaState::Refresh(double& remaining)
                     if (pictq.Remaining() > 1) {
                         QueuedFrame* nextvp = pictq.PeekNext();
                         const double duration = FramePairDuration(*vp, *nextvp);
-                        const int framedrop = owner->framedrop;
+                        const int framedrop = settings.framedrop;
                         if (!step && (framedrop > 0 || (framedrop && Master() != MasterClock::Video)) &&
                             time > frameTimer + duration) {
                             framesDroppedLate++;
@@ -142,7 +153,7 @@ void MediaState::Refresh(double& remaining)
                 }
             }
         }
-        if (!owner->DisableDisplay && forceRefresh && pictq.Shown())
+        if (!settings.disableDisplay && forceRefresh && pictq.Shown())
             DisplayPicture();
     }
     forceRefresh = false;
@@ -259,7 +270,7 @@ void MediaState::ReportPosition()
     if (!videoStream && audioStream) {
         // Without pictures, the sound's place in the input stands for the position.
     }
-    if (!positionReported || force || std::llabs(position - lastReportedPosition) > owner->PositionInterval) {
+    if (!positionReported || force || std::llabs(position - lastReportedPosition) > settings.positionInterval) {
         positionReported = true;
         lastReportedPosition = position;
         owner->PostEvent(PlayEventQueue::Kind::Position, position);

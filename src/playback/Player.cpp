@@ -21,9 +21,19 @@ TCustomPlayer::~TCustomPlayer()
 {
     Stop(true);
     EndEventThread();
+    // Opens retired inside handlers end on their own; wait for them before going.
+    WaitOnUi([this] {
+        std::lock_guard guard(stateLock);
+        for (const auto& m : retiredMedia)
+            if (!m->Finished())
+                return false;
+        for (const auto& t : retiredEventThreads)
+            if (*t.running)
+                return false;
+        return true;
+    });
     ReapFinishedOpen();
-    if (failThread.joinable())
-        failThread.join();
+    EndEventThread();
 }
 
 // ---- libraries -------------------------------------------------------------------------------
@@ -80,15 +90,60 @@ bool TCustomPlayer::SDLLibLoaded() const
 
 // ---- opening and stopping --------------------------------------------------------------------
 
+namespace {
+// Host handlers running on this thread, and those among them whose raising thread the engine's
+// stop waits for: inside such a handler a stop cannot wait without waiting for itself.
+thread_local int hostEvents = 0;
+thread_local int blockingHostEvents = 0;
+
+struct HostEventScope {
+    bool blocking;
+    explicit HostEventScope(bool blocks) : blocking(blocks)
+    {
+        ++hostEvents;
+        blockingHostEvents += blocking;
+    }
+    ~HostEventScope()
+    {
+        --hostEvents;
+        blockingHostEvents -= blocking;
+    }
+};
+} // namespace
+
 void TCustomPlayer::Refuse(const QString& message)
 {
     SetLastError(message);
     FFLogger().Log(this, TLogLevel::llError, message);
 }
 
+OpenSettings TCustomPlayer::SnapshotSettings() const
+{
+    OpenSettings s;
+    s.videoFilters = VideoFilters;
+    s.audioFilters = AudioFilters;
+    s.onVideoHook = OnVideoHook;
+    s.onFrameHook = OnFrameHook;
+    s.onAudioHook = OnAudioHook;
+    s.frameHook = FrameHook;
+    s.audioHook = AudioHook;
+    s.disableAudio = DisableAudio;
+    s.disableVideo = DisableVideo;
+    s.disableDisplay = DisableDisplay;
+    s.genpts = genpts;
+    s.framedrop = framedrop;
+    s.decoderReorderPts = decoder_reorder_pts;
+    s.infiniteBuffer = infinite_buffer;
+    s.readTimeoutMs = ReadTimeout;
+    s.positionInterval = PositionInterval;
+    s.playbackSpeed = PlaybackSpeed;
+    s.syncType = SyncType;
+    return s;
+}
+
 bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paused)
 {
-    if (openInProgress) {
+    if (const auto m = Media(); m && m->Opening()) {
         Refuse(QStringLiteral("Current trying open is not completed."));
         return false;
     }
@@ -100,28 +155,34 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
         Refuse(QStringLiteral("SDL not loaded."));
         return false;
     }
-    Stop(true);
-    EndEventThread();
-    events.Clear();
     if (address.toUtf8().size() >= 2048) {
         Refuse(QStringLiteral("File name too long: %1").arg(address.left(64)));
         return false;
     }
+    Stop(true);
+    EndEventThread();
+    events.Clear();
 
     currentPTS = -1;
     currentPos = -1;
     frameWidth = 0;
     frameHeight = 0;
-    openInProgress = true;
-    stopped = false;
-    MediaState* started = nullptr;
+    std::shared_ptr<MediaState> started = std::make_shared<MediaState>(this, address, screen, paused, SnapshotSettings());
+    std::shared_ptr<MediaState> previous;
     {
         std::lock_guard guard(stateLock);
+        previous = std::move(media);
         fileName = address;
         screenHandle = screen;
         lastError.clear();
-        media = std::make_unique<MediaState>(this, address, screen, paused);
-        started = media.get();
+        media = started;
+    }
+    if (previous) {
+        // Still running only when asked to stop from inside one of its own handlers: it ends
+        // once the handler returns, and is joined later.
+        previous->RequestQuit();
+        std::lock_guard guard(stateLock);
+        retiredMedia.push_back(std::move(previous));
     }
     if (screen)
         screen->SetResizeListener([this] { UpdateScreenPosition(); });
@@ -133,72 +194,70 @@ bool TCustomPlayer::Open(const QString& address, VideoSink* screen, bool paused)
 {
     if (!TryOpen(address, screen, paused))
         return false;
-    WaitOnUi([this] { return !openInProgress; });
-    MediaState* m = Media();
-    return m && m->OpenResult() == 1;
+    const auto m = Media();
+    if (blockingHostEvents > 0)
+        return true; // the open cannot complete while this handler runs
+    WaitOnUi([m] { return !m->Opening(); });
+    return m->OpenResult() == 1;
 }
 
 void TCustomPlayer::Stop(bool waitForStop)
 {
-    if (MediaState* m = Media()) {
-        if (openInProgress)
+    const auto m = Media();
+    if (m) {
+        if (m->Opening())
             m->AbortOpen();
         m->RequestQuit();
     }
-    if (!waitForStop)
+    // Inside a handler of the reader or the fail thread, those threads wait for this one: the
+    // stop completes once the handler has returned.
+    if (!waitForStop || blockingHostEvents > 0)
         return;
-    WaitOnUi([this] { return stopped.load(); });
+    if (m)
+        WaitOnUi([m] { return m->Finished(); });
     ReapFinishedOpen();
-}
-
-void TCustomPlayer::ReportOpenFailure()
-{
-    // Runs on the reader thread, which this thread joins before telling the host.
-    std::lock_guard guard(stateLock);
-    if (failThread.joinable())
-        failThread.detach(); // cannot happen: the last one was joined before this open began
-    MediaState* failed = media.get();
-    failThread = std::thread([this, failed] {
-        failed->JoinReader();
-        if (OnOpenFailed)
-            RunHostEvent([this] { OnOpenFailed(this); });
-        openInProgress = false;
-        stopped = true;
-        UiHandover::WakeWaiter();
-    });
 }
 
 void TCustomPlayer::ReapFinishedOpen()
 {
-    if (!stopped)
-        return;
-    if (failThread.joinable())
-        failThread.join();
-    std::unique_ptr<MediaState> finished;
+    std::vector<std::shared_ptr<MediaState>> finished;
     {
         std::lock_guard guard(stateLock);
-        finished = std::move(media);
+        if (media && media->Finished()) {
+            finished.push_back(std::move(media));
+            media.reset();
+        }
+        for (auto it = retiredMedia.begin(); it != retiredMedia.end();) {
+            if ((*it)->Finished()) {
+                finished.push_back(std::move(*it));
+                it = retiredMedia.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (!media && !finished.empty() && screenHandle) {
+            screenHandle->SetResizeListener({});
+            screenHandle = nullptr;
+        }
     }
-    if (screenHandle)
-        screenHandle->SetResizeListener({});
-    finished.reset(); // joins what is left of its threads
+    finished.clear(); // joins what is left of their threads, outside the lock
 }
 
-MediaState* TCustomPlayer::Media() const
+std::shared_ptr<MediaState> TCustomPlayer::Media() const
 {
     std::lock_guard guard(stateLock);
-    return media.get();
+    return media;
 }
 
 bool TCustomPlayer::WaitOnUi(const std::function<bool()>& done, int timeoutMs)
 {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    auto finished = [&] { return done() || (timeoutMs >= 0 && steady_clock::now() >= deadline); };
+    auto over = [&] { return done() || (timeoutMs >= 0 && steady_clock::now() >= deadline); };
     if (QCoreApplication::instance() && UiHandover::OnUiThread()) {
-        UiHandover::WaitServing(finished);
+        UiHandover::WaitServing(over);
     } else {
-        while (!finished())
+        while (!over())
             std::this_thread::sleep_for(milliseconds(2));
     }
     return done();
@@ -206,13 +265,17 @@ bool TCustomPlayer::WaitOnUi(const std::function<bool()>& done, int timeoutMs)
 
 // ---- events ----------------------------------------------------------------------------------
 
-void TCustomPlayer::RunHostEvent(const std::function<void()>& call)
+void TCustomPlayer::RunHostEvent(const std::function<void()>& call, HostEventKind kind)
 {
+    const auto scoped = [&] {
+        HostEventScope scope(kind == HostEventKind::BlocksStop);
+        call();
+    };
     try {
         if (TriggerEventInMainThread && QCoreApplication::instance())
-            UiHandover::RunOnUiThread(call);
+            UiHandover::RunOnUiThread(scoped);
         else
-            call();
+            scoped();
     } catch (const std::exception& error) {
         FFLogger().Log(this, TLogLevel::llError, QStringLiteral("Error in event handler: %1").arg(QString::fromUtf8(error.what())));
     }
@@ -234,45 +297,86 @@ void TCustomPlayer::PostEvent(PlayEventQueue::Kind kind, int64_t value)
 
 void TCustomPlayer::StartEventThread()
 {
-    eventThreadEnd = false;
-    eventThreadRunning = true;
-    eventThread = std::thread([this] { RunEventThread(); });
+    EventThread next;
+    next.running->store(true);
+    next.thread = std::thread([this, end = next.end, running = next.running] { RunEventThread(end, running); });
+    std::lock_guard guard(stateLock);
+    eventThread = std::move(next);
 }
 
-void TCustomPlayer::RunEventThread()
+void TCustomPlayer::RunEventThread(std::shared_ptr<std::atomic<bool>> end, std::shared_ptr<std::atomic<bool>> running)
 {
     bool stateDelivered = false;
-    while (!eventThreadEnd) {
-        const auto entry = events.Take(100);
-        if (!entry)
-            continue;
-        if (entry->kind == PlayEventQueue::Kind::Position) {
+    bool stopDelivered = false;
+    const auto deliver = [&](const PlayEventQueue::Entry& entry) {
+        if (entry.kind == PlayEventQueue::Kind::Position) {
             if (OnPosition)
-                RunHostEvent([&] { OnPosition(this, entry->value); });
-        } else if (entry->kind == PlayEventQueue::Kind::State) {
+                RunHostEvent([&] { OnPosition(this, entry.value); }, HostEventKind::EventThread);
+            return true;
+        }
+        if (entry.kind == PlayEventQueue::Kind::State) {
             stateDelivered = true;
-            const auto state = TPlayState(entry->value);
+            const auto state = TPlayState(entry.value);
             if (OnState)
-                RunHostEvent([&] { OnState(this, state); });
-            if (state == TPlayState::psStop)
-                break;
-        } else {
+                RunHostEvent([&] { OnState(this, state); }, HostEventKind::EventThread);
+            stopDelivered = state == TPlayState::psStop;
+            return !stopDelivered;
+        }
+        return false; // quit
+    };
+    while (!*end) {
+        const auto entry = events.Take(100);
+        if (entry && !deliver(*entry))
             break;
+    }
+    // Told to end before the stop arrived: the host still hears the states already posted.
+    if (*end && !stopDelivered) {
+        while (const auto entry = events.Take(0)) {
+            if (entry->kind != PlayEventQueue::Kind::Position && !deliver(*entry))
+                break;
         }
     }
     if (!stateDelivered && OnState)
-        RunHostEvent([this] { OnState(this, TPlayState::psStop); });
-    eventThreadRunning = false;
+        RunHostEvent([this] { OnState(this, TPlayState::psStop); }, HostEventKind::EventThread);
+    *running = false;
     UiHandover::WakeWaiter();
 }
 
 void TCustomPlayer::EndEventThread()
 {
-    if (!eventThread.joinable())
-        return;
-    eventThreadEnd = true;
-    WaitOnUi([this] { return !eventThreadRunning; });
-    eventThread.join();
+    EventThread ending;
+    {
+        std::lock_guard guard(stateLock);
+        ending = std::move(eventThread);
+        eventThread = EventThread{};
+    }
+    if (ending.thread.joinable()) {
+        *ending.end = true;
+        if (hostEvents > 0) {
+            // Called from a handler that this very thread may be running: it ends after the
+            // handler returns and is joined later.
+            std::lock_guard guard(stateLock);
+            retiredEventThreads.push_back(std::move(ending));
+        } else {
+            WaitOnUi([running = ending.running] { return !*running; });
+            ending.thread.join();
+        }
+    }
+    // Join the retired ones that have ended meanwhile.
+    std::vector<EventThread> ended;
+    {
+        std::lock_guard guard(stateLock);
+        for (auto it = retiredEventThreads.begin(); it != retiredEventThreads.end();) {
+            if (!*it->running) {
+                ended.push_back(std::move(*it));
+                it = retiredEventThreads.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (EventThread& t : ended)
+        t.thread.join();
 }
 
 // ---- transport -------------------------------------------------------------------------------
@@ -291,7 +395,7 @@ void TCustomPlayer::Resume()
 
 void TCustomPlayer::TogglePause()
 {
-    MediaState* m = Media();
+    const auto m = Media();
     if (!m || !m->PlayThreadLooping())
         return;
     WaitOnUi([m] { return m->SeekDone(); }, kPauseWaitMs);
@@ -307,14 +411,15 @@ void TCustomPlayer::TogglePause()
 
 void TCustomPlayer::StepToNextFrame()
 {
-    MediaState* m = Media();
+    const auto m = Media();
     if (!m || !m->PlayThreadLooping())
         return;
     bool wasStepping = false;
     {
         std::lock_guard guard(dataLock);
         wasStepping = m->IsStepping();
-        m->StepToNextFrame(true);
+        if (!m->StepToNextFrame())
+            return;
     }
     if (!wasStepping)
         SetPlayState(TPlayState::psStep);
@@ -322,7 +427,7 @@ void TCustomPlayer::StepToNextFrame()
 
 void TCustomPlayer::Seek(int64_t pts, TSeekFlags flags, bool waitForSeekEnd)
 {
-    MediaState* m = Media();
+    const auto m = Media();
     if (!m || m->OpenResult() != 1 || pts == kNoPts)
         return;
     int64_t target = pts;
@@ -342,7 +447,7 @@ void TCustomPlayer::Seek(int64_t pts, TSeekFlags flags, bool waitForSeekEnd)
 
 void TCustomPlayer::SeekRelative(double delta, TSeekFlags flags, bool waitForSeekEnd)
 {
-    MediaState* m = Media();
+    const auto m = Media();
     if (!m || m->OpenResult() != 1)
         return;
     int64_t target = 0, relative = 0;
@@ -369,7 +474,7 @@ void TCustomPlayer::SeekRelative(double delta, TSeekFlags flags, bool waitForSee
 
 void TCustomPlayer::FlushQueue()
 {
-    if (MediaState* m = Media())
+    if (const auto m = Media())
         m->RequestFlush();
 }
 
@@ -383,26 +488,26 @@ QImage TCustomPlayer::CurrentFrame()
 
 QImage TCustomPlayer::CurrentFrame(int64_t& pts)
 {
-    std::lock_guard guard(stateLock); // keeps the media state alive while its picture is read
-    if (!media) {
+    const auto m = Media();
+    if (!m || m->Finished()) {
         pts = -1;
         return {};
     }
-    return media->ShownPicture(pts);
+    return m->ShownPicture(pts);
 }
 
 void TCustomPlayer::UpdateScreenPosition()
 {
-    if (MediaState* m = Media())
+    if (const auto m = Media())
         m->RequestRefresh();
 }
 
 QRect TCustomPlayer::DisplayToActualRect(const QRect& displayRect) const
 {
-    std::lock_guard guard(stateLock);
-    if (!media)
+    const auto m = Media();
+    if (!m)
         return {};
-    return DisplayToActual(displayRect, media->DisplayRect(), FrameWidth(), FrameHeight());
+    return DisplayToActual(displayRect, m->DisplayRect(), FrameWidth(), FrameHeight());
 }
 
 void TCustomPlayer::SetAspectRatio(float ratio)
@@ -448,42 +553,42 @@ QString TCustomPlayer::FileName() const
 
 bool TCustomPlayer::Paused() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m && m->IsPaused();
 }
 
 bool TCustomPlayer::Seeking() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m && m->IsSeeking();
 }
 
 int TCustomPlayer::VideoStreamIndex() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m && m->HasVideo() ? m->VideoIndex() : -1;
 }
 
 int TCustomPlayer::AudioStreamIndex() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m && m->HasAudio() ? m->AudioIndex() : -1;
 }
 
 int64_t TCustomPlayer::FramesShown() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m ? m->ShownCount() : 0;
 }
 
 int64_t TCustomPlayer::FramesDropped() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m ? m->DropCount() : 0;
 }
 
 double TCustomPlayer::AudioVideoDrift() const
 {
-    MediaState* m = Media();
+    const auto m = Media();
     return m ? m->AudioClock() - m->VideoClock() : NAN;
 }

@@ -22,10 +22,12 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct AVFormatContext;
 struct AVFrame;
 class MediaState;
+struct OpenSettings;
 class TCustomPlayer;
 
 using TFileOpenEvent =
@@ -72,14 +74,14 @@ public:
     void FlushQueue();
 
     // Settings, read at the next open unless said otherwise.
-    bool VideoHook = false;
+    std::atomic<bool> VideoHook{false}; // may be switched while playing
     bool FrameHook = false;
     bool AudioHook = false;
     bool TriggerEventInMainThread = true;
     QString VideoFilters;
     QString AudioFilters; // not supported by this engine: logged and ignored
-    int ScreenWidth = 0;
-    int ScreenHeight = 0;
+    std::atomic<int> ScreenWidth{0};
+    std::atomic<int> ScreenHeight{0};
     int64_t PositionInterval = 30000;
     TRepeatType RepeatType = TRepeatType::rtRewind;
     int VideoHookBitsPixel = 32; // hook bitmaps are always 32-bit here
@@ -138,29 +140,38 @@ public:
 private:
     friend class MediaState;
 
+    // The thread that delivers positions and states of one open. Its flags are its own, so an
+    // event thread that is told to end while it runs a host handler cannot take the next open's
+    // events once the handler returns.
+    struct EventThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> end = std::make_shared<std::atomic<bool>>(false);
+        std::shared_ptr<std::atomic<bool>> running = std::make_shared<std::atomic<bool>>(false);
+    };
+    // How a host handler was raised: by a thread that the engine's own stop waits for (the
+    // reader, the fail thread), or by the event thread.
+    enum class HostEventKind { BlocksStop, EventThread };
+
     void SetLastError(const QString& message);
     void SetPlayState(TPlayState state);
     void PostEvent(PlayEventQueue::Kind kind, int64_t value);
-    void RunEventThread();
+    void RunEventThread(std::shared_ptr<std::atomic<bool>> end, std::shared_ptr<std::atomic<bool>> running);
     void StartEventThread();
     void EndEventThread();
-    void RunHostEvent(const std::function<void()>& call);
-    void ReportOpenFailure();
+    void RunHostEvent(const std::function<void()>& call, HostEventKind kind = HostEventKind::BlocksStop);
     void ReapFinishedOpen();
     // Waits for done() (at most timeoutMs when >= 0); on the UI thread it keeps serving hand-overs.
     bool WaitOnUi(const std::function<bool()>& done, int timeoutMs = -1);
-    MediaState* Media() const;
+    std::shared_ptr<MediaState> Media() const;
     void Refuse(const QString& message);
+    OpenSettings SnapshotSettings() const;
 
     std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
-    mutable std::mutex stateLock; // guards media, lastError, fileName and the threads below
-    std::unique_ptr<MediaState> media;
-    std::thread eventThread;
-    std::thread failThread;
-    std::atomic<bool> eventThreadEnd{false};
-    std::atomic<bool> eventThreadRunning{false};
-    std::atomic<bool> openInProgress{false};
-    std::atomic<bool> stopped{true}; // no play thread and no open in progress
+    mutable std::mutex stateLock; // guards media, lastError, fileName, screenHandle and the threads below
+    std::shared_ptr<MediaState> media;
+    EventThread eventThread;
+    std::vector<EventThread> retiredEventThreads; // told to end inside a host handler; joined later
+    std::vector<std::shared_ptr<MediaState>> retiredMedia; // replaced inside a handler; reaped later
     QString lastError;
     QString fileName;
     VideoSink* screenHandle = nullptr;

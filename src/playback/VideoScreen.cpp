@@ -64,23 +64,38 @@ void VideoScreen::Clear()
     update();
 }
 
+void VideoScreen::SetPlaceholder(const QString& text)
+{
+    {
+        std::lock_guard guard(lock);
+        placeholder = text;
+    }
+    update();
+}
+
 void VideoScreen::paintEvent(QPaintEvent*)
 {
     QImage shown;
     QRect rect;
     QColor fill;
+    QString caption;
     {
         std::lock_guard guard(lock);
         shown = picture;
         rect = pictureRect;
         fill = back;
+        caption = placeholder;
     }
     QPainter painter(this);
     const QRegion outside = QRegion(this->rect()).subtracted(shown.isNull() ? QRegion() : QRegion(rect));
     for (const QRect& part : outside)
         painter.fillRect(part, fill);
-    if (!shown.isNull())
+    if (!shown.isNull()) {
         painter.drawImage(rect.topLeft(), shown);
+    } else if (!caption.isEmpty()) {
+        painter.setPen(fill.lightness() < 128 ? QColor(220, 220, 220) : QColor(40, 40, 40));
+        painter.drawText(this->rect(), Qt::AlignCenter, caption);
+    }
 }
 
 void VideoScreen::resizeEvent(QResizeEvent* event)

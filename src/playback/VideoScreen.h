@@ -23,6 +23,8 @@ public:
     QRect PictureRect() const;
     // Drops the picture (after playback stopped): only the back colour is painted.
     void Clear();
+    // A text shown in the middle while there is no picture.
+    void SetPlaceholder(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,6 +35,7 @@ private:
     QImage picture;
     QRect pictureRect;
     QColor back{Qt::black};
+    QString placeholder;
     std::function<void()> listener;
     std::atomic<int> areaWidth{0};
     std::atomic<int> areaHeight{0};

@@ -1,5 +1,6 @@
 // The playback engine playing generated clips into a VideoScreen on the offscreen platform.
 #include "MediaClips.h"
+#include "PlayerTestSupport.h"
 #include "playback/MemoryInput.h"
 #include "playback/Player.h"
 #include "playback/VideoScreen.h"
@@ -19,55 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Serves the UI thread's events until cond holds or the time is up.
-bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return cond();
-}
-
-// What the host saw of one player, recorded on the thread each event arrived on.
-struct Recorder {
-    QList<TPlayState> states;
-    QList<int64_t> positions;
-    int64_t duration = -2;
-    int frameWidth = 0, frameHeight = 0;
-    int openFailed = 0;
-    bool eventsOnUiThread = true;
-    bool playBeforeOpen = false;
-
-    void Attach(TCustomPlayer& player)
-    {
-        player.OnFileOpen = [this](TCustomPlayer*, int64_t d, int w, int h, int&, int&) {
-            duration = d;
-            frameWidth = w;
-            frameHeight = h;
-            Note();
-        };
-        player.OnState = [this](TCustomPlayer*, TPlayState s) {
-            if (s == TPlayState::psPlay && duration == -2)
-                playBeforeOpen = true;
-            states << s;
-            Note();
-        };
-        player.OnPosition = [this](TCustomPlayer*, int64_t p) {
-            positions << p;
-            Note();
-        };
-        player.OnOpenFailed = [this](TCustomPlayer*) {
-            ++openFailed;
-            Note();
-        };
-    }
-    void Note() { eventsOnUiThread = eventsOnUiThread && UiHandover::OnUiThread(); }
-    int Count(TPlayState s) const { return int(states.count(s)); }
-};
 
 class PlayerTest : public testing::Test {
 protected:
@@ -137,8 +89,10 @@ TEST_F(PlayerTest, PauseResumeAndStepReportTheirStates)
     ASSERT_TRUE(WaitFor([&] { return recorder.states.last() == TPlayState::psStep; }));
     ASSERT_TRUE(WaitFor([&] { return player.Paused(); }, 3000)); // one picture, then paused again
     int64_t steppedAt = 0;
-    player.CurrentFrame(steppedAt);
-    EXPECT_GT(steppedAt, pausedAt - 1);
+    EXPECT_TRUE(WaitFor([&] {
+        player.CurrentFrame(steppedAt);
+        return steppedAt > pausedAt;
+    }, 3000)) << steppedAt << " after " << pausedAt;
 
     player.Resume();
     ASSERT_TRUE(WaitFor([&] { return recorder.states.last() == TPlayState::psResume; }));
