@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -143,43 +142,17 @@ QString FileSizeText(const QString& path)
 
 namespace {
 
-// Text of the start of a file: a byte-order mark selects UTF-8 or UTF-16, otherwise UTF-8.
-QString DecodeText(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xFF\xFE"))
-        return QStringDecoder(QStringConverter::Utf16LE).decode(bytes.mid(2));
-    if (bytes.startsWith("\xFE\xFF"))
-        return QStringDecoder(QStringConverter::Utf16BE).decode(bytes.mid(2));
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.mid(3));
-    return QString::fromUtf8(bytes);
-}
-
-// The fourth line of a file (lines end at CR LF, LF or CR), or nothing when it has fewer.
-// Only as much of the file is read as the first four lines need.
+// The fourth line of a file, or nothing when it has fewer. Only as much of the file is read
+// as the first four lines need: a fifth line begun means the fourth is complete.
 std::optional<QString> FourthLine(QFile& file)
 {
     QByteArray bytes;
     for (;;) {
         const QByteArray more = file.read(bytes.isEmpty() ? 4096 : bytes.size());
         bytes += more;
-        const bool complete = more.isEmpty();
-        const QString text = DecodeText(bytes);
-        int line = 0;
-        qsizetype start = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text[i];
-            if (c != u'\r' && c != u'\n')
-                continue;
-            if (line == 3)
-                return text.mid(start, i - start);
-            ++line;
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
-        }
-        if (complete)
-            return line == 3 && start < text.size() ? std::optional<QString>(text.mid(start)) : std::nullopt;
+        const QStringList lines = SplitLines(DecodeTextFile(bytes), 5);
+        if (lines.size() == 5 || more.isEmpty())
+            return lines.size() >= 4 ? std::optional<QString>(lines[3]) : std::nullopt;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "services/Helpers.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 #include <cmath>
 
@@ -80,6 +81,34 @@ int SplitStr(const QString& text, std::span<QString> out, QChar separator)
         ++i; // the character that ended the piece belongs to no piece
     }
     return found;
+}
+
+QString DecodeTextFile(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringDecoder(QStringConverter::Utf16LE).decode(QByteArrayView(bytes).sliced(2));
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringDecoder(QStringConverter::Utf16BE).decode(QByteArrayView(bytes).sliced(2));
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    return QString::fromUtf8(bytes);
+}
+
+QStringList SplitLines(const QString& text, qsizetype maxLines)
+{
+    QStringList lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    while (start < n && (maxLines < 0 || lines.size() < maxLines)) {
+        qsizetype end = start;
+        while (end < n && !IsLineBreak(text[end].unicode()))
+            ++end;
+        lines << text.mid(start, end - start);
+        start = end + 1;
+        if (end + 1 < n && text[end] == u'\r' && text[end + 1] == u'\n')
+            ++start;
+    }
+    return lines;
 }
 
 namespace {

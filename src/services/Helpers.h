@@ -2,7 +2,9 @@
 // Small stateless helpers used across the program: text splitting, degree conversion,
 // the program's version and its integer form.
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -33,6 +35,14 @@ std::optional<qint32> ParseInt32(const QString& text);
 // ('…' or "…") keep separators inside them; empty pieces are dropped. At most out.size()
 // pieces are stored; the return value is the number of pieces found, stored or not.
 int SplitStr(const QString& text, std::span<QString> out, QChar separator);
+
+// The text of a text file's bytes: a byte-order mark selects UTF-8 or UTF-16 LE/BE and is
+// dropped; without one the bytes are UTF-8.
+QString DecodeTextFile(const QByteArray& bytes);
+
+// The lines of a text, each ending at CR LF, LF or CR; a break at the very end starts no
+// further line. With maxLines >= 0, splitting stops after that many lines.
+QStringList SplitLines(const QString& text, qsizetype maxLines = -1);
 
 // Whole degrees, minutes and seconds of a decimal-degree value, each truncated toward zero.
 TGpsinf DegToDms(double degrees);

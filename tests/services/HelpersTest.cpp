@@ -118,6 +118,39 @@ TEST(ParseInt32, AcceptsDecimalAndHexWithinRange)
         EXPECT_EQ(ParseInt32(QString::fromUtf8(bad)), std::nullopt) << bad;
 }
 
+TEST(SplitLines, EndsLinesAtCrLfLfOrCr)
+{
+    const std::tuple<const char*, qsizetype, QStringList> cases[] = {
+        {"", -1, {}},
+        {"a", -1, {"a"}},
+        {"a\n", -1, {"a"}}, // a final break starts no line
+        {"a\n\n", -1, {"a", ""}},
+        {"a\r\nb\rc\nd", -1, {"a", "b", "c", "d"}},
+        {"a\r\r\nb", -1, {"a", "", "b"}},
+        {"a\n\rb", -1, {"a", "", "b"}}, // LF CR is two breaks
+        {"\n", -1, {""}},
+        {"a\nb\nc", 2, {"a", "b"}},
+        {"a\nb", 0, {}},
+    };
+    for (const auto& [text, maxLines, lines] : cases)
+        EXPECT_EQ(SplitLines(QString::fromLatin1(text), maxLines), lines) << text << " / " << maxLines;
+}
+
+TEST(DecodeTextFile, AByteOrderMarkSelectsTheEncoding)
+{
+    const QString text = QString::fromUtf16(u"GPS(1,2) 晴");
+    QByteArray le("\xFF\xFE", 2);
+    QByteArray be("\xFE\xFF", 2);
+    for (QChar c : text) {
+        le += char(c.unicode() & 0xFF);
+        le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8);
+        be += char(c.unicode() & 0xFF);
+    }
+    for (const QByteArray& bytes : {text.toUtf8(), "\xEF\xBB\xBF" + text.toUtf8(), le, be})
+        EXPECT_EQ(DecodeTextFile(bytes), text) << bytes.toHex().toStdString();
+}
+
 TEST(LowerAsciiLetters, LowersOnlyAToZ)
 {
     EXPECT_EQ(LowerAsciiLetters(QString::fromUtf16(u"P0001.JPG\u00C9")), QString::fromUtf16(u"p0001.jpg\u00C9"));

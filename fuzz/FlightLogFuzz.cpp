@@ -1,0 +1,23 @@
+// Feeds arbitrary bytes to the flight-log reader as the content of a subtitle file. Nothing may
+// crash or hang, and every entry read asks for one place and lands under at most two keys.
+
+#include "preview/FlightLog.h"
+
+#include <atomic>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    SrtTable table;
+    int lookups = 0;
+    const std::atomic<bool> running{true};
+    // Three pieces, so that the street rule runs too.
+    readsrtdata(bytes, running, table, [&](const QString& lon, const QString& lat, const QString& cellKey) {
+        ++lookups;
+        return lon + u' ' + lat + u' ' + cellKey;
+    });
+    if (table.Count() > 2 * lookups)
+        std::abort();
+    return 0;
+}

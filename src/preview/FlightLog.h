@@ -1,0 +1,117 @@
+#pragma once
+// The flight-log subtitle file the drone writes beside each video (same name, ".SRT"): its
+// reader, the table of telemetry entries keyed by play time ("HH:MM:SS") that the video
+// preview builds from it, and the background loader that fills the table.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// One telemetry entry.
+struct videosrt {
+    QString Location; // place name shown for the entry
+    QString GPSLAt;   // the position's longitude as written (the name notwithstanding)
+    QString GPSLNg;   // the position's latitude as written
+    float Distance = 0; // metres from the reference point to the position
+    QString Time;     // recording date and time, "yyyy.mm.dd hh:mm:ss"
+    bool operator==(const videosrt&) const = default;
+};
+
+// The entries of the open video by play-time key. Written by the loader's thread, emptied by
+// the window thread, read by the frame hook and the capture thread: every operation holds the
+// one lock for its whole length, and lookups hand out copies.
+class SrtTable {
+public:
+    void Clear();
+    void Store(const QString& key, const videosrt& entry);
+    bool Contains(const QString& key) const;
+    std::optional<videosrt> Lookup(const QString& key) const;
+    int Count() const;
+
+    // A writer's forms, doing nothing and giving false once running is cleared; the flag is
+    // read under the table's lock.
+    bool ClearWhile(const std::atomic<bool>& running);
+    // Stores entry under startKey and then endKey (a later store under a key replaces).
+    bool StoreWhile(const std::atomic<bool>& running, const QString& startKey, const QString& endKey,
+                    const videosrt& entry);
+
+private:
+    mutable std::mutex mutex_;
+    QHash<QString, videosrt> entries_; // guarded by mutex_
+};
+
+enum class BracketPart {
+    Pair,  // the first two ","-separated fields inside the first "(" … ")", joined with ","
+    After, // the text after the first ")", blanks trimmed
+};
+
+// A field of a "label(a,b,…) text" line; empty when the line has no "(" or starts with one.
+// Without a ")" after the "(", Pair gives "," and After gives the empty text.
+QString ParseBracketField(const QString& line, BracketPart part);
+
+// Metres between two positions in decimal degrees (Andoyer-Lambert on the ellipsoid with
+// a = 6378137 m and flattening 1/298.257); 0 when they are equal.
+double GeoDistance(double lon1, double lat1, double lon2, double lat2);
+
+// The place name of a position: longitude and latitude as written, and their cache key.
+using PlaceLookup = std::function<QString(const QString& lonText, const QString& latText, const QString& cellKey)>;
+
+// The location cache's "GPS" table first, then the geocoder; answers other than "未知" and
+// "..." are added to the cache.
+PlaceLookup CachedPlaceLookup();
+
+// Empties the table (while running is set) and fills it from the subtitle file at path. A
+// missing or unreadable file leaves it empty; an entry without a readable number pair ends
+// the reading, earlier entries staying. Stops before the next entry once running is cleared.
+void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
+
+// The entries of a subtitle file's bytes, stored without emptying the table first.
+void readsrtdata(const QByteArray& bytes, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
+
+// The subtitle file of a video: its path with the extension replaced by ".SRT" (appended to a
+// name without one); when that file is missing but one differing only in the case of ".SRT"
+// is there, that one.
+QString SrtPathFor(const QString& videoPath);
+
+// Reads a video's subtitle file into a table on a thread of its own. The thread keeps the
+// loader alive while it runs, so a holder's reference stays valid before and after the end.
+class TLoadThread {
+    struct Private {};
+
+public:
+    static std::shared_ptr<TLoadThread> Start(const QString& videoPath, SrtTable& table, PlaceLookup lookup);
+    TLoadThread(Private, QString path, SrtTable& table, PlaceLookup lookup);
+
+    // Set until reading ends. Clear it through Stop(): a plain write may still let the store
+    // under way complete.
+    std::atomic<bool> Isrunning{true};
+    const QString vfile;
+
+    // Clears Isrunning. Once this returns the loader no longer touches the table: nothing more
+    // is stored, and the table may go even while the thread still ends.
+    void Stop();
+    bool Finished() const;
+    void Wait() const; // until reading has ended
+
+private:
+    void Run();
+
+    // Held, with Isrunning checked, for each use of table_; taken before the table's own lock.
+    std::mutex tableAccess_;
+    SrtTable& table_;
+    const PlaceLookup lookup_;
+    mutable std::mutex doneMutex_;
+    mutable std::condition_variable doneChanged_;
+    bool done_ = false; // guarded by doneMutex_
+};
+
+// The window's start of playback: asks the current loader, if still running, to stop (without
+// waiting for it) and makes a new loader for the video the current one.
+void RestartLoader(std::shared_ptr<TLoadThread>& current, const QString& videoPath, SrtTable& table,
+                   PlaceLookup lookup);

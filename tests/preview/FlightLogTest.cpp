@@ -1,0 +1,547 @@
+#include "preview/FlightLog.h"
+
+#include "services/Geocoder.h"
+#include "services/LocationCache.h"
+
+#include "LocalHttpServer.h"
+#include "TestFiles.h"
+
+#include <QStringList>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+void PrintTo(const videosrt& e, std::ostream* os)
+{
+    *os << "{Location=" << e.Location.toStdString() << " GPSLAt=" << e.GPSLAt.toStdString()
+        << " GPSLNg=" << e.GPSLNg.toStdString() << " Distance=" << e.Distance << " Time=" << e.Time.toStdString()
+        << '}';
+}
+
+namespace {
+
+const QString kHome = QStringLiteral("X(113.9484,22.5797) 2016.05.09 13:14:41");
+const QString kAway = QStringLiteral("X(113.9500,22.5800,16) other");
+
+// One entry: number, time line, reference line, position line, one more line and, in the
+// usual six-line form, a blank line.
+QString Entry(int number, const char* from, const char* to, const QString& reference, const QString& position,
+              bool blankLine = true)
+{
+    QString text = QStringLiteral("%1\n%2,000 --> %3,000\n%4\n%5\nF/2.8, SS 500, ISO 100\n")
+                       .arg(number)
+                       .arg(QLatin1String(from), QLatin1String(to), reference, position);
+    if (blankLine)
+        text += u'\n';
+    return text;
+}
+
+QByteArray Utf16(const QString& text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+    for (QChar c : text) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        bytes += bigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
+    }
+    return bytes;
+}
+
+// A place lookup that answers one text and remembers what it was asked.
+class FakeLookup {
+public:
+    explicit FakeLookup(QString answer = QStringLiteral("深圳市 南山区 科技园")) : answer_(std::move(answer)) {}
+
+    PlaceLookup Function()
+    {
+        return [this](const QString& lon, const QString& lat, const QString& cell) {
+            std::lock_guard lock(mutex_);
+            asked_ << lon + u'|' + lat + u'|' + cell;
+            return answer_;
+        };
+    }
+    QStringList Asked() const
+    {
+        std::lock_guard lock(mutex_);
+        return asked_;
+    }
+
+private:
+    const QString answer_;
+    mutable std::mutex mutex_;
+    QStringList asked_;
+};
+
+struct Read {
+    SrtTable table;
+    FakeLookup lookup;
+    explicit Read(const QByteArray& bytes, QString answer = QStringLiteral("深圳市 南山区 科技园"))
+        : lookup(std::move(answer))
+    {
+        const std::atomic<bool> running{true};
+        readsrtdata(bytes, running, table, lookup.Function());
+    }
+    explicit Read(const QString& text) : Read(text.toUtf8()) {}
+    videosrt At(const char* key) const { return table.Lookup(QLatin1String(key)).value_or(videosrt{}); }
+};
+
+videosrt Placed(const char* location)
+{
+    videosrt entry;
+    entry.Location = QString::fromUtf8(location);
+    return entry;
+}
+
+QString TwoDecimals(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+TEST(FlightLogReader, SixLineEntriesAreKeyedByStartAndEndSecondLaterEntryWinning)
+{
+    const QString same = QStringLiteral("X(104.0,30.0) 2016.05.09 13:14:42");
+    const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway)
+                    + Entry(2, "00:00:01", "00:00:02", same, QStringLiteral("GPS(104.0,30.0,20)")));
+
+    EXPECT_EQ(read.table.Count(), 3);
+    const videosrt first = read.At("00:00:00");
+    EXPECT_EQ(first.GPSLAt, QStringLiteral("113.9500"));
+    EXPECT_EQ(first.GPSLNg, QStringLiteral("22.5800"));
+    EXPECT_EQ(first.Time, QStringLiteral("2016.05.09 13:14:41"));
+    EXPECT_EQ(TwoDecimals(first.Distance), QStringLiteral("167.86"));
+    EXPECT_EQ(first.Location, QStringLiteral("科技园"));
+
+    const videosrt second = read.At("00:00:01");
+    EXPECT_EQ(second.GPSLAt, QStringLiteral("104.0"));
+    EXPECT_EQ(second.Time, QStringLiteral("2016.05.09 13:14:42"));
+    EXPECT_EQ(TwoDecimals(second.Distance), QStringLiteral("0.00"));
+    EXPECT_EQ(read.At("00:00:02"), second);
+
+    // The place is asked with the position's texts and its degree-and-minute cell.
+    EXPECT_EQ(read.lookup.Asked(), (QStringList{"113.9500|22.5800|113572234", "104.0|30.0|1040300"}));
+}
+
+TEST(FlightLogReader, NumbersKeepTheirWrittenText)
+{
+    const Read read(Entry(1, "00:00:07", "00:00:08", QStringLiteral("HOME( -70.6483 ,-33.8568) t"),
+                          QStringLiteral("GPS( -70.6483 , +22.5 ,7)")));
+    const videosrt entry = read.At("00:00:07");
+    EXPECT_EQ(entry.GPSLAt, QStringLiteral(" -70.6483 "));
+    EXPECT_EQ(entry.GPSLNg, QStringLiteral(" +22.5 "));
+    EXPECT_EQ(read.lookup.Asked(), QStringList{" -70.6483 | +22.5 |-70-382230"});
+}
+
+TEST(FlightLogDistance, AndoyerLambertWithTheTruncatedFlattening)
+{
+    struct Case {
+        double lon1, lat1, lon2, lat2;
+        const char* metres;
+    };
+    const Case cases[] = {
+        {0, 0, 1, 0, "111319.49"},                        // a degree of longitude on the equator
+        {0, 0, 0, 1, "110573.14"},                        // a degree of latitude from the equator
+        {113.9484, 22.5797, 113.95, 22.58, "167.86"},     // a short flight
+        {113.95, 22.58, 113.9484, 22.5797, "167.86"},     // either way round
+        {-70.6483, -33.8568, -70.6483, -33.8568, "0.00"}, // the same point
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TwoDecimals(GeoDistance(c.lon1, c.lat1, c.lon2, c.lat2)), QLatin1String(c.metres))
+            << c.lon1 << ',' << c.lat1 << " to " << c.lon2 << ',' << c.lat2;
+}
+
+TEST(FlightLogReader, LocationIsTheStreetOfACityDistrictStreetAnswerOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"遂宁市 船山区 灵泉街道", "灵泉街道"},
+        {"遂宁市  船山区 灵泉街道 ", "灵泉街道"}, // empty pieces do not count
+        {"省 市 区 街道", "省 市 区 街道"},
+        {"市 区", "市 区"},
+        {"未知", "未知"},
+        {"...", "..."},
+        {"", ""},
+    };
+    for (const auto& [answer, location] : cases) {
+        const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway).toUtf8(), QString::fromUtf8(answer));
+        EXPECT_EQ(read.At("00:00:00").Location, QString::fromUtf8(location)) << answer;
+    }
+}
+
+TEST(FlightLogReader, FiveLineEntriesLoseEverySecondEntry)
+{
+    QString text;
+    const char* seconds[] = {"00:00:00", "00:00:01", "00:00:02", "00:00:03", "00:00:04"};
+    for (int n = 0; n < 4; ++n)
+        text += Entry(n + 1, seconds[n], seconds[n + 1], kHome, QStringLiteral("GPS(113.95,22.5%1)").arg(n), false);
+    const Read read(text);
+
+    EXPECT_EQ(read.lookup.Asked().size(), 2);
+    EXPECT_EQ(read.table.Count(), 4);
+    EXPECT_EQ(read.At("00:00:01").GPSLNg, QStringLiteral("22.50")) << "the first entry, not the second";
+    EXPECT_EQ(read.At("00:00:02").GPSLNg, QStringLiteral("22.52")) << "the third entry";
+    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:04")));
+}
+
+TEST(FlightLogReader, WhatIsNotAnEntryIsSkipped)
+{
+    // Lines before the first time line, and a last entry with only its reference line.
+    const Read read(QStringLiteral("header\n\nnotes\n") + Entry(1, "00:00:00", "00:00:01", kHome, kAway)
+                    + QStringLiteral("2\n00:00:01,000 --> 00:00:02,000\n") + kHome + u'\n');
+    EXPECT_EQ(read.table.Count(), 2);
+    EXPECT_EQ(read.lookup.Asked().size(), 1);
+    EXPECT_EQ(read.At("00:00:01").Time, QStringLiteral("2016.05.09 13:14:41"));
+}
+
+TEST(FlightLogReader, AnUnreadableNumberPairEndsTheReadingKeepingEarlierEntries)
+{
+    const std::pair<QString, QString> badEntries[] = {
+        {QStringLiteral("HOME 113.9484 22.5797"), kAway},         // no "(" on the reference line
+        {kHome, QStringLiteral("(113.95,22.58) at the start")},   // "(" as first character
+        {kHome, QStringLiteral("GPS(113.95)")},                   // one number
+        {kHome, QStringLiteral("GPS(113.95,22.58")},              // no ")"
+        {kHome, QStringLiteral("GPS(,)")},                        // no numbers
+        {kHome, QStringLiteral("GPS(113.95,N22.58)")},            // not a number
+        {kHome, QStringLiteral("GPS(1 13.95,22.58)")},            // a blank inside
+        {kHome, QStringLiteral("GPS(+-113.95,22.58)")},           // two signs
+        {kHome, QStringLiteral("GPS(inf,22.58)")},                // not finite
+        {kHome, QStringLiteral("GPS(1e999,22.58)")},              // out of range
+        {QStringLiteral("HOME(113.9484,nan) t"), kAway},          // reference not a number
+        {kHome, QStringLiteral("GPS(113。95,22.58)")},             // a wide full stop
+    };
+    for (const auto& [reference, position] : badEntries) {
+        const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway) + Entry(2, "00:00:02", "00:00:03", reference, position)
+                        + Entry(3, "00:00:04", "00:00:05", kHome, kAway));
+        EXPECT_EQ(read.table.Count(), 2) << reference.toStdString() << " / " << position.toStdString();
+        EXPECT_TRUE(read.table.Contains(QStringLiteral("00:00:01")));
+        EXPECT_EQ(read.lookup.Asked().size(), 1);
+    }
+    // The forms that do convert.
+    const Read good(Entry(1, "00:00:00", "00:00:01", kHome, QStringLiteral("GPS(-.5,+22.)"))
+                    + Entry(2, "00:00:02", "00:00:03", kHome, QStringLiteral("GPS(\t1e1 ,22.58)")));
+    EXPECT_EQ(good.table.Count(), 4);
+}
+
+TEST(FlightLogReader, ShortTimeSidesGiveShortKeys)
+{
+    const std::pair<const char*, QStringList> cases[] = {
+        {"0:0:1 --> 0:0:2", {"0:0:1 --", "0:0:2"}},
+        {"00:00:05-->00:00:06", {"00:00:05", "00:00:06"}},
+        {"  00:00:07,5 -->   00:00:08,000  ", {"00:00:07", "00:00:08"}},
+        {"00:00:09,000 --> 1", {"00:00:09", "1"}},
+        {"00:01:00 --> 00:01:01 --> 00:01:02", {"00:01:00", "00:01:01"}},
+    };
+    for (const auto& [timeLine, keys] : cases) {
+        const Read read(QStringLiteral("1\n%1\n%2\n%3\n").arg(QLatin1String(timeLine), kHome, kAway));
+        EXPECT_EQ(read.table.Count(), keys.size()) << timeLine;
+        for (const QString& key : keys)
+            EXPECT_TRUE(read.table.Contains(key)) << timeLine << " has no key " << key.toStdString();
+    }
+}
+
+TEST(FlightLogReader, ByteOrderMarksAndLineEndsGiveTheSameEntries)
+{
+    const QString text = Entry(1, "00:00:00", "00:00:01", QStringLiteral("起点(113.9484,22.5797) 2016.05.09 13:14:41 晴"), kAway)
+                         + Entry(2, "00:00:01", "00:00:02", kHome, QStringLiteral("GPS(104.0,30.0,20)"));
+    QString crlf = text;
+    crlf.replace(u'\n', QLatin1String("\r\n"));
+    QString cr = text;
+    cr.replace(u'\n', u'\r');
+    const std::pair<const char*, QByteArray> encodings[] = {
+        {"UTF-8", text.toUtf8()},
+        {"UTF-8 with mark", "\xEF\xBB\xBF" + text.toUtf8()},
+        {"UTF-16 LE", Utf16(text, false)},
+        {"UTF-16 BE", Utf16(text, true)},
+        {"CR LF", crlf.toUtf8()},
+        {"CR", cr.toUtf8()},
+        {"UTF-16 LE, CR", Utf16(cr, false)},
+    };
+    for (const auto& [name, bytes] : encodings) {
+        const Read read(bytes);
+        EXPECT_EQ(read.table.Count(), 3) << name;
+        EXPECT_EQ(read.At("00:00:00").Time, QStringLiteral("2016.05.09 13:14:41 晴")) << name;
+        EXPECT_EQ(read.At("00:00:02").GPSLAt, QStringLiteral("104.0")) << name;
+    }
+}
+
+TEST(FlightLogReader, TheFileReplacesTheTableAndAMissingFileEmptiesIt)
+{
+    TempFolder folder;
+    const QString path = folder.file("V0001.SRT");
+    WriteTextFile(path, Entry(1, "00:00:00", "00:00:01", kHome, kAway));
+    SrtTable table;
+    table.Store(QStringLiteral("00:09:59"), videosrt{});
+    FakeLookup lookup;
+    const std::atomic<bool> running{true};
+
+    readsrtfile(path, running, table, lookup.Function());
+    EXPECT_EQ(table.Count(), 2);
+    EXPECT_FALSE(table.Contains(QStringLiteral("00:09:59")));
+
+    readsrtfile(folder.file("V0002.SRT"), running, table, lookup.Function());
+    EXPECT_EQ(table.Count(), 0);
+    readsrtfile(folder.path(), running, table, lookup.Function()); // a folder
+    EXPECT_EQ(table.Count(), 0);
+    EXPECT_EQ(lookup.Asked().size(), 1);
+}
+
+TEST(FlightLogReader, AReaderAlreadyStoppedLeavesTheTableAlone)
+{
+    TempFolder folder;
+    const QString path = folder.file("V0001.SRT");
+    WriteTextFile(path, Entry(1, "00:00:00", "00:00:01", kHome, kAway));
+    SrtTable table;
+    table.Store(QStringLiteral("00:00:05"), Placed("kept"));
+    FakeLookup lookup;
+    const std::atomic<bool> stopped{false};
+
+    readsrtfile(path, stopped, table, lookup.Function());
+    EXPECT_EQ(table.Count(), 1);
+    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:05"))->Location, QStringLiteral("kept"));
+    EXPECT_TRUE(lookup.Asked().isEmpty());
+}
+
+TEST(FlightLogTable, StoresReplaceAndLookupsAreCopies)
+{
+    SrtTable table;
+    EXPECT_FALSE(table.Lookup(QStringLiteral("00:00:00")));
+    table.Store(QStringLiteral("00:00:00"), Placed("a"));
+    std::optional<videosrt> copy = table.Lookup(QStringLiteral("00:00:00"));
+    ASSERT_TRUE(copy);
+    copy->Location = QStringLiteral("changed");
+    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:00"))->Location, QStringLiteral("a"));
+    table.Store(QStringLiteral("00:00:00"), Placed("b"));
+    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:00"))->Location, QStringLiteral("b"));
+    EXPECT_FALSE(table.Contains(QStringLiteral("00:00:0"))) << "keys compare exactly";
+    EXPECT_EQ(table.Count(), 1);
+
+    std::atomic<bool> running{false};
+    EXPECT_FALSE(table.StoreWhile(running, QStringLiteral("1"), QStringLiteral("2"), {}));
+    EXPECT_FALSE(table.ClearWhile(running));
+    EXPECT_EQ(table.Count(), 1);
+    running = true;
+    EXPECT_TRUE(table.StoreWhile(running, QStringLiteral("1"), QStringLiteral("2"), {}));
+    EXPECT_EQ(table.Count(), 3);
+    EXPECT_TRUE(table.ClearWhile(running));
+    EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(FlightLogBracketField, PairAndTextAfter)
+{
+    struct Case {
+        const char* line;
+        const char* pair;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"GPS(113.95,22.58,16) BAROMETER:1.9", "113.95,22.58", "BAROMETER:1.9"},
+        {"HOME(113.9484,22.5797)  2016.05.09 13:14:41 \t", "113.9484,22.5797", "2016.05.09 13:14:41"},
+        {"X(1) t", "1,", "t"},
+        {"X(,,1,,2,3)", "1,2", ""},
+        {" ( 1 , 2 )b", " 1 , 2 ", "b"},
+        {"X('1,2',3)z", "'1,2',3", "z"},
+        {"X(1,2", ",", ""},         // no ")"
+        {"X)a(1,2)", ",", "a(1,2)"}, // ")" before "("
+        {"(1,2) x", "", ""},         // "(" as first character
+        {"no brackets", "", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const QString line = QString::fromUtf8(c.line);
+        EXPECT_EQ(ParseBracketField(line, BracketPart::Pair), QString::fromUtf8(c.pair)) << c.line;
+        EXPECT_EQ(ParseBracketField(line, BracketPart::After), QString::fromUtf8(c.after)) << c.line;
+    }
+}
+
+TEST(FlightLogSrtPath, ExtensionReplacedByUpperCaseSrtOrAnotherCaseFound)
+{
+    TempFolder folder;
+    for (const char* name : {"A.SRT", "B.srt", "C.SrT", "D.SRT", "D.srt", "E.F.SRT", "dir.x/G.srt"}) {
+        QDir().mkpath(QFileInfo(folder.file(name)).path());
+        WriteTextFile(folder.file(name), {});
+    }
+    const std::pair<const char*, const char*> cases[] = {
+        {"A.mp4", "A.SRT"},   {"B.MOV", "B.srt"},           {"C.mov", "C.SrT"},
+        {"D.mp4", "D.SRT"},   {"E.F.mp4", "E.F.SRT"},       {"dir.x/G.mp4", "dir.x/G.srt"},
+        {"dir.x/G", "dir.x/G.srt"},
+        {"H.mp4", "H.SRT"},   {"noext", "noext.SRT"},       {"dir.x/H", "dir.x/H.SRT"}, // none there
+        {"a.mp4", "a.SRT"},                                 // the name keeps its case
+    };
+    for (const auto& [video, srt] : cases)
+        EXPECT_EQ(SrtPathFor(folder.file(video)), folder.file(srt)) << video;
+}
+
+// Lets a test hold a loader inside its place lookup until it is released.
+class Gate {
+public:
+    void Enter()
+    {
+        std::unique_lock lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+    }
+    void WaitEntered()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return entered_; });
+    }
+    void Release()
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool released_ = false;
+};
+
+class FlightLogLoader : public testing::Test {
+protected:
+    // A video and its flight log with entries at the given start seconds.
+    QString Video(const char* name, std::initializer_list<int> seconds, const QString& position = kAway)
+    {
+        QString text;
+        int number = 0;
+        for (int second : seconds) {
+            const QByteArray from = QStringLiteral("00:00:%1").arg(second, 2, 10, QChar(u'0')).toLatin1();
+            const QByteArray to = QStringLiteral("00:00:%1").arg(second + 1, 2, 10, QChar(u'0')).toLatin1();
+            text += Entry(++number, from.constData(), to.constData(), kHome, position);
+        }
+        WriteTextFile(folder.file(QLatin1String(name) + QStringLiteral(".srt")), text);
+        return folder.file(QLatin1String(name) + QStringLiteral(".mp4"));
+    }
+
+    // A lookup that holds the loader at its first entry until the gate opens.
+    PlaceLookup HeldLookup(std::atomic<int>& calls)
+    {
+        return [this, &calls](const QString&, const QString&, const QString&) {
+            if (calls++ == 0)
+                gate.Enter();
+            return QStringLiteral("A B first");
+        };
+    }
+
+    TempFolder folder;
+    Gate gate;
+};
+
+TEST_F(FlightLogLoader, ReadsTheCompanionFileThenEndsAndLetsItselfGo)
+{
+    SrtTable table;
+    FakeLookup lookup;
+    std::shared_ptr<TLoadThread> loader = TLoadThread::Start(Video("V1", {0, 2}), table, lookup.Function());
+    EXPECT_EQ(loader->vfile, folder.file("V1.srt"));
+    loader->Wait();
+    EXPECT_TRUE(loader->Finished());
+    EXPECT_FALSE(loader->Isrunning);
+    EXPECT_EQ(table.Count(), 4);
+
+    // Once the holder lets go, the thread's own reference is the last to go.
+    const std::weak_ptr<TLoadThread> weak = loader;
+    loader.reset();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!weak.expired() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(FlightLogLoader, ARestartedLoaderStoresNothingMore)
+{
+    SrtTable table;
+    std::atomic<int> firstCalls = 0;
+    const QString first = Video("V1", {0, 2, 4}, QStringLiteral("GPS(1.0,2.0)"));
+    const QString second = Video("V2", {2, 6});
+
+    std::shared_ptr<TLoadThread> current;
+    RestartLoader(current, first, table, HeldLookup(firstCalls));
+    const std::shared_ptr<TLoadThread> old = current;
+    gate.WaitEntered(); // the first loader is inside its first entry
+
+    FakeLookup lookup;
+    RestartLoader(current, second, table, lookup.Function());
+    EXPECT_FALSE(old->Isrunning);
+    ASSERT_NE(current, old);
+    current->Wait();
+
+    gate.Release();
+    old->Wait();
+    EXPECT_EQ(firstCalls, 1) << "the first loader stopped before its next entry";
+    EXPECT_EQ(table.Count(), 4);
+    EXPECT_FALSE(table.Contains(QStringLiteral("00:00:00")));
+    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:02"))->GPSLAt, QStringLiteral("113.9500"));
+    EXPECT_EQ(lookup.Asked().size(), 2);
+}
+
+TEST_F(FlightLogLoader, AfterStopTheTableMayGo)
+{
+    auto table = std::make_unique<SrtTable>();
+    std::atomic<int> calls = 0;
+    const std::shared_ptr<TLoadThread> loader = TLoadThread::Start(Video("V1", {0, 2}), *table, HeldLookup(calls));
+    gate.WaitEntered();
+    loader->Stop();
+    table.reset(); // the loader still has its entry to finish
+    gate.Release();
+    loader->Wait();
+    EXPECT_EQ(calls, 1);
+}
+
+// The cache first, then the geocoder, against a cache file and a local service.
+class FlightLogCachedPlace : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OpenCacheDb(folder.file("Cha.mdb")).outcome, CacheOpenOutcome::Created);
+        server.Get("/ws/geocoder/v1/", [](const httplib::Request& request, httplib::Response& response) {
+            // One known place; the service is busy for every other.
+            const bool known = request.get_param_value("location") == "30.5130,105.5912";
+            response.set_content(known ? R"({"status":0,"result":{"address_component":{"city":"遂宁市",)"
+                                         R"("district":"船山区"},"formatted_addresses":{"recommend":"灵泉街道"}}})"
+                                       : R"({"status":120})",
+                                 "application/json");
+        });
+        server.Start();
+        GeocoderConfig config;
+        config.baseUrl = server.BaseUrl();
+        SetGeocoderConfig(config);
+    }
+    void TearDown() override
+    {
+        SetGeocoderConfig(saved);
+        CloseCacheDb();
+    }
+
+    const GeocoderConfig saved = CurrentGeocoderConfig();
+    TempFolder folder;
+    LocalHttpServer server;
+};
+
+TEST_F(FlightLogCachedPlace, AsksTheWebOnceAndKeepsOnlyRealAnswers)
+{
+    const PlaceLookup lookup = CachedPlaceLookup();
+    const QString place = QStringLiteral("遂宁市 船山区 灵泉街道");
+    EXPECT_EQ(lookup("105.5912", "30.5130", "105353030"), place);
+    EXPECT_EQ(lookup("105.5999", "30.5199", "105353031"), kPlacePending);
+    EXPECT_EQ(server.Targets().size(), 2);
+
+    QString cached;
+    EXPECT_TRUE(QueryValue("105353030", "GPS", cached));
+    EXPECT_EQ(cached, place);
+    EXPECT_FALSE(QueryValue("105353031", "GPS", cached)) << "a busy answer is not kept";
+
+    EXPECT_EQ(lookup("105.5912", "30.5130", "105353030"), place);
+    EXPECT_EQ(server.Targets().size(), 2) << "answered from the cache";
+    EXPECT_EQ(lookup("105.5999", "30.5199", "105353031"), kPlacePending);
+    EXPECT_EQ(server.Targets().size(), 3) << "asked again";
+
+    ASSERT_TRUE(InsertValue("1040300", "甲 乙 丙", "GPS"));
+    EXPECT_EQ(lookup("104.0", "30.0", "1040300"), QStringLiteral("甲 乙 丙"));
+    EXPECT_EQ(server.Targets().size(), 3);
+}
+
+} // namespace
