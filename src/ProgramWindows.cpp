@@ -8,6 +8,8 @@
 #include "services/SettingsDialog.h"
 #include "services/UpdateDialog.h"
 
+#include <QLineEdit>
+
 ProgramWindows::ProgramWindows(const QString& settingsFolder)
 {
     form1_ = std::make_unique<TForm1>(settingsFolder);
@@ -22,14 +24,23 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     TForm1* main = form1_.get();
     TForm3* photos = form3_.get();
     TForm4* videos = form4_.get();
-    photos->catalogue.sourcePathOf = [main](int row) { return main->getSourpath(row); };
-    photos->catalogue.nextRow = [main](const QString& extensions, int row, int direction) {
+    CatalogueAccess catalogue;
+    catalogue.sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    catalogue.nextRow = [main](const QString& extensions, int row, int direction) {
         return main->getnexitem(extensions, row, direction);
     };
-    photos->catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
-    photos->catalogue.clearSelection = [main] { main->goodslistview->selectionModel()->clearSelection(); };
-    photos->catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
-    videos->sourcePathOf = [main](int row) { return main->getSourpath(row); };
+    catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
+    catalogue.clearSelection = [main] { main->goodslistview->selectionModel()->clearSelection(); };
+    catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
+    photos->catalogue = catalogue;
+    videos->catalogue = catalogue;
+    // Captures go to the settings dialog's folder; one chosen at capture time is kept there.
+    TForm2* settings = form2_.get();
+    videos->captureFolder = [settings] { return settings->CapImagePath->text(); };
+    videos->setCaptureFolder = [settings](const QString& folder) {
+        settings->CapImagePath->setText(folder);
+        settings->btnyyClick();
+    };
     const auto showIfHidden = [](QWidget* window) {
         if (window->isHidden())
             window->show();

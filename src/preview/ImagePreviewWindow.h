@@ -3,6 +3,8 @@
 // its shot time and cached place in red across the top; buttons and the keys A, D, S and W
 // step through the catalogue's photos, switch the size and delete the photo.
 
+#include "preview/CatalogueAccess.h"
+
 #include <QWidget>
 #include <functional>
 
@@ -16,14 +18,7 @@ class TForm3 : public QWidget {
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    // What the window needs of the catalogue list (the main window's services).
-    struct Catalogue {
-        std::function<QString(int row)> sourcePathOf;                       // getSourpath
-        std::function<int(const QString& extensions, int row, int direction)> nextRow; // getnexitem
-        std::function<void(int row, bool select)> showSelectItem;            // ShowSelectItem
-        std::function<void()> clearSelection;
-        std::function<void(int row)> removeRow; // the list row only; its record stays
-    } catalogue;
+    CatalogueAccess catalogue;
 
     // Opens catalogue row index.
     void InitFile(int index);

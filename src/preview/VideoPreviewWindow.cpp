@@ -1,19 +1,543 @@
 #include "preview/VideoPreviewWindow.h"
 
+#include "playback/VideoScreen.h"
+#include "preview/FrameTelemetry.h"
+#include "preview/SeekBar.h"
+#include "preview/VideoPreviewLogic.h"
 #include "resources/Icons.h"
+#include "services/AppPaths.h"
+#include "services/Dialogs.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QString kTitle = QStringLiteral("视频预览");
+constexpr int kBarHeight = 62;
+const QString kVideoExtensions = QStringLiteral(".mov|.mp4");
+
+// A light label over the picture, hidden until used.
+QLabel* MakeNotice(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameShape(QFrame::Box);
+    label->setAutoFillBackground(true);
+    label->setStyleSheet(QStringLiteral("background: #f4f4f0; color: black; border: 1px solid #808080;"));
+    label->hide();
+    return label;
+}
+} // namespace
 
 TForm4::TForm4(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Form4"));
-    setWindowTitle(QStringLiteral("视频预览"));
+    setWindowTitle(kTitle);
     setWindowIcon(ProgramIcon());
-    resize(800, 600);
+    // Half the screen's width and 55 % of its height, at the top left of the desktop.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(0, 0, int(screen->size().width() * 0.5), int(screen->size().height() * 0.55));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new VideoScreen(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->SetPlaceholder(QStringLiteral("预览"));
+    Panel1->setFocusPolicy(Qt::StrongFocus);
+    Panel1->setMouseTracking(true);
+    Panel1->installEventFilter(this);
+    layout->addWidget(Panel1, 1);
+
+    VideoShow = MakeNotice(Panel1, "VideoShow", QStringLiteral("TIME: 2015-12-12 12:12:12  H:100M "));
+    movetimebar = MakeNotice(Panel1, "movetimebar", QStringLiteral("00:11:11"));
+    movetimebar->setFixedSize(48, 17);
+
+    SPpanelbutton = new QFrame(this);
+    SPpanelbutton->setObjectName(QStringLiteral("SPpanelbutton"));
+    SPpanelbutton->setFixedHeight(kBarHeight);
+    auto* barLayout = new QVBoxLayout(SPpanelbutton);
+    barLayout->setContentsMargins(0, 0, 0, 2);
+    barLayout->setSpacing(2);
+    TrackBar1 = new SeekBar(SPpanelbutton);
+    TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
+    TrackBar1->setFixedHeight(19);
+    TrackBar1->setRange(0, 0);
+    barLayout->addWidget(TrackBar1);
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(4, 0, 4, 0);
+    SPcontrolpanl = new QFrame(SPpanelbutton);
+    SPcontrolpanl->setObjectName(QStringLiteral("SPcontrolpanl"));
+    SPcontrolpanl->setFrameShape(QFrame::Panel);
+    SPcontrolpanl->setFrameShadow(QFrame::Sunken);
+    SPcontrolpanl->setFixedSize(496, 36);
+    auto* buttons = new QHBoxLayout(SPcontrolpanl);
+    buttons->setContentsMargins(4, 3, 4, 3);
+    buttons->setSpacing(4);
+    const auto makeButton = [&](const char* name, const QString& caption, void (TForm4::*handler)()) {
+        auto* button = new QPushButton(caption, SPcontrolpanl);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFixedWidth(56);
+        buttons->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            (this->*handler)();
+            Panel1->setFocus();
+        });
+        return button;
+    };
+    SPback = makeButton("SPback", QStringLiteral("上个"), &TForm4::SPbackClick);
+    zhankai = makeButton("zhankai", QStringLiteral("下个"), &TForm4::zhankaiClick);
+    Button1 = makeButton("Button1", QStringLiteral("删除"), &TForm4::Button1Click);
+    Bevel1 = new QFrame(SPcontrolpanl);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::VLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    buttons->addWidget(Bevel1);
+    Button5 = makeButton("Button5", QStringLiteral("暂停"), &TForm4::Button5Click);
+    Button4 = makeButton("Button4", QStringLiteral("逐帧"), &TForm4::Button4Click);
+    Button6 = makeButton("Button6", QStringLiteral("停止"), &TForm4::Button6Click);
+    Button7 = makeButton("Button7", QStringLiteral("截图"), &TForm4::Button7Click);
+    Zimuck = new QCheckBox(QStringLiteral("字幕"), SPcontrolpanl);
+    Zimuck->setObjectName(QStringLiteral("Zimuck"));
+    Zimuck->setChecked(true);
+    Zimuck->setFocusPolicy(Qt::NoFocus);
+    buttons->addWidget(Zimuck);
+    connect(Zimuck, &QCheckBox::clicked, this, [this] {
+        ZimuckClick();
+        Panel1->setFocus();
+    });
+
+    timebar = new QLabel(QStringLiteral("00:00:00/00:00:00"), SPpanelbutton);
+    timebar->setObjectName(QStringLiteral("timebar"));
+    timebar->setFixedSize(112, 17);
+    timebar->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The time on the right, the buttons in the middle of the bar.
+    row->addSpacing(timebar->width());
+    row->addStretch(1);
+    row->addWidget(SPcontrolpanl);
+    row->addStretch(1);
+    row->addWidget(timebar);
+    barLayout->addLayout(row);
+    layout->addWidget(SPpanelbutton);
+
+    Waittime = new QTimer(this);
+    Waittime->setInterval(2000);
+    connect(Waittime, &QTimer::timeout, this, &TForm4::WaittimeTimer);
+    hidevideshow = new QTimer(this);
+    hidevideshow->setInterval(2500);
+    connect(hidevideshow, &QTimer::timeout, this, [this] {
+        VideoShow->hide();
+        hidevideshow->stop();
+    });
+
+    connect(TrackBar1, &SeekBar::pressedAt, this, &TForm4::TrackBar1MouseDown);
+    connect(TrackBar1, &SeekBar::clicked, this, &TForm4::TrackBar1Click);
+    connect(TrackBar1, &SeekBar::hoveredAt, this, &TForm4::TrackBar1MouseMove);
+    connect(TrackBar1, &SeekBar::entered, movetimebar, &QWidget::show);
+    connect(TrackBar1, &SeekBar::left, movetimebar, &QWidget::hide);
+
+    // The player's events arrive on this window's thread; the hook runs on the video thread.
+    FFPlayer.VideoHook = Zimuck->isChecked();
+    FFPlayer.OnFileOpen = [this](TCustomPlayer*, int64_t duration, int, int, int& w, int& h) { FFPlayerFileOpen(duration, w, h); };
+    FFPlayer.OnPosition = [this](TCustomPlayer*, int64_t pts) { FFPlayerPosition(pts); };
+    FFPlayer.OnState = [this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); };
+    FFPlayer.OnVideoHook = [this](TCustomPlayer*, QImage& bitmap, int64_t pts, bool& update) {
+        FFPlayerVideoHook(bitmap, pts, update);
+    };
+    MAA.SetOnOpen([this](TCustomEventStream*, void*, const QString&, int) { return MAAOpen(); });
+    MAA.SetOnRead([this](TCustomEventStream*, void* buffer, int count) { return MAARead(buffer, count); });
+    MAA.SetOnWrite([](TCustomEventStream*, const void*, int) { return -1; }); // the input is read-only
+    MAA.SetOnSeek([this](TCustomEventStream*, qint64 offset, TSeekOrigin origin) { return MAASeek(offset, origin); });
+    MAA.SetOnClose([this](TCustomEventStream*) { MAAClose(); });
+
+    // Space pauses and resumes whichever control has the focus; the key goes on to it too.
+    qApp->installEventFilter(this);
 }
+
+TForm4::~TForm4()
+{
+    qApp->removeEventFilter(this);
+    FFPlayer.Stop(true);
+    if (captureThread_.joinable())
+        captureThread_.join();
+    if (loader)
+        loader->Stop();
+}
+
+// ---- opening ---------------------------------------------------------------------------------
 
 void TForm4::InitFile(int index)
 {
+    videofilename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
     itemindex = index;
-    const QString path = sourcePathOf ? sourcePathOf(index) : QString();
-    setWindowTitle(QStringLiteral("视频预览 - %1").arg(path.section(u'/', -1)));
+    setWindowTitle(videofilename.isEmpty() ? kTitle : videofilename);
+    preplay();
+}
+
+void TForm4::preplay()
+{
+    if (!FFPlayer.AVLibLoaded()) {
+        const QString folder = libraryFolder.isEmpty() ? QDir(ProgramDir()).filePath(QStringLiteral("LibAV")) : libraryFolder;
+        if (!FFPlayer.LoadAVLib(folder, true)) {
+            MsgBox(FFPlayer.LastErrMsg(), kMsgError);
+            return;
+        }
+        try {
+            RegisterMemoryProtocol(false);
+        } catch (const std::exception& error) {
+            ShowStandardError(QString::fromUtf8(error.what()));
+            return;
+        }
+    }
+    SrtEntries.Clear();
+    FFPlayer.VideoFilters = PictureFilterText(FBrightness, FSaturation, FHue);
+    Panel1->Clear();
+    FFPlayer.TryOpen(MemoryInputAddress(MAA.Stream()->Identity()), Panel1, false);
+}
+
+void TForm4::startthread()
+{
+    RestartLoader(loader, videofilename, SrtEntries, placeLookup);
+}
+
+// ---- serving the input -----------------------------------------------------------------------
+
+bool TForm4::MAAOpen()
+{
+    FStream.reset();
+    const QFileInfo info(videofilename);
+    const int64_t size = info.exists() ? info.size() : -1;
+    switch (ChooseInputSource(size)) {
+    case InputSource::Unusable:
+        MsgBox(QStringLiteral("file error") + videofilename, kMsgInformation);
+        return false;
+    case InputSource::Memory: {
+        QFile file(videofilename);
+        if (file.open(QIODevice::ReadOnly)) {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->setData(file.readAll());
+            buffer->open(QIODevice::ReadOnly);
+            FStream = std::move(buffer);
+        }
+        break;
+    }
+    case InputSource::File: {
+        auto file = std::make_unique<QFile>(videofilename);
+        if (file->open(QIODevice::ReadOnly))
+            FStream = std::move(file);
+        break;
+    }
+    }
+    return FStream != nullptr;
+}
+
+int TForm4::MAARead(void* buffer, int count)
+{
+    if (!FStream)
+        return -1;
+    return int(FStream->read(static_cast<char*>(buffer), count));
+}
+
+qint64 TForm4::MAASeek(qint64 offset, TSeekOrigin origin)
+{
+    if (!FStream)
+        return -1;
+    const qint64 base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? FStream->pos() : FStream->size();
+    return FStream->seek(base + offset) ? FStream->pos() : -1;
+}
+
+void TForm4::MAAClose()
+{
+    FStream.reset();
+}
+
+bool TForm4::ServingFromMemory() const
+{
+    return qobject_cast<QBuffer*>(FStream.get()) != nullptr;
+}
+
+// ---- player events ---------------------------------------------------------------------------
+
+void TForm4::FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight)
+{
+    screenWidth = Panel1->width();
+    screenHeight = Panel1->height();
+    FDuration = duration;
+    totalText_ = QStringLiteral("/") + FormatPlayTime(duration < 0 ? 0 : duration);
+    timebar->setText(QStringLiteral("00:00:00") + totalText_);
+    TrackBar1->setRange(0, TrackBar1->width());
+    TrackBar1->setValue(0);
+    FTrackChanging = false;
+}
+
+void TForm4::FFPlayerPosition(int64_t pts)
+{
+    timebar->setText(FormatPlayTime(pts) + totalText_);
+    if (FTrackChanging)
+        return;
+    const int position = SeekBarPosition(TrackBar1->maximum(), pts, FDuration);
+    if (position >= 0)
+        TrackBar1->setValue(position);
+}
+
+void TForm4::FFPlayerState(TPlayState state)
+{
+    if (state == TPlayState::psPlay)
+        startthread();
+}
+
+void TForm4::FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update)
+{
+    update = true;
+    DrawTelemetry(bitmap, SrtEntries, pts);
+}
+
+// ---- seek bar --------------------------------------------------------------------------------
+
+void TForm4::TrackBar1MouseDown(int x)
+{
+    FMousePosition = x;
+}
+
+void TForm4::TrackBar1Click()
+{
+    FTrackChanging = true;
+    FFPlayer.Seek(SeekTargetFromClick(FDuration, FMousePosition, TrackBar1->width()), {}, false);
+    FTrackChanging = false;
+}
+
+void TForm4::TrackBar1MouseMove(int x)
+{
+    movetimebar->move(x - movetimebar->width() / 2, Panel1->height() - movetimebar->height());
+    movetimebar->setText(HoverTimeText(x, TrackBar1->width(), FDuration));
+    movetimebar->raise();
+}
+
+// ---- buttons ---------------------------------------------------------------------------------
+
+void TForm4::Step(int direction)
+{
+    const int next = catalogue.nextRow ? catalogue.nextRow(kVideoExtensions, itemindex, direction) : -1;
+    if (next == -1)
+        return;
+    if (catalogue.clearSelection)
+        catalogue.clearSelection();
+    InitFile(next);
+    if (catalogue.showSelectItem)
+        catalogue.showSelectItem(next, false);
+}
+
+void TForm4::SPbackClick()
+{
+    Step(0);
+}
+
+void TForm4::zhankaiClick()
+{
+    Step(1);
+}
+
+void TForm4::Button1Click()
+{
+    if (!MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
+        return;
+    FFPlayer.Stop(true);
+    QFile::remove(videofilename); // only the video: its flight log stays; a failure is ignored
+    if (catalogue.removeRow)
+        catalogue.removeRow(itemindex);
+    if (catalogue.clearSelection)
+        catalogue.clearSelection();
+    // The next video at or after the deleted row's place (wrapping round), so that neither a
+    // photo row nor the end of the list is opened in the player.
+    const int next = catalogue.nextRow ? catalogue.nextRow(kVideoExtensions, itemindex - 1, 1) : -1;
+    if (next == -1) {
+        Panel1->Clear();
+        Panel1->SetPlaceholder(QStringLiteral("列表中已没有视频"));
+        setWindowTitle(kTitle);
+        return;
+    }
+    InitFile(next);
+    if (catalogue.showSelectItem)
+        catalogue.showSelectItem(next, false);
+}
+
+void TForm4::Button5Click()
+{
+    FFPlayer.TogglePause();
+}
+
+void TForm4::Button4Click()
+{
+    FFPlayer.StepToNextFrame();
+}
+
+void TForm4::Button6Click()
+{
+    FFPlayer.Stop(true);
+}
+
+void TForm4::ZimuckClick()
+{
+    FFPlayer.VideoHook = Zimuck->isChecked();
+}
+
+// ---- capture ---------------------------------------------------------------------------------
+
+bool TForm4::Capturing() const
+{
+    return !Button7->isEnabled();
+}
+
+void TForm4::Button7Click()
+{
+    QString folder = captureFolder ? captureFolder() : QString();
+    if (folder.trimmed().isEmpty()) {
+        // Without a folder the capture would land in the file system's root: ask for one.
+        folder = ChooseFolder(this, QStringLiteral("请选择截图保存的文件夹"), QString());
+        if (folder.isEmpty())
+            return;
+        if (setCaptureFolder)
+            setCaptureFolder(folder);
+    }
+    if (captureThread_.joinable())
+        captureThread_.join();
+    Button7->setEnabled(false);
+    captureThread_ = std::thread([this, folder] { RunCapture(folder); });
+}
+
+void TForm4::RunCapture(const QString& folder)
+{
+    int64_t pts = kNoPts;
+    const QImage frame = FFPlayer.CurrentFrame(pts);
+    if (pts == kNoPts || pts < 0)
+        pts = FFPlayer.CurrentPTS();
+    QString saved;
+    if (const std::optional<CapturePlan> plan = PlanCapture(SrtEntries, pts, folder)) {
+        if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
+            saved = plan->path;
+    }
+    QPointer<TForm4> self(this);
+    QMetaObject::invokeMethod(qApp, [self, saved] {
+        if (!self)
+            return;
+        if (!saved.isEmpty())
+            self->ShowCaptureNotice(saved + QStringLiteral("保存成功!"));
+        self->Button7->setEnabled(true); // however the capture ended
+    }, Qt::QueuedConnection);
+}
+
+void TForm4::ShowCaptureNotice(const QString& text)
+{
+    VideoShow->setText(text);
+    VideoShow->adjustSize();
+    VideoShow->resize(VideoShow->width() + 16, VideoShow->height() + 8);
+    VideoShow->move(int(Panel1->width() / 2.0 - VideoShow->width() / 2.0),
+                    int(Panel1->height() / 2.0 - VideoShow->height() / 2.0));
+    VideoShow->show();
+    VideoShow->raise();
+    hidevideshow->start();
+}
+
+// ---- full screen -----------------------------------------------------------------------------
+
+void TForm4::SetFullScreen(bool on)
+{
+    if (on == fullScreen_)
+        return;
+    fullScreen_ = on;
+    switchingScreen_ = true; // a change of window flags hides the window for a moment
+    if (on) {
+        normalBounds_ = geometry();
+        const QScreen* nearest = screen() ? screen() : QGuiApplication::primaryScreen();
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        setGeometry(nearest ? nearest->geometry() : normalBounds_);
+    } else {
+        setWindowFlags(Qt::Window);
+        setGeometry(normalBounds_);
+    }
+    show();
+    switchingScreen_ = false;
+}
+
+void TForm4::Panel1DblClick()
+{
+    SetFullScreen(!fullScreen_);
+    if (fullScreen_)
+        Waittime->start();
+    else
+        Waittime->stop();
+    SPpanelbutton->show();
+    // The player follows the new output area once the window has taken it.
+    QTimer::singleShot(10, this, [this] { FFPlayer.UpdateScreenPosition(); });
+}
+
+void TForm4::Panel1MouseMove(int y)
+{
+    if (!fullScreen_)
+        return;
+    if (SPpanelbutton->isHidden()) {
+        if (y > Panel1->height() - kBarHeight)
+            SPpanelbutton->show();
+    } else if (!Waittime->isActive() && y < Panel1->height() - 10) {
+        Waittime->start();
+    }
+}
+
+void TForm4::WaittimeTimer()
+{
+    Waittime->stop();
+    SPpanelbutton->hide();
+}
+
+// ---- events ----------------------------------------------------------------------------------
+
+bool TForm4::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Panel1) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            Panel1DblClick();
+            return true;
+        }
+        if (event->type() == QEvent::MouseMove)
+            Panel1MouseMove(int(static_cast<QMouseEvent*>(event)->position().y()));
+    }
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        // A key a child ignores travels on to its parents: act once per key press.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool travelling = event == lastSpaceKey_ && lastSpaceReceiver_ && widget && widget->isAncestorOf(lastSpaceReceiver_);
+        if (widget && widget->window() == this && !travelling) {
+            Button5Click(); // not consumed: the focused control sees the key too
+        }
+        if (widget && widget->window() == this) {
+            lastSpaceKey_ = event;
+            lastSpaceReceiver_ = widget;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm4::hideEvent(QHideEvent* event)
+{
+    // A hidden window stops playing (closing it only hides it).
+    if (!switchingScreen_)
+        FFPlayer.Stop(true);
+    QWidget::hideEvent(event);
 }

@@ -1,18 +1,133 @@
 #pragma once
-// The video preview window. Created at start-up and kept hidden; its player comes later.
+// The video preview window: plays one video of the catalogue at a time with its flight
+// telemetry over the picture, a seek bar that shows the time under the mouse, transport
+// buttons, full screen with a control bar that hides itself, and frame capture. The player
+// reads the video through the window's memory adapter: small files from a copy in memory,
+// large ones from the file.
 
+#include "playback/MemoryInput.h"
+#include "playback/Player.h"
+#include "preview/CatalogueAccess.h"
+#include "preview/FlightLog.h"
+
+#include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <thread>
+
+class QCheckBox;
+class QFrame;
+class QIODevice;
+class QLabel;
+class QPushButton;
+class QTimer;
+class SeekBar;
+class VideoScreen;
 
 class TForm4 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm4(QWidget* parent = nullptr);
+    ~TForm4() override;
 
-    // The file path of a catalogue row (the main window's getSourpath).
-    std::function<QString(int row)> sourcePathOf;
+    CatalogueAccess catalogue;
+    // The capture folder setting, and a way to store one the user chose when it is empty.
+    std::function<QString()> captureFolder;
+    std::function<void(const QString& folder)> setCaptureFolder;
+    // Where the playback libraries are looked for first.
+    QString libraryFolder;
 
     // Opens catalogue row index.
     void InitFile(int index);
+    void preplay();
+    // Starts reading the open video's flight log (when playback starts).
+    void startthread();
+
+    QString videofilename;
     int itemindex = -1;
+    int64_t FDuration = 0;
+    int FMousePosition = 0;
+    bool FTrackChanging = false;
+    float FBrightness = 0;
+    float FSaturation = 1;
+    float FHue = 0;
+
+    VideoScreen* Panel1;
+    QLabel* VideoShow;
+    QLabel* movetimebar;
+    QFrame* SPpanelbutton;
+    SeekBar* TrackBar1;
+    QFrame* SPcontrolpanl;
+    QPushButton* SPback;
+    QPushButton* zhankai;
+    QPushButton* Button1;
+    QFrame* Bevel1;
+    QPushButton* Button5;
+    QPushButton* Button4;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QCheckBox* Zimuck;
+    QLabel* timebar;
+    QTimer* Waittime;
+    QTimer* hidevideshow;
+
+    TFFPlayer FFPlayer;
+    TMemoryAccessAdapter MAA;
+    SrtTable SrtEntries;
+    std::shared_ptr<TLoadThread> loader; // the current flight-log loader
+
+    // Handlers (public so tests can drive them as the controls do).
+    void SPbackClick();
+    void zhankaiClick();
+    void Button1Click();
+    void Button5Click();
+    void Button4Click();
+    void Button6Click();
+    void Button7Click();
+    void ZimuckClick();
+    void TrackBar1MouseDown(int x);
+    void TrackBar1Click();
+    void TrackBar1MouseMove(int x);
+    void Panel1DblClick();
+    void Panel1MouseMove(int y);
+    void WaittimeTimer();
+    void SetFullScreen(bool on);
+    bool IsFullScreen() const { return fullScreen_; }
+    // True while a capture runs (the "截图" button is disabled meanwhile).
+    bool Capturing() const;
+
+    // The memory adapter's events: the window serves the open video's bytes.
+    bool MAAOpen();
+    int MAARead(void* buffer, int count);
+    qint64 MAASeek(qint64 offset, TSeekOrigin origin);
+    void MAAClose();
+    // Whether the bytes come from a copy in memory (false: from the file, or none held).
+    bool ServingFromMemory() const;
+
+    // How the flight log's positions become place names (the cache, then the web service).
+    PlaceLookup placeLookup = CachedPlaceLookup();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight);
+    void FFPlayerPosition(int64_t pts);
+    void FFPlayerState(TPlayState state);
+    void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
+    void Step(int direction);
+    void ShowCaptureNotice(const QString& text);
+    void RunCapture(const QString& folder);
+
+    std::unique_ptr<QIODevice> FStream; // the bytes behind the memory input
+    QString totalText_;                  // "/" and the length of the open video
+    QRect normalBounds_;                 // the window's bounds before full screen
+    bool fullScreen_ = false;
+    bool switchingScreen_ = false;
+    // The space press acted on and the widget it reached: it travels on to that widget's parents.
+    const QEvent* lastSpaceKey_ = nullptr;
+    QPointer<QWidget> lastSpaceReceiver_;
+    std::thread captureThread_;
 };

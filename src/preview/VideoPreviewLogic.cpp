@@ -1,0 +1,53 @@
+#include "preview/VideoPreviewLogic.h"
+
+#include <cmath>
+#include <limits>
+
+QString FormatPlayTime(int64_t t)
+{
+    if (t == std::numeric_limits<int64_t>::min())
+        return QStringLiteral("N/A");
+    const auto s = int32_t((t + 5000) / 1000000);
+    return QString::asprintf("%.2d:%.2d:%.2d", s / 3600, (s / 60) % 60, s % 60);
+}
+
+int64_t SeekTargetFromClick(int64_t duration, int x, int width)
+{
+    if (width <= 0)
+        return 0;
+    return std::llround(double(duration) * x / width);
+}
+
+QString HoverTimeText(int x, int width, int64_t duration)
+{
+    if (width <= 0)
+        return FormatPlayTime(0);
+    return FormatPlayTime(int64_t(std::trunc(double(x) / width * double(duration))));
+}
+
+int SeekBarPosition(int maximum, int64_t pts, int64_t duration)
+{
+    if (pts < 0 || duration <= 0)
+        return -1;
+    return int(std::llround(double(int64_t(maximum) * pts) / double(duration)));
+}
+
+InputSource ChooseInputSource(int64_t fileSize)
+{
+    if (fileSize <= 0)
+        return InputSource::Unusable;
+    return fileSize < kMemoryInputLimit ? InputSource::Memory : InputSource::File;
+}
+
+QString PictureFilterText(float brightness, float saturation, float hue)
+{
+    // "." as the decimal point whatever the locale: FFmpeg reads it so.
+    return QString::asprintf("hue=b=%.2f:s=%.2f:H=%.2f", double(brightness), double(saturation), double(hue));
+}
+
+QString MemoryInputAddress(int identity)
+{
+    return QStringLiteral("memory:%1:PrivateData - any string less than 1000 bytes for your purpose(e.g. "
+                          "indicating which stream to handle)")
+        .arg(identity);
+}

@@ -1,0 +1,278 @@
+// The video preview window on the offscreen platform, playing generated clips with a flight log.
+#include "MediaClips.h"
+#include "TestFiles.h"
+#include "metadata/ExifData.h"
+#include "playback/VideoScreen.h"
+#include "preview/SeekBar.h"
+#include "preview/VideoPreviewWindow.h"
+#include "services/Dialogs.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& cond, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!cond() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return cond();
+}
+
+// A flight log for the two-second clip: one entry per second.
+const char* kFlightLog =
+    "1\r\n00:00:00,000 --> 00:00:01,000\r\nHOME(113.9484,22.5797) 2016.05.09 13:14:41\r\n"
+    "GPS(113.9500,22.5800,16) BAROMETER:16.8\r\nISO:100 Shutter:60 EV:0 Fnum:F2.2\r\n\r\n"
+    "2\r\n00:00:01,000 --> 00:00:02,000\r\nHOME(113.9484,22.5797) 2016.05.09 13:14:42\r\n"
+    "GPS(113.9501,22.5801,16) BAROMETER:16.9\r\nISO:100 Shutter:60 EV:0 Fnum:F2.2\r\n\r\n"
+    "3\r\n00:00:02,000 --> 00:00:03,000\r\nHOME(113.9484,22.5797) 2016.05.09 13:14:43\r\n"
+    "GPS(113.9502,22.5802,16) BAROMETER:17.0\r\nISO:100 Shutter:60 EV:0 Fnum:F2.2\r\n\r\n";
+
+// Whether the picture has near-white pixels in its top band (where the telemetry goes).
+bool TelemetryShown(const QImage& frame)
+{
+    for (int y = 10; y < std::min(frame.height(), 60); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (qGray(frame.pixel(x, y)) > 200)
+                return true;
+    return false;
+}
+
+class VideoPreviewTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString clip = MediaClip(ClipKind::H264Aac);
+        ASSERT_FALSE(clip.isEmpty());
+        rows = {folder.file("DJI_0001.MP4"), folder.file("DJI_0002.JPG"), folder.file("DJI_0003.MOV")};
+        ASSERT_TRUE(QFile::copy(clip, rows[0]));
+        ASSERT_TRUE(QFile::copy(clip, rows[2]));
+        WriteTextFile(rows[1], "not really a photo");
+        WriteTextFile(folder.file("DJI_0001.SRT"), QString::fromLatin1(kFlightLog));
+        captures.dir.isValid();
+
+        window = std::make_unique<TForm4>();
+        window->resize(640, 480);
+        window->catalogue.sourcePathOf = [this](int row) { return row >= 0 && row < rows.size() ? rows[row] : QString(); };
+        window->catalogue.nextRow = [this](const QString& extensions, int row, int direction) {
+            // The list's rule: the next (or previous) row with one of the extensions, wrapping.
+            const QStringList wanted = extensions.split('|');
+            for (int step = 1; step <= rows.size(); ++step) {
+                const int n = ((row + (direction ? step : -step)) % int(rows.size()) + int(rows.size())) % int(rows.size());
+                if (wanted.contains("." + rows[n].section('.', -1).toLower()))
+                    return n;
+            }
+            return -1;
+        };
+        window->catalogue.removeRow = [this](int row) { rows.removeAt(row); };
+        window->catalogue.showSelectItem = [this](int row, bool) { selected = row; };
+        window->catalogue.clearSelection = [] {};
+        window->captureFolder = [this] { return captureFolderSetting; };
+        window->setCaptureFolder = [this](const QString& f) { captureFolderSetting = f; };
+        window->placeLookup = [](const QString&, const QString&, const QString&) {
+            return QStringLiteral("深圳市 福田区 福田路");
+        };
+        window->show();
+        captureFolderSetting = captures.dir.path();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetMsgBoxHandler({});
+        SetFolderChooser({});
+    }
+
+    bool Playing() { return WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psPlay && !window->FFPlayer.CurrentFrame().isNull(); }); }
+
+    TempFolder folder;
+    TempFolder captures;
+    QStringList rows;
+    int selected = -1;
+    QString captureFolderSetting;
+    std::unique_ptr<TForm4> window;
+};
+
+TEST_F(VideoPreviewTest, PlaysTheRowWithItsFlightLogOverThePicture)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    EXPECT_EQ(window->windowTitle(), rows[0]);
+    EXPECT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; }));
+    EXPECT_EQ(window->SrtEntries.Lookup("00:00:01")->Location, "福田路");
+    EXPECT_TRUE(window->ServingFromMemory());
+    EXPECT_TRUE(window->timebar->text().endsWith("/00:00:02")) << window->timebar->text().toStdString();
+    EXPECT_EQ(window->FFPlayer.VideoFilters, "hue=b=0.00:s=1.00:H=0.00");
+
+    EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
+    window->Zimuck->click(); // "字幕" off: the next pictures come without the line
+    EXPECT_FALSE(window->Zimuck->isChecked());
+    QThread::msleep(200);
+    EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
+}
+
+TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    ASSERT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; }));
+    window->Button5Click(); // pause, so the second does not change under the capture
+    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
+    window->Button7Click();
+    EXPECT_TRUE(window->Capturing());
+    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+
+    const QStringList saved = QDir(captures.dir.path()).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^I-2016050913144[123]\\.JPG$").match(saved[0]).hasMatch()) << saved[0].toStdString();
+    TExifData exif;
+    ASSERT_TRUE(exif.LoadFromGraphic(QDir(captures.dir.path()).filePath(saved[0])).ok);
+    EXPECT_TRUE(exif.DateTimeDigitized().AsString().startsWith("2016/5/9 13:14:4"));
+    EXPECT_EQ(exif.GPSLatitude(0).Numerator, 22u);
+    EXPECT_EQ(exif.GPSLongitude(0).Numerator, 113u);
+    EXPECT_TRUE(window->VideoShow->isVisible());
+    EXPECT_TRUE(window->VideoShow->text().endsWith("保存成功!"));
+    EXPECT_TRUE(WaitFor([&] { return !window->VideoShow->isVisible(); }, 4000)); // gone after 2.5 s
+}
+
+TEST_F(VideoPreviewTest, ACaptureWithoutAFlightLogSavesNothing)
+{
+    window->InitFile(2); // no ".SRT" beside this one
+    ASSERT_TRUE(Playing());
+    window->Button7Click();
+    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+    EXPECT_TRUE(QDir(captures.dir.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_FALSE(window->VideoShow->isVisible());
+    EXPECT_TRUE(window->Button7->isEnabled());
+}
+
+TEST_F(VideoPreviewTest, AnEmptyCaptureFolderIsAskedForInsteadOfTheRoot)
+{
+    captureFolderSetting.clear();
+    QString asked;
+    SetFolderChooser([&](const QString& prompt, const QString&) {
+        asked = prompt;
+        return QString(); // cancelled
+    });
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->Button7Click();
+    EXPECT_FALSE(asked.isEmpty());
+    EXPECT_FALSE(window->Capturing()); // nothing started
+    EXPECT_TRUE(captureFolderSetting.isEmpty());
+
+    SetFolderChooser([&](const QString&, const QString&) { return captures.dir.path(); });
+    window->Button7Click();
+    EXPECT_EQ(captureFolderSetting, captures.dir.path()); // kept for the next capture
+    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+}
+
+TEST_F(VideoPreviewTest, SmallFilesAreServedFromMemoryLargeOnesFromDisk)
+{
+    struct Case {
+        qint64 size;
+        bool opens;
+        bool fromMemory;
+    } cases[] = {{10485759, true, true}, {10485760, true, false}, {0, false, false}};
+    QStringList messages;
+    SetMsgBoxHandler([&](const QString& text, unsigned) {
+        messages << text;
+        return false;
+    });
+    for (const Case& c : cases) {
+        const QString path = folder.file(QStringLiteral("size-%1.MP4").arg(c.size));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(c.size));
+        file.close();
+        window->videofilename = path;
+        EXPECT_EQ(window->MAAOpen(), c.opens) << c.size;
+        EXPECT_EQ(window->ServingFromMemory(), c.fromMemory) << c.size;
+        if (c.opens) {
+            char buffer[16];
+            EXPECT_EQ(window->MAASeek(c.size - 4, TSeekOrigin::soBeginning), c.size - 4);
+            EXPECT_EQ(window->MAARead(buffer, 16), 4);
+        }
+        window->MAAClose();
+    }
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "file error" + folder.file("size-0.MP4"));
+    EXPECT_EQ(window->MAARead(nullptr, 4), -1); // nothing held
+}
+
+TEST_F(VideoPreviewTest, NextAndPreviousSkipPhotosAndWrap)
+{
+    window->InitFile(0);
+    window->zhankaiClick();
+    EXPECT_EQ(window->itemindex, 2);
+    EXPECT_EQ(selected, 2);
+    window->zhankaiClick();
+    EXPECT_EQ(window->itemindex, 0);
+    window->SPbackClick();
+    EXPECT_EQ(window->itemindex, 2);
+    EXPECT_EQ(window->videofilename, rows[2]);
+}
+
+TEST_F(VideoPreviewTest, TheSeekBarSeeksToTheClickAndShowsTheTimeUnderTheMouse)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->Button5Click();
+    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
+    const int middle = window->TrackBar1->width() / 2;
+    window->TrackBar1MouseMove(middle);
+    EXPECT_EQ(window->movetimebar->text(), "00:00:01");
+    window->TrackBar1MouseDown(middle);
+    window->TrackBar1Click();
+    int64_t shownAt = -1;
+    EXPECT_TRUE(WaitFor([&] {
+        window->FFPlayer.CurrentFrame(shownAt);
+        return std::llabs(shownAt - 1000000) <= 40000;
+    }, 5000)) << shownAt;
+}
+
+TEST_F(VideoPreviewTest, SpacePausesWhateverHasTheFocus)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->activateWindow();
+    window->TrackBar1->setFocus();
+    QTest::keyClick(window->TrackBar1, Qt::Key_Space);
+    EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }, 2000));
+    QTest::keyClick(window->Panel1, Qt::Key_Space);
+    EXPECT_TRUE(WaitFor([&] { return !window->FFPlayer.Paused(); }, 2000));
+}
+
+TEST_F(VideoPreviewTest, DeletingRemovesTheVideoButKeepsItsFlightLog)
+{
+    SetMsgBoxHandler([](const QString& text, unsigned kind) { return text == "确定删除?" && kind == kMsgQuestion; });
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    const QString deleted = rows[0];
+    window->Button1Click();
+    EXPECT_FALSE(QFile::exists(deleted));
+    EXPECT_TRUE(QFile::exists(folder.file("DJI_0001.SRT")));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(window->videofilename, rows[1]); // the next video, not the photo now at that row
+    ASSERT_TRUE(Playing());
+}
+
+TEST_F(VideoPreviewTest, HidingTheWindowStopsPlayback)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->hide();
+    EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop);
+}
+
+} // namespace

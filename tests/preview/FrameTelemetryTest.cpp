@@ -1,0 +1,148 @@
+// The telemetry line over each picture and the geotagged frame capture.
+#include "TestFiles.h"
+#include "metadata/ExifData.h"
+#include "preview/FrameTelemetry.h"
+
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+videosrt Entry(const QString& time, float distance, const QString& lon, const QString& lat, const QString& place)
+{
+    videosrt entry;
+    entry.Time = time;
+    entry.Distance = distance;
+    entry.GPSLAt = lon;
+    entry.GPSLNg = lat;
+    entry.Location = place;
+    return entry;
+}
+
+// Rows of the picture holding near-white pixels.
+QList<int> WhiteRows(const QImage& image)
+{
+    QList<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) > 200) {
+                rows << y;
+                break;
+            }
+    return rows;
+}
+
+TEST(FrameTelemetry, TheLineNamesTimeDistanceAndPlace)
+{
+    EXPECT_EQ(TelemetryText(Entry("2016.05.09 13:14:41", 167.86f, "113.9500", "22.5800", "福田路")),
+              "TIME:2016.05.09 13:14:41 D:167.86M LOCATION:福田路");
+    EXPECT_TRUE(TelemetryText(Entry("2016.05.09 13:14:41", 0, "", "", "")).contains(" D:0.00M"));
+    const QFont font = TelemetryFont();
+    EXPECT_EQ(font.pointSize(), 33);
+    EXPECT_TRUE(font.bold());
+}
+
+TEST(FrameTelemetry, TheLineIsDrawnAtTheTopForTheSecondOfThePicture)
+{
+    SrtTable table;
+    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 12.5f, "113.9500", "22.5800", "X"));
+    QImage picture(960, 540, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    EXPECT_FALSE(DrawTelemetry(picture, table, 994000)); // 0.994 s is second 0
+    EXPECT_TRUE(WhiteRows(picture).isEmpty());
+    EXPECT_TRUE(DrawTelemetry(picture, table, 996000)); // 0.996 s is second 1
+    const QList<int> rows = WhiteRows(picture);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_GE(rows.first(), 10);
+    EXPECT_LT(rows.last(), 70);
+    // Centred: as much dark margin left as right of the text.
+    int left = picture.width(), right = 0;
+    for (int y : rows)
+        for (int x = 0; x < picture.width(); ++x)
+            if (qGray(picture.pixel(x, y)) > 200) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_NEAR(left, picture.width() - 1 - right, 8);
+}
+
+TEST(FrameTelemetry, CapturesAreNamedAfterTheRecordingTime)
+{
+    const auto recorded = RecordingTime("2016.05.09 13:14:41");
+    ASSERT_TRUE(recorded.has_value());
+    EXPECT_EQ(CaptureFileName(*recorded), "I-20160509131441.JPG");
+    EXPECT_EQ(CaptureFileName(*RecordingTime("2016.5.9 3:04:05")), "I-20160509030405.JPG");
+    EXPECT_FALSE(RecordingTime("").has_value());
+    EXPECT_FALSE(RecordingTime("not a date").has_value());
+
+    SrtTable table;
+    TempFolder folder;
+    EXPECT_FALSE(PlanCapture(table, 0, folder.path()).has_value()); // no flight log
+    table.Store("00:00:00", Entry("", 0, "1", "2", "X"));
+    EXPECT_FALSE(PlanCapture(table, 0, folder.path()).has_value()); // no date in the entry
+    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 0, "1", "2", "X"));
+    const auto plan = PlanCapture(table, 1200000, folder.path());
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(plan->path, folder.file("I-20160509131441.JPG"));
+}
+
+TEST(FrameTelemetry, ACaptureCarriesItsTimeAndPositionForOurReaderAndExiftool)
+{
+    QImage picture(320, 180, QImage::Format_RGB32);
+    picture.fill(QColor(0x20, 0x60, 0xC0));
+    TempFolder folder;
+    const struct {
+        const char* lon;
+        const char* lat;
+        const char* latRef;
+        const char* lonRef;
+        uint32_t lat0, lat1, lat2, lon0, lon1, lon2;
+    } cases[] = {
+        {"113.9500", "22.5800", "N", "E", 22, 34, 47, 113, 57, 0}, // 47.99… s truncated
+        {"-70.6483", "-33.4569", "S", "W", 33, 27, 24, 70, 38, 53},
+    };
+    for (const auto& c : cases) {
+        const QString path = folder.file(QStringLiteral("I-%1.JPG").arg(c.latRef));
+        ASSERT_TRUE(SaveFrameJpeg(picture, path, c.lon, *RecordingTime("2016.05.09 13:14:41"), c.lat));
+        const QByteArray bytes = [&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        EXPECT_TRUE(bytes.contains(QByteArray("\xFF\xC0", 2))); // baseline, not progressive
+        TExifData exif;
+        ASSERT_TRUE(exif.LoadFromGraphic(path).ok);
+        EXPECT_EQ(exif.DateTimeDigitized().AsString(), "2016/5/9 13:14:41");
+        EXPECT_EQ(exif.GPSLatitude(0).Numerator, c.lat0);
+        EXPECT_EQ(exif.GPSLatitude(1).Numerator, c.lat1);
+        EXPECT_EQ(exif.GPSLatitude(2).Numerator, c.lat2);
+        EXPECT_EQ(exif.GPSLatitude(2).Denominator, 1u);
+        EXPECT_EQ(exif.GPSLongitude(0).Numerator, c.lon0);
+        EXPECT_EQ(exif.GPSLongitude(1).Numerator, c.lon1);
+        EXPECT_EQ(exif.GPSLongitude(2).Numerator, c.lon2);
+        EXPECT_EQ(exif.GPSLatitudeRef(), c.latRef[0]);
+        EXPECT_EQ(exif.GPSLongitudeRef(), c.lonRef[0]);
+
+        QProcess exiftool;
+        exiftool.start("exiftool", {"-s3", "-CreateDate", "-GPSLatitudeRef", "-GPSLongitudeRef", path});
+        ASSERT_TRUE(exiftool.waitForFinished(30000));
+        const QStringList lines = QString::fromUtf8(exiftool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 3) << exiftool.readAllStandardError().toStdString();
+        EXPECT_EQ(lines[0], "2016:05:09 13:14:41");
+        EXPECT_TRUE(lines[1].startsWith(c.latRef[0] == 'N' ? "North" : "South")) << lines[1].toStdString();
+        EXPECT_TRUE(lines[2].startsWith(c.lonRef[0] == 'E' ? "East" : "West")) << lines[2].toStdString();
+    }
+}
+
+TEST(FrameTelemetry, AnUnwritableFolderWritesNothing)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QString error;
+    EXPECT_FALSE(SaveFrameJpeg(picture, "/nonexistent-folder/I-1.JPG", "1", QDateTime::currentDateTime(), "2", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(SaveFrameJpeg(QImage(), QDir::temp().filePath("orvek-none.jpg"), "1", QDateTime::currentDateTime(), "2"));
+}
+
+} // namespace
