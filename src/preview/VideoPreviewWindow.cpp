@@ -51,7 +51,8 @@ TForm4::TForm4(QWidget* parent)
     setWindowIcon(ProgramIcon());
     // Half the screen's width and 55 % of its height, at the top left of the desktop.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(0, 0, int(screen->size().width() * 0.5), int(screen->size().height() * 0.55));
+        resize(int(screen->size().width() * 0.5), int(screen->size().height() * 0.55));
+    move(0, 0); // the frame's corner, so the title bar stays on the screen
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
