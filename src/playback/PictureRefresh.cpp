@@ -267,9 +267,6 @@ void MediaState::ReportPosition()
         force = !positionReported || lastReportedPosition != fileDuration;
     }
     owner->currentPTS = position;
-    if (!videoStream && audioStream) {
-        // Without pictures, the sound's place in the input stands for the position.
-    }
     if (!positionReported || force || std::llabs(position - lastReportedPosition) > settings.positionInterval) {
         positionReported = true;
         lastReportedPosition = position;

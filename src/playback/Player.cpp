@@ -425,6 +425,16 @@ void TCustomPlayer::StepToNextFrame()
         SetPlayState(TPlayState::psStep);
 }
 
+void TCustomPlayer::StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
+                              bool waitForSeekEnd)
+{
+    if (!m->RequestSeek(target, relative, flags.bits) || !waitForSeekEnd)
+        return; // another seek is pending, or the caller does not wait
+    WaitOnUi([m] { return m->SeekDone(); }, kSeekWaitMs);
+    if (m->HasVideo())
+        WaitOnUi([m] { return m->PictureSinceSeek(); }, kSeekWaitMs);
+}
+
 void TCustomPlayer::Seek(int64_t pts, TSeekFlags flags, bool waitForSeekEnd)
 {
     const auto m = Media();
@@ -436,13 +446,7 @@ void TCustomPlayer::Seek(int64_t pts, TSeekFlags flags, bool waitForSeekEnd)
         if (pts == 0) // half a frame early, so the first picture is reached
             target -= std::llround(m->FrameDuration() * 1e6 / 2);
     }
-    if (!m->RequestSeek(target, 0, flags.bits))
-        return;
-    if (!waitForSeekEnd)
-        return;
-    WaitOnUi([m] { return m->SeekDone(); }, kSeekWaitMs);
-    if (m->HasVideo())
-        WaitOnUi([m] { return m->PictureSinceSeek(); }, kSeekWaitMs);
+    StartSeek(m, target, 0, flags, waitForSeekEnd);
 }
 
 void TCustomPlayer::SeekRelative(double delta, TSeekFlags flags, bool waitForSeekEnd)
@@ -463,13 +467,7 @@ void TCustomPlayer::SeekRelative(double delta, TSeekFlags flags, bool waitForSee
         target = std::llround((base + delta) * 1e6);
         relative = std::llround(delta * 1e6);
     }
-    if (!m->RequestSeek(target, relative, flags.bits))
-        return;
-    if (!waitForSeekEnd)
-        return;
-    WaitOnUi([m] { return m->SeekDone(); }, kSeekWaitMs);
-    if (m->HasVideo())
-        WaitOnUi([m] { return m->PictureSinceSeek(); }, kSeekWaitMs);
+    StartSeek(m, target, relative, flags, waitForSeekEnd);
 }
 
 void TCustomPlayer::FlushQueue()

@@ -165,6 +165,9 @@ private:
     std::shared_ptr<MediaState> Media() const;
     void Refuse(const QString& message);
     OpenSettings SnapshotSettings() const;
+    // Hands a seek to the reader; with wait, returns once the picture at the target is queued.
+    void StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
+                   bool waitForSeekEnd);
 
     std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
     mutable std::mutex stateLock; // guards media, lastError, fileName, screenHandle and the threads below

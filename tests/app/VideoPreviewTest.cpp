@@ -1,4 +1,5 @@
 // The video preview window on the offscreen platform, playing generated clips with a flight log.
+#include "EventWait.h"
 #include "MediaClips.h"
 #include "TestFiles.h"
 #include "metadata/ExifData.h"
@@ -18,17 +19,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& cond, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return cond();
-}
 
 // A flight log for the two-second clip: one entry per second.
 const char* kFlightLog =

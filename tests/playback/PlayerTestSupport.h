@@ -2,6 +2,7 @@
 // What the player tests share: waiting while serving the UI thread, a watchdog for hangs, and
 // a recorder of what the host heard.
 
+#include "EventWait.h"
 #include "playback/Player.h"
 #include "services/UiHandover.h"
 
@@ -12,19 +13,6 @@
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
-
-
-// Serves the UI thread's events until cond holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return cond();
-}
 
 // What the host saw of one player, recorded on the thread each event arrived on.
 struct Recorder {
