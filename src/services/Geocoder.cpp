@@ -2,6 +2,7 @@
 
 #include "services/HttpClient.h"
 #include "services/IniFile.h"
+#include "services/JsonText.h"
 
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -9,25 +10,6 @@
 namespace {
 std::mutex configMutex;
 GeocoderConfig currentConfig; // guarded by configMutex
-
-// A member's value as text, whatever its JSON kind; nothing when it is missing or null.
-std::optional<QString> TextOf(const nlohmann::json& object, std::initializer_list<const char*> path)
-{
-    const nlohmann::json* node = &object;
-    for (const char* name : path) {
-        if (!node->is_object())
-            return std::nullopt;
-        const auto member = node->find(name);
-        if (member == node->end())
-            return std::nullopt;
-        node = &*member;
-    }
-    if (node->is_null())
-        return std::nullopt;
-    if (node->is_string())
-        return QString::fromStdString(node->get<std::string>());
-    return QString::fromStdString(node->dump());
-}
 } // namespace
 
 GeocoderConfig ReadGeocoderConfig(const IniFile& settings)
@@ -71,9 +53,9 @@ QString PlaceFromAnswer(const QString& body)
         return kPlacePending;
     if (code != 0)
         return kPlaceUnknown;
-    const auto city = TextOf(answer, {"result", "address_component", "city"});
-    const auto district = TextOf(answer, {"result", "address_component", "district"});
-    const auto street = TextOf(answer, {"result", "formatted_addresses", "recommend"});
+    const auto city = JsonText(answer, {"result", "address_component", "city"});
+    const auto district = JsonText(answer, {"result", "address_component", "district"});
+    const auto street = JsonText(answer, {"result", "formatted_addresses", "recommend"});
     if (!city || !district || !street)
         return kPlaceUnknown;
     return *city + u' ' + *district + u' ' + *street;
