@@ -17,8 +17,9 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     form3_ = std::make_unique<TForm3>();
     form4_ = std::make_unique<TForm4>();
     form5_ = std::make_unique<TForm5>();
-    myDlg_ = std::make_unique<TMyDlg>();
-    form1_->attachWindows(form2_.get(), form5_.get());
+    myDlg_ = std::make_unique<TMyDlg>(form1_.get()); // shown over the main window
+    form1_->attachWindows(form2_.get(), form5_.get(), myDlg_.get());
+    form5_->manifestUrl = form1_->manifestUrl();
 
     // The list opens the preview windows; they find their files through the main window.
     TForm1* main = form1_.get();

@@ -15,6 +15,8 @@
 #include "services/Helpers.h"
 #include "services/SettingsDialog.h"
 #include "services/UiHandover.h"
+#include "services/UpdateCheck.h"
+#include "services/UpdateDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -111,6 +113,7 @@ TForm1::TForm1(const QString& settingsFolder)
     const CacheOpenResult cache = OpenCacheDb(settingsFolder + QStringLiteral("Cha.mdb"));
     if (cache.outcome == CacheOpenOutcome::CreateFailed)
         ShowInformation(QStringLiteral("提示"), QStringLiteral("数据库创建失败"));
+    manifestUrl_ = ManifestUrl(*settingsFile_);
     if (cache.outcome == CacheOpenOutcome::OpenFailed)
         ShowStandardError(cache.error);
     else
@@ -138,10 +141,11 @@ TForm1::~TForm1()
     CloseCacheDb();
 }
 
-void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow)
+void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog)
 {
     settingsDialog_ = settingsDialog;
     aboutWindow_ = aboutWindow;
+    updateDialog_ = updateDialog;
     settingsDialog_->onScanTimeDrop = [this](const QStringList& paths) { ScanTimeDropped(paths); };
 }
 
@@ -375,6 +379,42 @@ void TForm1::GetUpdateInfoTmTimer()
     // Each tick doubles the wait before the next one: 5 s, 10 s, 20 s, ...
     // (capped where the timer's range ends, about 24 days).
     GetUpdateInfoTm->setInterval(static_cast<int>(std::min<qint64>(2LL * GetUpdateInfoTm->interval(), INT_MAX)));
+    // A busy worker (an export) lets this tick pass; without an update site in the settings
+    // there is nothing to check.
+    if (!manifestUrl_.isEmpty() && CurrentWorkerState() == WorkerState::Idle)
+        StartWorker(TMyThread::Task::UpdateCheck, [this](TMyThread& worker) { RunUpdateCheck(worker); });
+}
+
+void TForm1::RunUpdateCheck(TMyThread& worker)
+{
+    CheckUpdateTask(manifestUrl_, worker.StopToken(), [&](const TdlgAndMe& request) {
+        worker.Fparam = request;
+        UiHandover::RunOnUiThread([&] { ShowUpdateDlg(worker.Fparam); });
+    });
+}
+
+void TForm1::ShowUpdateDlg(const TdlgAndMe& request)
+{
+    GetUpdateInfoTm->stop();
+    if (!updateDialog_)
+        return;
+    try {
+        updateDialog_->InitDlg(request.TType, request.HH, [this](FrmDlgRet answer, const TIdandNr& content) {
+            OnDlgAnswer(answer, content, [this](const QString& text) { ShowBalloon(text); });
+        });
+    } catch (const ConversionError& error) {
+        // A version or time-out that is not a number: nothing is shown, and with the timer
+        // stopped no further check runs until the next start.
+        qWarning("update dialog not shown: %s", error.what());
+    }
+}
+
+void TForm1::ShowBalloon(const QString& text)
+{
+    if (TrayIcon1 && TrayIcon1->isVisible() && QSystemTrayIcon::supportsMessages())
+        TrayIcon1->showMessage(QStringLiteral("ORVEK-FILE"), text, QSystemTrayIcon::Information, 20000);
+    else
+        StatusText->setText(text);
 }
 
 void TForm1::GetLocationTimerTimer()

@@ -23,6 +23,7 @@ class CatalogueListView;
 class LocationPass;
 class TForm2;
 class TForm5;
+class TMyDlg;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -36,7 +37,7 @@ public:
     ~TForm1() override; // stops background work, saves the window state and SetInfo
 
     // Windows created after this one that it opens or whose state it loads.
-    void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow);
+    void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog);
 
     IniFile& settingsFile() { return *settingsFile_; }
     TSetInfo SetInfo;
@@ -128,6 +129,13 @@ public:
     void mnuShowHideClick();
     void mnuExitClick();
     void GetUpdateInfoTmTimer();
+    // The update check's dialog, on the UI thread while the worker waits. Stops the update
+    // timer for the rest of the run.
+    void ShowUpdateDlg(const TdlgAndMe& request);
+    // The tray balloon (title "ORVEK-FILE", 20 s); without a tray the status bar shows the text.
+    void ShowBalloon(const QString& text);
+    // The update manifest's address from the settings file; empty: no background check.
+    const QString& manifestUrl() const { return manifestUrl_; }
     void GetLocationTimerTimer();
     // Files dropped on the settings dialog's ScanTime box: its text becomes the creation time
     // of the first photo, video or folder among them.
@@ -179,6 +187,7 @@ private:
     void ShowProgress(const QString& text);
 
     void RunExportTask(TMyThread& worker); // on the worker thread
+    void RunUpdateCheck(TMyThread& worker); // on the worker thread
     bool ExportRunning() const;
 
     std::unique_ptr<Catalogue> catalogue_;
@@ -188,6 +197,8 @@ private:
     std::unique_ptr<IniFile> settingsFile_;
     TForm2* settingsDialog_ = nullptr;
     TForm5* aboutWindow_ = nullptr;
+    TMyDlg* updateDialog_ = nullptr;
+    QString manifestUrl_;
     QTimer* resizeSettled_; // the end of a resize: column widths follow the new width
     bool shownOnce_ = false;
     QString editedRowKey_; // the row the place editor was opened on

@@ -2,6 +2,8 @@
 // The program's single background worker: one task at a time (the export or the update
 // check), a stop request the task looks at, and a running flag it clears as its last act.
 
+#include "services/UpdateManifest.h"
+
 #include <atomic>
 #include <functional>
 #include <stop_token>
@@ -24,6 +26,7 @@ public:
     const Task task;
     Body Run;
     std::atomic<bool> running{true};
+    TdlgAndMe Fparam; // the update check's dialog request, handed to the UI thread
 
     void RequestStop() { thread_.request_stop(); }
     bool StopRequested() const { return thread_.get_stop_token().stop_requested(); }

@@ -158,6 +158,26 @@ void DrawDrone(QPainter& p)
     p.drawEllipse(QPointF(8, 9.3), 1.1, 1.1);
 }
 
+void DrawUpdate(QPainter& p)
+{
+    // A blue disc with a white arrow pointing up.
+    p.setPen(Qt::NoPen);
+    p.setBrush(kBlue);
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({{8, 3.2}, {12.2, 7.6}, {9.6, 7.6}, {9.6, 12.4}, {6.4, 12.4}, {6.4, 7.6}, {3.8, 7.6}}));
+}
+
+void DrawNotice(QPainter& p)
+{
+    // An amber bell.
+    p.setPen(Outline(kAmber.darker(150), 0.8));
+    p.setBrush(kAmber);
+    p.drawPolygon(QPolygonF({{8, 1.8}, {11.2, 4}, {12, 10}, {14, 12.2}, {2, 12.2}, {4, 10}, {4.8, 4}}));
+    p.setBrush(kAmber.darker(150));
+    p.drawEllipse(QPointF(8, 13.6), 1.5, 1.5);
+}
+
 } // namespace
 
 QIcon ImageListIcon(int index)
@@ -187,4 +207,14 @@ QIcon ImageListIcon(int index)
 QIcon ProgramIcon()
 {
     return RenderIcon(DrawDrone);
+}
+
+QIcon UpdateIcon()
+{
+    return RenderIcon(DrawUpdate);
+}
+
+QIcon NoticeIcon()
+{
+    return RenderIcon(DrawNotice);
 }

@@ -10,3 +10,7 @@ QIcon ImageListIcon(int index);
 
 // The program's icon: a camera drone seen from above.
 QIcon ProgramIcon();
+
+// The pictures of the update/notice dialog: a new version, and a notice.
+QIcon UpdateIcon();
+QIcon NoticeIcon();

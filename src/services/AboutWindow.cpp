@@ -1,26 +1,137 @@
 #include "services/AboutWindow.h"
 
-#include "resources/Icons.h"
+#include "services/Dialogs.h"
 #include "services/Helpers.h"
+#include "services/RunAndQuit.h"
+#include "services/UiHandover.h"
+#include "services/UpdateManifest.h"
 
-#include <QHBoxLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+const QString kIntroduction = QStringLiteral(
+    "ORVEK-FILE 为航拍飞手整理存储卡：列出每一张照片和每一段视频的拍摄时间与地点，"
+    "把 GPS 位置解析成城市、区县和街道，预览照片，播放视频并在画面上叠加每一秒的飞行数据，"
+    "截取带位置信息的 JPG 图片，再把整张卡按日期和地点导出到整齐的文件夹里。\n"
+    "导出前会比较已有文件，重复导出不会再复制，也不会丢失任何文件。");
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint at)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
 
 TForm5::TForm5(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form5"));
-    setWindowTitle(QStringLiteral("关于"));
+    setWindowTitle(QStringLiteral("关于REZUVADEV"));
+    setFixedSize(451, 331);
+    QFont windowFont = font();
+    windowFont.setPixelSize(12);
+    setFont(windowFont);
 
-    auto* picture = new QLabel(this);
-    picture->setPixmap(ProgramIcon().pixmap(64, 64));
-    VersionLabel = new QLabel(QStringLiteral("ORVEK-FILE\n版本 %1").arg(GetAppVersion()), this);
-    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    VersionLabel = MakeLabel(this, "VersionLabel", {}, {8, 0});
+    VersionLabel->setFixedSize(435, 20);
+    RightsLabel = MakeLabel(this, "RightsLabel", QStringLiteral("Copyright © REZUVADEV  保留所有权利。"), {8, 21});
 
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(24, 20, 24, 20);
-    row->setSpacing(16);
-    row->addWidget(picture);
-    row->addWidget(VersionLabel);
-    setFixedSize(sizeHint());
+    ContactBox = new QGroupBox(QStringLiteral("联系我们   "), this);
+    ContactBox->setObjectName(QStringLiteral("ContactBox"));
+    ContactBox->setGeometry(0, 48, 451, 81);
+    HomePageLabel = MakeLabel(ContactBox, "HomePageLabel", QStringLiteral("官方网站：rezuvadev.example"), {16, 24});
+    PhoneLabel = MakeLabel(ContactBox, "PhoneLabel", QStringLiteral("联系电话：400-000-0000"), {16, 48});
+    for (QLabel* blue : {HomePageLabel, PhoneLabel}) {
+        QPalette palette = blue->palette();
+        palette.setColor(QPalette::WindowText, QColor(0x1f, 0x5f, 0xbf));
+        blue->setPalette(palette);
+    }
+
+    IntroCaption = MakeLabel(this, "IntroCaption", QStringLiteral("软件介绍:"), {8, 135});
+    IntroMemo = new QPlainTextEdit(kIntroduction, this);
+    IntroMemo->setObjectName(QStringLiteral("IntroMemo"));
+    IntroMemo->setGeometry(0, 154, 451, 119);
+    IntroMemo->setReadOnly(true);
+    IntroMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto* bevel = new QFrame(this);
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(0, 279, 451, 3);
+
+    Button1 = new QPushButton(QStringLiteral("检查升级"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(264, 296, 75, 25);
+    Button2 = new QPushButton(QStringLiteral("关闭"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(368, 296, 75, 25);
+    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
+}
+
+void TForm5::showEvent(QShowEvent* event)
+{
+    // FormShow: the version, and the window in the middle of the screen.
+    VersionLabel->setText(QStringLiteral("ORVEK-FILE  版本：%1").arg(GetAppVersion()));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}
+
+void TForm5::hideEvent(QHideEvent* event)
+{
+    closedWhileChecking_ = checking_;
+    QDialog::hideEvent(event);
+}
+
+void TForm5::Button1Click()
+{
+    if (checking_)
+        return;
+    // The manifest is fetched on its own thread so that the window keeps painting and can be
+    // closed while a slow server answers; closing ends the fetch and shows nothing.
+    TUPdateInfo info;
+    std::atomic<bool> fetched{false};
+    bool readable = false;
+    checking_ = true;
+    closedWhileChecking_ = false;
+    Button1->setEnabled(false);
+    {
+        std::jthread fetcher([&](std::stop_token stop) {
+            HttpOptions options;
+            options.stop = stop;
+            readable = !manifestUrl.isEmpty() && ReadUpdateInfo(info, manifestUrl, options);
+            fetched = true;
+            UiHandover::WakeWaiter();
+        });
+        UiHandover::WaitServing([&] { return fetched.load() || closedWhileChecking_; });
+    } // a closed window stops the fetch here
+    checking_ = false;
+    Button1->setEnabled(true);
+    if (closedWhileChecking_)
+        return;
+
+    if (!readable) {
+        MsgBox(QStringLiteral("无法获取版本信息,请检查你的网络是否通畅.."), kMsgError);
+        return;
+    }
+    if (info.Version.NR != GetAppVersion()) {
+        if (MsgBox(QStringLiteral("发现新的版本:") + info.Version.NR + QStringLiteral(" 是否立即更新"), kMsgQuestion))
+            RunAndQuit(UpdaterFileName());
+    } else {
+        MsgBox(QStringLiteral("已是最新版本了"), kMsgInformation);
+    }
 }

@@ -1,14 +1,42 @@
 #pragma once
-// The about window: the program's name and version. The manual update check joins it later.
+// The about window: the program's version, the maker's contacts, a short introduction, and the
+// manual update check.
 
 #include <QDialog>
 
+class QGroupBox;
 class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm5(QWidget* parent = nullptr);
 
+    // Where the update manifest lies (empty when the settings name no update site).
+    QString manifestUrl;
+
+    // The manual check: reads the manifest (the window keeps serving meanwhile) and says
+    // whether another version is there; on "Yes" the updater starts and the program ends.
+    void Button1Click();
+    void Button2Click() { close(); }
+
     QLabel* VersionLabel;
+    QLabel* RightsLabel;
+    QGroupBox* ContactBox;
+    QLabel* HomePageLabel;
+    QLabel* PhoneLabel;
+    QLabel* IntroCaption;
+    QPlainTextEdit* IntroMemo;
+    QPushButton* Button1;
+    QPushButton* Button2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    bool checking_ = false;
+    bool closedWhileChecking_ = false;
 };

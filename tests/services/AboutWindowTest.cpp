@@ -1,0 +1,137 @@
+// The about window: its layout and the manual update check against a local web site.
+
+#include "services/AboutWindow.h"
+#include "services/Dialogs.h"
+#include "services/Helpers.h"
+
+#include "EventWait.h"
+#include "UpdateManifests.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <condition_variable>
+#include <gtest/gtest.h>
+
+namespace {
+
+class AboutWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
+            boxes << QStringLiteral("%1:%2").arg(kind).arg(text);
+            return false; // "No" to the update question: the program goes on
+        });
+    }
+    void TearDown() override { SetMsgBoxHandler({}); }
+    TForm5 about;
+    QStringList boxes;
+};
+
+TEST_F(AboutWindowTest, TheControlsSitWhereTheWindowPutsThem)
+{
+    about.show();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于REZUVADEV"));
+    EXPECT_EQ(about.size(), QSize(451, 331));
+    EXPECT_EQ(about.VersionLabel->text(), QStringLiteral("ORVEK-FILE  版本：%1").arg(GetAppVersion()));
+    EXPECT_EQ(about.ContactBox->title(), QStringLiteral("联系我们   "));
+    EXPECT_EQ(about.IntroCaption->text(), QStringLiteral("软件介绍:"));
+    const struct {
+        QWidget* control;
+        QRect where;
+    } placed[] = {
+        {about.ContactBox, {0, 48, 451, 81}},
+        {about.IntroMemo, {0, 154, 451, 119}},
+        {about.Button1, {264, 296, 75, 25}},
+        {about.Button2, {368, 296, 75, 25}},
+    };
+    for (const auto& p : placed)
+        EXPECT_EQ(p.control->geometry(), p.where) << p.control->objectName().toStdString();
+    EXPECT_EQ(about.Button1->text(), QStringLiteral("检查升级"));
+    EXPECT_EQ(about.Button2->text(), QStringLiteral("关闭"));
+    // Every label shows its whole text inside the window and clear of the next control.
+    for (QLabel* label : {about.VersionLabel, about.RightsLabel, about.IntroCaption}) {
+        const QRect r = label->geometry();
+        EXPECT_GE(r.width(), label->sizeHint().width()) << label->objectName().toStdString();
+        EXPECT_LE(r.right(), 450);
+    }
+    EXPECT_LE(about.RightsLabel->geometry().bottom(), 48);
+    EXPECT_LE(about.IntroCaption->geometry().bottom(), 154);
+    about.Button2->click();
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(AboutWindowTest, ManualCheckSaysWhatTheManifestSays)
+{
+    ManifestServer server;
+    about.manifestUrl = server.ManifestUrl();
+    const QString running = GetAppVersion();
+    const struct {
+        const char* what;
+        QString body;
+        QString box;
+    } cases[] = {
+        {"same version", ManifestJson({.version = running}), "1:已是最新版本了"},
+        {"newer", ManifestJson({.version = "1.0.0.2"}), "3:发现新的版本:1.0.0.2 是否立即更新"},
+        {"older, still offered", ManifestJson({.version = "0.9.0.0"}), "3:发现新的版本:0.9.0.0 是否立即更新"},
+        {"the notice and minimum are ignored", ManifestJson({.version = running, .minimum = "9.9.9.9", .timeout = "5"}),
+         "1:已是最新版本了"},
+        {"no files listed", QString(ManifestJson({})).replace(QRegularExpression(R"("File":\{.*\}\}$)"), R"("File":{}})"),
+         "2:无法获取版本信息,请检查你的网络是否通畅.."},
+    };
+    for (const auto& c : cases) {
+        boxes.clear();
+        server.Serve(c.body);
+        about.Button1Click();
+        EXPECT_EQ(boxes, QStringList{c.box}) << c.what;
+        EXPECT_TRUE(about.Button1->isEnabled());
+    }
+
+    about.manifestUrl.clear();
+    boxes.clear();
+    about.Button1Click();
+    EXPECT_EQ(boxes, QStringList{"2:无法获取版本信息,请检查你的网络是否通畅.."}) << "no update site in the settings";
+}
+
+TEST_F(AboutWindowTest, ClosingDuringASlowCheckEndsItQuietly)
+{
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    LocalHttpServer server;
+    server.Get("/rezuvadev/Json.txt", [&](const httplib::Request&, httplib::Response& response) {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return release; });
+        response.set_content(ToGbk(ManifestJson({})), "text/plain");
+    });
+    server.Start();
+    about.manifestUrl = server.BaseUrl() + "/rezuvadev/Json.txt";
+    about.show();
+
+    bool disabledWhileChecking = false;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks; // the window keeps serving events while the server is silent
+        disabledWhileChecking = !about.Button1->isEnabled();
+        if (ticks == 5)
+            about.Button2->click();
+    });
+    ticker.start(10);
+    about.Button1Click();
+    ticker.stop();
+    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(disabledWhileChecking);
+    EXPECT_TRUE(boxes.isEmpty()) << "a closed window shows no result";
+    EXPECT_TRUE(about.Button1->isEnabled());
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+}
+
+} // namespace
