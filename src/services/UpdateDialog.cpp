@@ -50,7 +50,10 @@ TMyDlg::TMyDlg(QWidget* parent)
     setObjectName(QStringLiteral("MyDlg"));
     setWindowTitle(QStringLiteral("提示"));
     setFixedSize(kClientWidth, kClientHeight);
-    QFont dialogFont(QStringLiteral("Tahoma"));
+    // Tahoma where it is installed, else its narrow metric neighbour, so that the version's
+    // hyphen line fits the memo's width; Chinese falls back to the CJK font.
+    QFont dialogFont = font();
+    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
     setAutoFillBackground(true);
