@@ -1,5 +1,6 @@
 // Writes a few flight-log subtitle files into a folder as the fuzzer's starting corpus: the
-// usual six-line entries, five-line entries, UTF-16 with a byte-order mark and CR line ends.
+// usual six-line entries, five-line entries, UTF-16 with a byte-order mark and CR line ends,
+// and the layouts of newer drones (bracketed fields, one telemetry line, latitude first).
 
 #include <cstdio>
 #include <string>
@@ -16,6 +17,61 @@ std::string Entries(int count, bool blankLine, const char* lineEnd)
                       "GPS(113.95%02d,-22.58%02d,16) BAROMETER:1.9%sISO:100 Shutter:60 EV: Fnum:F2.2%s%s",
                       n + 1, lineEnd, n, n + 1, lineEnd, n, lineEnd, n, n, lineEnd, lineEnd,
                       blankLine ? lineEnd : "");
+        text += entry;
+    }
+    return text;
+}
+
+// Sub-second entries with bracketed fields, the first ones without a fix. With variants: spaced
+// names, the "longtitude" misspelling, "SrtCnt", a comma before the milliseconds and the fields
+// over two lines.
+std::string Bracketed(int count, bool variants)
+{
+    std::string text = variants ? "\xEF\xBB\xBF" : "";
+    for (int n = 0; n < count; ++n) {
+        const int from = n * 33;
+        char position[120];
+        if (n < 3)
+            std::snprintf(position, sizeof position, "[latitude: N/A] [longitude: N/A]");
+        else
+            std::snprintf(position, sizeof position, variants ? "[latitude : -30.51%03d]\n[longtitude : -105.59%03d]"
+                                                               : "[latitude: 30.51%03d] [longitude: 105.59%03d]",
+                          n, n);
+        char entry[600];
+        std::snprintf(entry, sizeof entry,
+                      "%d\n00:00:%02d,%03d --> 00:00:%02d,%03d\n<font size=\"28\">%s: %d, DiffTime: 33ms\n"
+                      "2021-06-12 10:15:%02d%c%03d\n[iso: 100] [shutter: 1/640.0] [fnum: 2.8] [ev: 0] %s "
+                      "[rel_alt: 12.300 abs_alt: 301.2] </font>\n\n",
+                      n + 1, from / 1000, from % 1000, (from + 33) / 1000, (from + 33) % 1000,
+                      variants ? "SrtCnt" : "FrameCnt", n + 1, 42 + from / 1000, variants ? ',' : '.', from % 1000,
+                      position);
+        text += entry;
+    }
+    return text;
+}
+
+// One telemetry line per entry with a home point, and four-line entries written latitude first.
+std::string TelemetryLines(int count)
+{
+    std::string text;
+    for (int n = 0; n < count; ++n) {
+        char entry[300];
+        std::snprintf(entry, sizeof entry,
+                      "%d\n00:00:%02d,000 --> 00:00:%02d,000\nHOME (8.6500, 49.8700, 105.2m) F/2.8, SS 500, "
+                      "ISO 100, EV 0, GPS (8.65%02d, 49.87%02d, 19), D 24.5m, H 10.0m\n\n",
+                      n + 1, n, n + 1, n, n);
+        text += entry;
+    }
+    return text;
+}
+
+std::string LatitudeFirst(int count)
+{
+    std::string text;
+    for (int n = 0; n < count; ++n) {
+        char entry[200];
+        std::snprintf(entry, sizeof entry, "%d\n00:00:%02d,000 --> 00:00:%02d,000\n2019.08.14 10:22:%02d\n"
+                      "GPS(30.51%02d,105.59%02d,301M)\n", n + 1, n, n + 1, n, n, n);
         text += entry;
     }
     return text;
@@ -52,6 +108,11 @@ int main(int argc, char** argv)
     const bool ok = Write(folder + "six-lines.SRT", Entries(4, true, "\n"))
                     && Write(folder + "five-lines.SRT", Entries(4, false, "\r\n"))
                     && Write(folder + "utf16.SRT", Utf16Le(Entries(2, true, "\r\n")))
-                    && Write(folder + "cr.SRT", "\xEF\xBB\xBF" + Entries(3, true, "\r"));
+                    && Write(folder + "cr.SRT", "\xEF\xBB\xBF" + Entries(3, true, "\r"))
+                    && Write(folder + "bracketed.SRT", Bracketed(40, false))
+                    && Write(folder + "bracketed-variants.SRT", Bracketed(12, true))
+                    && Write(folder + "telemetry.SRT", TelemetryLines(4))
+                    && Write(folder + "latitude-first.SRT", LatitudeFirst(4))
+                    && Write(folder + "mixed.SRT", LatitudeFirst(2) + TelemetryLines(2) + Bracketed(5, false).substr(0, 700));
     return ok ? 0 : 1;
 }

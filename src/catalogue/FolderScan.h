@@ -27,8 +27,10 @@ void WalkFolder(const QString& folder, const QString& extensions, QStringList& p
 QString FileSizeText(qint64 bytes);
 QString FileSizeText(const QString& path);
 
-// "longitude,latitude" from the fourth line of a flight-log subtitle file, as written there;
-// "0.0000,0.0000" when the file is missing or has no such line.
+// "longitude,latitude" of a flight-log subtitle file: from its fourth line "label(lon,lat,…)"
+// as written there when that is a valid position; otherwise the first valid position of its
+// entries in the layouts of newer drones, each number to four decimals; otherwise the fourth
+// line's pair as written, or "0.0000,0.0000" when the file is missing or has no such line.
 QString ReadSrtPosition(const QString& srtPath);
 
 // The subtitle file beside a video: same folder and name with the extension ".SRT", found

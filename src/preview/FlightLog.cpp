@@ -1,12 +1,14 @@
 #include "preview/FlightLog.h"
 
 #include "catalogue/FolderScan.h"
+#include "metadata/FlightLogLayouts.h"
 #include "services/Geocoder.h"
 #include "services/Helpers.h"
 #include "services/LocationCache.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -121,34 +123,18 @@ PlaceLookup CachedPlaceLookup()
 
 namespace {
 
-// Decimal degrees: an optional sign, "." as the decimal point, blanks around allowed.
-std::optional<double> ParseDegrees(const QString& text)
-{
-    const QByteArray latin = TrimLowChars(text).toLatin1();
-    const char* begin = latin.constData();
-    const char* const end = begin + latin.size();
-    const bool negative = begin != end && *begin == '-';
-    if (begin != end && (*begin == '-' || *begin == '+'))
-        ++begin;
-    // from_chars would also take "inf", "nan" and a second sign.
-    if (begin == end || !((*begin >= '0' && *begin <= '9') || *begin == '.'))
-        return std::nullopt;
-    double value = 0;
-    const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
-    if (error != std::errc() || stop != end || !std::isfinite(value))
-        return std::nullopt;
-    return negative ? -value : value;
-}
-
 // The first eight characters of a side of a time line: "HH:MM:SS" in a well-formed file.
 QString PlayTimeKey(const QString& side)
 {
     return TrimLowChars(side).left(8);
 }
 
-} // namespace
-
-namespace {
+// "city district street": the street alone fits the overlay.
+QString OverlayPlace(const QString& place)
+{
+    std::array<QString, 4> placeParts;
+    return SplitStr(place, placeParts, u' ') == 3 ? placeParts[2] : place;
+}
 
 // Where the reader puts what it reads. Each returns false when reading is to end.
 struct EntryTarget {
@@ -156,10 +142,12 @@ struct EntryTarget {
     std::function<bool(const QString& startKey, const QString& endKey, const videosrt& entry)> store;
 };
 
-void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, const EntryTarget& target,
-                 const PlaceLookup& lookup)
+// The six-line layout: an entry without a readable number pair ends the reading. Gives the
+// number of entries stored.
+int ReadSixLineEntries(const QStringList& lines, const std::atomic<bool>& running, const EntryTarget& target,
+                       const PlaceLookup& lookup)
 {
-    const QStringList lines = SplitLines(DecodeTextFile(bytes));
+    int stored = 0;
     qsizetype i = 0;
     while (lines.size() > i + 2 && running) {
         const QString& timeLine = lines[i];
@@ -174,27 +162,87 @@ void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, cons
         std::array<QString, 4> position;
         if (SplitStr(ParseBracketField(lines[i + 2], BracketPart::Pair), position, u',') < 2
             || SplitStr(ParseBracketField(referenceLine, BracketPart::Pair), reference, u',') < 2)
-            return;
+            return stored;
         const std::optional<double> x = ParseDegrees(position[0]);
         const std::optional<double> y = ParseDegrees(position[1]);
         const std::optional<double> rx = ParseDegrees(reference[0]);
         const std::optional<double> ry = ParseDegrees(reference[1]);
         if (!x || !y || !rx || !ry)
-            return;
+            return stored;
 
         videosrt entry;
         entry.Distance = float(GeoDistance(*rx, *ry, *x, *y));
         entry.GPSLAt = position[0];
         entry.GPSLNg = position[1];
         entry.Time = ParseBracketField(referenceLine, BracketPart::After);
-        const QString place = lookup(position[0], position[1], GpsCellKey(*x, *y));
-        // "city district street": the street alone fits the overlay.
-        std::array<QString, 4> placeParts;
-        entry.Location = SplitStr(place, placeParts, u' ') == 3 ? placeParts[2] : place;
+        entry.Location = OverlayPlace(lookup(position[0], position[1], GpsCellKey(*x, *y)));
         if (!target.store(PlayTimeKey(sides[0]), PlayTimeKey(sides[1]), entry))
-            return;
+            return stored;
+        ++stored;
         i += 6;
     }
+    return stored;
+}
+
+// The layouts of newer drones, for files the six-line reading found nothing in. Their entries
+// often last a fraction of a second: the first entry of each play second is kept, and an
+// entry's end second is filled in afterwards where no entry starts. Entries without a valid
+// position are passed over; the place of each cell is asked for once.
+void ReadNewerLayouts(const QStringList& lines, const std::atomic<bool>& running, const EntryTarget& target,
+                      const PlaceLookup& lookup)
+{
+    QSet<QString> keys;
+    QList<std::pair<QString, videosrt>> endKeys;
+    QHash<QString, QString> places; // by cell
+    std::optional<FlightLogPoint> home;
+    std::optional<FlightLogPoint> firstPosition;
+    bool stopped = false;
+    ForEachFlightLogEntry(lines, [&](const FlightLogEntry& read) {
+        if (!running)
+            return false;
+        if (read.home)
+            home = read.home;
+        if (!read.position)
+            return true;
+        const FlightLogPoint& at = *read.position;
+        if (!firstPosition)
+            firstPosition = at;
+        // Distances are from the home point, or where the flight log begins when it has none.
+        const FlightLogPoint& from = home ? *home : *firstPosition;
+        const QString cell = GpsCellKey(at.longitude, at.latitude);
+        auto place = places.constFind(cell);
+        if (place == places.constEnd())
+            place = places.insert(cell, OverlayPlace(lookup(at.longitudeText, at.latitudeText, cell)));
+        videosrt entry;
+        entry.Location = *place;
+        entry.Distance = float(GeoDistance(from.longitude, from.latitude, at.longitude, at.latitude));
+        entry.GPSLAt = at.longitudeText;
+        entry.GPSLNg = at.latitudeText;
+        entry.Time = read.time;
+        if (read.endKey != read.startKey)
+            endKeys.append({read.endKey, entry});
+        if (keys.contains(read.startKey))
+            return true;
+        keys.insert(read.startKey);
+        stopped = !target.store(read.startKey, read.startKey, entry);
+        return !stopped;
+    });
+    for (const auto& [key, entry] : std::as_const(endKeys)) {
+        if (stopped || !running)
+            return;
+        if (!keys.contains(key)) {
+            keys.insert(key);
+            stopped = !target.store(key, key, entry);
+        }
+    }
+}
+
+void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, const EntryTarget& target,
+                 const PlaceLookup& lookup)
+{
+    const QStringList lines = SplitLines(DecodeTextFile(bytes));
+    if (ReadSixLineEntries(lines, running, target, lookup) == 0 && running)
+        ReadNewerLayouts(lines, running, target, lookup);
 }
 
 void ReadFileInto(const QString& path, const std::atomic<bool>& running, const EntryTarget& target,

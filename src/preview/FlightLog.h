@@ -67,8 +67,11 @@ using PlaceLookup = std::function<QString(const QString& lonText, const QString&
 PlaceLookup CachedPlaceLookup();
 
 // Empties the table (while running is set) and fills it from the subtitle file at path. A
-// missing or unreadable file leaves it empty; an entry without a readable number pair ends
-// the reading, earlier entries staying. Stops before the next entry once running is cleared.
+// missing or unreadable file leaves it empty. Six-line entries are read first: an entry
+// without a readable number pair ends that reading, earlier entries staying. When it found
+// nothing, the layouts of newer drones are read: the first entry of each play second with a
+// valid position, its distance from the home point (or the log's first position), one place
+// lookup per cell. Stops before the next entry once running is cleared.
 void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
 
 // The entries of a subtitle file's bytes, stored without emptying the table first.

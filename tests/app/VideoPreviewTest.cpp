@@ -1,10 +1,12 @@
 // The video preview window on the offscreen platform, playing generated clips with a flight log.
+#include "BracketedFlightLogs.h"
 #include "EventWait.h"
 #include "MediaClips.h"
 #include "TestFiles.h"
 #include "metadata/ExifData.h"
 #include "playback/VideoScreen.h"
 #include "preview/SeekBar.h"
+#include "preview/FrameTelemetry.h"
 #include "preview/VideoPreviewWindow.h"
 #include "services/Dialogs.h"
 
@@ -133,6 +135,31 @@ TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)
     EXPECT_TRUE(window->VideoShow->isVisible());
     EXPECT_TRUE(window->VideoShow->text().endsWith("保存成功!"));
     EXPECT_TRUE(WaitFor([&] { return !window->VideoShow->isVisible(); }, 4000)); // gone after 2.5 s
+}
+
+TEST_F(VideoPreviewTest, AFlightLogOfANewerDroneIsDrawnAndCapturedLikeTheOldOne)
+{
+    // One entry per frame with bracketed fields; the clip's two seconds are keys 0 and 1.
+    WriteTextFile(folder.file("DJI_0003.SRT"), BracketedFlightLog());
+    window->InitFile(2);
+    ASSERT_TRUE(Playing());
+    ASSERT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 2; }));
+    const std::optional<videosrt> second = window->SrtEntries.Lookup("00:00:01");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(TelemetryText(*second), "TIME:2021.06.12 10:15:43 D:45.46M LOCATION:福田路");
+    EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
+
+    window->Button5Click();
+    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
+    window->Button7Click();
+    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+    const QStringList saved = QDir(captures.dir.path()).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^I-2021061210154[23]\\.JPG$").match(saved[0]).hasMatch()) << saved[0].toStdString();
+    TExifData exif;
+    ASSERT_TRUE(exif.LoadFromGraphic(QDir(captures.dir.path()).filePath(saved[0])).ok);
+    EXPECT_EQ(exif.GPSLatitude(0).Numerator, 30u);
+    EXPECT_EQ(exif.GPSLongitude(0).Numerator, 105u);
 }
 
 TEST_F(VideoPreviewTest, ACaptureWithoutAFlightLogSavesNothing)

@@ -2,6 +2,7 @@
 #include "catalogue/FolderScan.h"
 #include "catalogue/HeadlessScan.h"
 
+#include "BracketedFlightLogs.h"
 #include "JpegFixtures.h"
 #include "LocalHttpServer.h"
 #include "TestFiles.h"
@@ -121,6 +122,43 @@ TEST(ReadSrtPosition, TakesTheFirstTwoValuesInTheFourthLinesParentheses)
     ASSERT_TRUE(WriteBytes(utf16Path, utf16));
     EXPECT_EQ(ReadSrtPosition(utf16Path), QStringLiteral("104.1,30.2"));
     EXPECT_EQ(ReadSrtPosition(folder.file("missing.SRT")), QStringLiteral("0.0000,0.0000"));
+}
+
+TEST(ReadSrtPosition, NewerLayoutsGiveTheFirstValidPositionToFourDecimals)
+{
+    TempFolder folder;
+    BracketedLogShape unfixedFirst;
+    unfixedFirst.unfixedEntries = 3;
+    BracketedLogShape longUnfixed; // the fix comes some hundred kilobytes into the file
+    longUnfixed.unfixedEntries = 800;
+    longUnfixed.entries = 2;
+    BracketedLogShape neverFixed;
+    neverFixed.unfixedEntries = 50;
+    neverFixed.entries = 0;
+    const std::pair<QString, const char*> cases[] = {
+        {BracketedFlightLog(), "105.5912,30.5130"},
+        {BracketedFlightLog(unfixedFirst), "105.5912,30.5130"},
+        {BracketedFlightLog(longUnfixed), "105.5912,30.5130"},
+        {BracketedFlightLog(neverFixed), "0.0000,0.0000"},
+        // Latitude first: the fourth line's pair would be read back to front.
+        {"1\n00:00:00,000 --> 00:00:01,000\n2019.08.14 10:22:31\nGPS(-33.8568,-70.6483,301M)\n\n"
+         "2\n00:00:01,000 --> 00:00:02,000\n2019.08.14 10:22:32\nGPS(-33.8569,-70.6484,301M)\n",
+         "-70.6483,-33.8568"},
+        {"1\n00:00:00,000 --> 00:00:01,000\nF/2.8, SS 500, ISO 100, GPS (8.6517, 49.8716, 19), D 24.5m, H 10.0m\n\n",
+         "8.6517,49.8716"},
+        // The six-line layout's first entry without a fix, its second with one.
+        {QString::fromLatin1(FlightLog("GPS(0.000000,0.000000,0)")
+                             + "00:00:01,000 --> 00:00:02,000\r\nHOME(104.0000,30.0000) 2017.05.03 14:22:11\r\n"
+                               "GPS(104.12346,30.54321,18)\r\n"),
+         "104.1235,30.5432"},
+        {QString::fromLatin1(FlightLog("GPS(0.000000,0.000000,0)")), "0.000000,0.000000"},
+    };
+    int n = 0;
+    for (const auto& [content, position] : cases) {
+        const QString path = folder.file(QStringLiteral("%1.SRT").arg(++n));
+        WriteTextFile(path, content);
+        EXPECT_EQ(ReadSrtPosition(path), QString::fromLatin1(position)) << content.left(200).toStdString();
+    }
 }
 
 TEST(SrtCompanion, FoundWhateverTheCaseOfItsExtension)

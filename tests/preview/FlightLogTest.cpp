@@ -3,9 +3,11 @@
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 
+#include "BracketedFlightLogs.h"
 #include "LocalHttpServer.h"
 #include "TestFiles.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <chrono>
 #include <condition_variable>
@@ -132,6 +134,132 @@ TEST(FlightLogReader, NumbersKeepTheirWrittenText)
     EXPECT_EQ(entry.GPSLAt, QStringLiteral(" -70.6483 "));
     EXPECT_EQ(entry.GPSLNg, QStringLiteral(" +22.5 "));
     EXPECT_EQ(read.lookup.Asked(), QStringList{" -70.6483 | +22.5 |-70-382230"});
+}
+
+// Flight logs of newer drones: the layouts the six-line reading finds nothing in.
+
+QString Layout1Variant(const QString& log, const char* variant)
+{
+    QString text = log;
+    if (qstrcmp(variant, "spaced and misspelt") == 0) {
+        text.replace(QStringLiteral("[latitude: "), QStringLiteral("[latitude : "));
+        text.replace(QStringLiteral("[longitude: "), QStringLiteral("[longtitude : "));
+        text.replace(QStringLiteral("FrameCnt"), QStringLiteral("SrtCnt"));
+    } else if (qstrcmp(variant, "comma before milliseconds") == 0) {
+        static const QRegularExpression millis(QStringLiteral(R"((\d\d:\d\d:\d\d)\.(\d\d\d)\n)"));
+        text.replace(millis, QStringLiteral("\\1,\\2\n"));
+    } else if (qstrcmp(variant, "fields over two lines") == 0) {
+        text.replace(QStringLiteral("[ev: 0] "), QStringLiteral("[ev: 0]\n"));
+    } else if (qstrcmp(variant, "mark and CR LF") == 0) {
+        text.replace(u'\n', QLatin1String("\r\n"));
+        text.prepend(QChar(0xFEFF));
+    }
+    return text;
+}
+
+TEST(FlightLogNewerLayouts, SubSecondEntriesGiveOneKeyPerSecondFromTheFirstEntryOfIt)
+{
+    // 60 entries of 33 ms: seconds 0 and 1, the last one ending in second 1 too.
+    const QString log = BracketedFlightLog();
+    for (const char* variant : {"plain", "spaced and misspelt", "comma before milliseconds", "fields over two lines",
+                                "mark and CR LF"}) {
+        SCOPED_TRACE(variant);
+        const Read read(Layout1Variant(log, variant));
+        EXPECT_EQ(read.table.Count(), 2);
+        const videosrt first = read.At("00:00:00");
+        EXPECT_EQ(first.GPSLAt, QStringLiteral("105.59121"));
+        EXPECT_EQ(first.GPSLNg, QStringLiteral("30.51304"));
+        EXPECT_EQ(first.Time, QStringLiteral("2021.06.12 10:15:42"));
+        EXPECT_EQ(first.Distance, 0.f);
+        EXPECT_EQ(first.Location, QStringLiteral("科技园"));
+        // Entry 32 (1023 ms) is the first of second 1; distances are from the first position.
+        const videosrt second = read.At("00:00:01");
+        EXPECT_EQ(second.GPSLAt, QStringLiteral("105.59152"));
+        EXPECT_EQ(second.GPSLNg, QStringLiteral("30.51335"));
+        EXPECT_EQ(second.Time, QStringLiteral("2021.06.12 10:15:43"));
+        EXPECT_EQ(TwoDecimals(second.Distance), TwoDecimals(GeoDistance(105.59121, 30.51304, 105.59152, 30.51335)));
+        // One cell, one look-up.
+        EXPECT_EQ(read.lookup.Asked(), QStringList{"105.59121|30.51304|105353030"});
+    }
+}
+
+TEST(FlightLogNewerLayouts, DistancesAreFromTheHomePointWhenTheLogGivesOne)
+{
+    const auto telemetry = [](bool withHome) {
+        QString text;
+        for (int n = 0; n < 3; ++n)
+            text += QStringLiteral("%1\n00:00:0%1,000 --> 00:00:0%2,000\n%3F/2.8, SS 500, ISO 100, EV 0, "
+                                   "GPS (-58.381%1, -34.603%1, 19), D 24.5m, H 10.0m\n\n")
+                        .arg(n)
+                        .arg(n + 1)
+                        .arg(withHome ? QStringLiteral("HOME (-58.3800, -34.6000, 25.0m) ") : QString());
+        return text;
+    };
+    const Read homed(telemetry(true));
+    ASSERT_EQ(homed.table.Count(), 4); // seconds 0 to 2 and the end of the last
+    EXPECT_EQ(homed.At("00:00:00").GPSLAt, QStringLiteral("-58.3810"));
+    EXPECT_EQ(homed.At("00:00:00").GPSLNg, QStringLiteral("-34.6030"));
+    EXPECT_EQ(homed.At("00:00:00").Time, QString()); // this layout has no date
+    EXPECT_EQ(TwoDecimals(homed.At("00:00:02").Distance), TwoDecimals(GeoDistance(-58.38, -34.60, -58.3812, -34.6032)));
+    EXPECT_EQ(homed.At("00:00:03"), homed.At("00:00:02"));
+
+    const Read unhomed(telemetry(false));
+    EXPECT_EQ(unhomed.At("00:00:00").Distance, 0.f);
+    EXPECT_EQ(TwoDecimals(unhomed.At("00:00:02").Distance),
+              TwoDecimals(GeoDistance(-58.3810, -34.6030, -58.3812, -34.6032)));
+}
+
+TEST(FlightLogNewerLayouts, MixedUnfixedAndTruncatedEntriesDoNotStopTheReading)
+{
+    const Read read(QStringLiteral(
+        "1\n00:00:00,000 --> 00:00:01,000\n2019-08-14 10:22:30.000\n[latitude: N/A] [longitude: N/A]\n\n"
+        "2\n00:00:01,000 --> 00:00:02,000\n2019.08.14 10:22:31\nGPS(30.5130,105.5912,301M)\n\n"
+        "3\n00:00:02,000 --> 00:00:03,000\nGPS (105.5913, 30.5131, 19) D 24.5m H 10.0m\n\n"
+        "4\n00:00:03,000 --> 00:00:04,000\n2019.08.14 10:22:33\n[latitude: 30.51"));
+    EXPECT_EQ(read.table.Count(), 3);
+    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:00")));
+    EXPECT_EQ(read.At("00:00:01").GPSLAt, QStringLiteral("105.5912")); // written latitude first
+    EXPECT_EQ(read.At("00:00:01").Time, QStringLiteral("2019.08.14 10:22:31"));
+    EXPECT_EQ(read.At("00:00:02").GPSLNg, QStringLiteral("30.5131"));
+    EXPECT_EQ(read.At("00:00:03"), read.At("00:00:02"));
+    EXPECT_EQ(TwoDecimals(read.At("00:00:02").Distance), TwoDecimals(GeoDistance(105.5912, 30.5130, 105.5913, 30.5131)));
+
+    for (const char* nothing : {"", "1", "1\n00:00:00,000 --> 00:00:01,000\n", "1\n00:00:00,000 --> 00:00:01,000\n[latitude: 0.0] [longitude: 0.0]\n"}) {
+        const Read empty{QString::fromLatin1(nothing)};
+        EXPECT_EQ(empty.table.Count(), 0) << nothing;
+        EXPECT_TRUE(empty.lookup.Asked().isEmpty()) << nothing;
+    }
+}
+
+TEST(FlightLogNewerLayouts, ALongFlightAsksForEachCellOnce)
+{
+    BracketedLogShape shape;
+    shape.entries = 12000; // 396 seconds at 33 ms, the last entry ending at 00:06:36
+    const Read read(BracketedFlightLog(shape));
+    EXPECT_EQ(read.table.Count(), 397);
+    QStringList cells;
+    for (int n = 0; n < shape.entries; ++n) {
+        const double longitude = QString::number(shape.longitude + n * shape.stepDegrees, 'f', 5).toDouble();
+        const double latitude = QString::number(shape.latitude + n * shape.stepDegrees, 'f', 5).toDouble();
+        if (!cells.contains(GpsCellKey(longitude, latitude)))
+            cells << GpsCellKey(longitude, latitude);
+    }
+    QStringList askedCells;
+    for (const QString& asked : read.lookup.Asked())
+        askedCells << asked.section(u'|', 2);
+    EXPECT_EQ(askedCells, cells);
+    EXPECT_EQ(read.At("00:06:35").Time, QStringLiteral("2021.06.12 10:22:17"));
+}
+
+TEST(FlightLogNewerLayouts, ASixLineLogIsNotReadAgainInTheNewerWay)
+{
+    // Its first entry is read, its second ends the reading: the later entries stay unread
+    // although the newer reading could take them.
+    const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway)
+                    + Entry(2, "00:00:01", "00:00:02", kHome, QStringLiteral("GPS(113.95)"))
+                    + Entry(3, "00:00:02", "00:00:03", kHome, kAway));
+    EXPECT_EQ(read.table.Count(), 2);
+    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:02")));
 }
 
 TEST(FlightLogDistance, AndoyerLambertWithTheTruncatedFlattening)
