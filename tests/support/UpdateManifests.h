@@ -29,7 +29,7 @@ struct ManifestFacts {
     QString minimum = QStringLiteral("1.0.0.0");
     QString notes = QStringLiteral("修复了导出#加快了扫描");
     QString noticeId = QStringLiteral("N1");
-    QString timeout; // empty: no notice
+    QString timeout{}; // empty: no notice
     QString noticeText = QStringLiteral("第一行#第二行##  第三行 ");
 };
 
