@@ -7,74 +7,73 @@
 
 namespace {
 
-std::string Entries(int count, bool blankLine, const char* lineEnd)
+// printf into a std::string.
+template <typename... Args>
+std::string Format(const char* format, Args... args)
+{
+    std::string text(static_cast<size_t>(std::snprintf(nullptr, 0, format, args...)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+// count entries, entry n written by entryOf(n).
+template <typename EntryOf>
+std::string Repeated(int count, EntryOf entryOf)
 {
     std::string text;
-    for (int n = 0; n < count; ++n) {
-        char entry[400];
-        std::snprintf(entry, sizeof entry,
-                      "%d%s00:00:%02d,000 --> 00:00:%02d,000%sHOME(113.9484,22.5797) 2016.05.09 13:14:%02d%s"
+    for (int n = 0; n < count; ++n)
+        text += entryOf(n);
+    return text;
+}
+
+std::string Entries(int count, bool blankLine, const char* lineEnd)
+{
+    return Repeated(count, [&](int n) {
+        return Format("%d%s00:00:%02d,000 --> 00:00:%02d,000%sHOME(113.9484,22.5797) 2016.05.09 13:14:%02d%s"
                       "GPS(113.95%02d,-22.58%02d,16) BAROMETER:1.9%sISO:100 Shutter:60 EV: Fnum:F2.2%s%s",
                       n + 1, lineEnd, n, n + 1, lineEnd, n, lineEnd, n, n, lineEnd, lineEnd,
                       blankLine ? lineEnd : "");
-        text += entry;
-    }
-    return text;
+    });
 }
 
 // Sub-second entries with bracketed fields, the first ones without a fix. With variants: spaced
 // names, the "longtitude" misspelling, "SrtCnt", a comma before the milliseconds and the fields
-// over two lines.
+// over two lines, after a byte-order mark.
 std::string Bracketed(int count, bool variants)
 {
-    std::string text = variants ? "\xEF\xBB\xBF" : "";
-    for (int n = 0; n < count; ++n) {
+    return (variants ? "\xEF\xBB\xBF" : "") + Repeated(count, [&](int n) {
         const int from = n * 33;
-        char position[120];
-        if (n < 3)
-            std::snprintf(position, sizeof position, "[latitude: N/A] [longitude: N/A]");
-        else
-            std::snprintf(position, sizeof position, variants ? "[latitude : -30.51%03d]\n[longtitude : -105.59%03d]"
-                                                               : "[latitude: 30.51%03d] [longitude: 105.59%03d]",
-                          n, n);
-        char entry[600];
-        std::snprintf(entry, sizeof entry,
-                      "%d\n00:00:%02d,%03d --> 00:00:%02d,%03d\n<font size=\"28\">%s: %d, DiffTime: 33ms\n"
+        const std::string position =
+            n < 3 ? "[latitude: N/A] [longitude: N/A]"
+                  : Format(variants ? "[latitude : -30.51%03d]\n[longtitude : -105.59%03d]"
+                                    : "[latitude: 30.51%03d] [longitude: 105.59%03d]",
+                           n, n);
+        return Format("%d\n00:00:%02d,%03d --> 00:00:%02d,%03d\n<font size=\"28\">%s: %d, DiffTime: 33ms\n"
                       "2021-06-12 10:15:%02d%c%03d\n[iso: 100] [shutter: 1/640.0] [fnum: 2.8] [ev: 0] %s "
                       "[rel_alt: 12.300 abs_alt: 301.2] </font>\n\n",
                       n + 1, from / 1000, from % 1000, (from + 33) / 1000, (from + 33) % 1000,
                       variants ? "SrtCnt" : "FrameCnt", n + 1, 42 + from / 1000, variants ? ',' : '.', from % 1000,
-                      position);
-        text += entry;
-    }
-    return text;
+                      position.c_str());
+    });
 }
 
-// One telemetry line per entry with a home point, and four-line entries written latitude first.
+// One telemetry line per entry with a home point.
 std::string TelemetryLines(int count)
 {
-    std::string text;
-    for (int n = 0; n < count; ++n) {
-        char entry[300];
-        std::snprintf(entry, sizeof entry,
-                      "%d\n00:00:%02d,000 --> 00:00:%02d,000\nHOME (8.6500, 49.8700, 105.2m) F/2.8, SS 500, "
+    return Repeated(count, [](int n) {
+        return Format("%d\n00:00:%02d,000 --> 00:00:%02d,000\nHOME (8.6500, 49.8700, 105.2m) F/2.8, SS 500, "
                       "ISO 100, EV 0, GPS (8.65%02d, 49.87%02d, 19), D 24.5m, H 10.0m\n\n",
                       n + 1, n, n + 1, n, n);
-        text += entry;
-    }
-    return text;
+    });
 }
 
+// Four-line entries with a date line, the position written latitude first.
 std::string LatitudeFirst(int count)
 {
-    std::string text;
-    for (int n = 0; n < count; ++n) {
-        char entry[200];
-        std::snprintf(entry, sizeof entry, "%d\n00:00:%02d,000 --> 00:00:%02d,000\n2019.08.14 10:22:%02d\n"
-                      "GPS(30.51%02d,105.59%02d,301M)\n", n + 1, n, n + 1, n, n, n);
-        text += entry;
-    }
-    return text;
+    return Repeated(count, [](int n) {
+        return Format("%d\n00:00:%02d,000 --> 00:00:%02d,000\n2019.08.14 10:22:%02d\nGPS(30.51%02d,105.59%02d,301M)\n",
+                      n + 1, n, n + 1, n, n, n);
+    });
 }
 
 std::string Utf16Le(const std::string& ascii)

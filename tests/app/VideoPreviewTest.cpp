@@ -85,6 +85,18 @@ protected:
         SetFolderChooser({});
     }
 
+    // Pauses (so the second does not change under the capture), captures, and gives the files
+    // then in the capture folder.
+    QStringList CaptureWhilePaused()
+    {
+        window->Button5Click();
+        EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
+        window->Button7Click();
+        EXPECT_TRUE(window->Capturing());
+        EXPECT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+        return QDir(captures.dir.path()).entryList(QDir::Files);
+    }
+
     bool Playing() { return WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psPlay && !window->FFPlayer.CurrentFrame().isNull(); }); }
 
     TempFolder folder;
@@ -118,13 +130,7 @@ TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)
     window->InitFile(0);
     ASSERT_TRUE(Playing());
     ASSERT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; }));
-    window->Button5Click(); // pause, so the second does not change under the capture
-    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
-    window->Button7Click();
-    EXPECT_TRUE(window->Capturing());
-    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
-
-    const QStringList saved = QDir(captures.dir.path()).entryList(QDir::Files);
+    const QStringList saved = CaptureWhilePaused();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_TRUE(QRegularExpression("^I-2016050913144[123]\\.JPG$").match(saved[0]).hasMatch()) << saved[0].toStdString();
     TExifData exif;
@@ -149,11 +155,7 @@ TEST_F(VideoPreviewTest, AFlightLogOfANewerDroneIsDrawnAndCapturedLikeTheOldOne)
     EXPECT_EQ(TelemetryText(*second), "TIME:2021.06.12 10:15:43 D:45.46M LOCATION:福田路");
     EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
 
-    window->Button5Click();
-    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
-    window->Button7Click();
-    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
-    const QStringList saved = QDir(captures.dir.path()).entryList(QDir::Files);
+    const QStringList saved = CaptureWhilePaused();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_TRUE(QRegularExpression("^I-2021061210154[23]\\.JPG$").match(saved[0]).hasMatch()) << saved[0].toStdString();
     TExifData exif;
