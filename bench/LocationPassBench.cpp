@@ -8,6 +8,7 @@
 #include "catalogue/LocationPass.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -46,9 +47,7 @@ Outcome Run(int cells)
     }
     catalogue.Flush();
 
-    LocationPass pass(catalogue, [](const QString& longitude, const QString& latitude, std::stop_token stop) {
-        return GetPlaceName(longitude, latitude, std::move(stop));
-    });
+    LocationPass pass(catalogue, std::make_unique<PlaceResolver>(GeoMode::Web));
     QElapsedTimer timer;
     timer.start();
     QEventLoop loop;

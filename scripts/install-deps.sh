@@ -29,6 +29,11 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
+# The build converts map packages of the npm registry into the offline place data. Any Node.js
+# with npm will do (a machine may have its own); Debian's when there is none.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
 if ((${#missing[@]} == 0)); then
   exit 0

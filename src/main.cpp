@@ -14,7 +14,7 @@ namespace {
 bool WantsConsole(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"--scan", "--places", "--export", "--help", "-h", "--version", "-v"})
+        for (const char* option : {"--scan", "--places", "--offline", "--export", "--help", "-h", "--version", "-v"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     return false;
@@ -38,6 +38,10 @@ int RunConsole(int argc, char** argv)
                                     QStringLiteral("与 --scan 一起使用：先查本地缓存再联网查询每个位置的地名，"
                                                    "作为第六列输出（一次只发一个请求）。"));
     parser.addOption(places);
+    const QCommandLineOption offline(QStringLiteral("offline"),
+                                     QStringLiteral("与 --places 或 --export 一起使用：只用离线数据查询地名，不联网"
+                                                    "（地名为城市和区县，没有街道）。"));
+    parser.addOption(offline);
     const QCommandLineOption exportTo(QStringLiteral("export"),
                                       QStringLiteral("扫描 ROOT，查询地名，按 Config.dyi 的命名规则(CityText、MorenCity)"
                                                      "把所有文件导出到 OUT；每个文件输出一行，有失败时退出码不为 0。"
@@ -48,17 +52,18 @@ int RunConsole(int argc, char** argv)
     parser.process(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    HeadlessScanOptions options;
+    options.places = parser.isSet(places);
+    options.offline = parser.isSet(offline);
+    options.settingsFolder = SettingsDir();
     if (parser.isSet(exportTo)) {
         if (parser.positionalArguments().size() != 1)
             parser.showHelp(1);
-        return RunHeadlessExport(parser.value(exportTo), parser.positionalArguments().front(), SettingsDir(), out, err);
+        return RunHeadlessExport(parser.value(exportTo), parser.positionalArguments().front(), options, out, err);
     }
     if (!parser.isSet(scan)) {
         parser.showHelp(1);
     }
-    HeadlessScanOptions options;
-    options.places = parser.isSet(places);
-    options.settingsFolder = SettingsDir();
     return RunHeadlessScan(parser.value(scan), options, out, err);
 }
 

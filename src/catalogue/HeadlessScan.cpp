@@ -7,6 +7,7 @@
 #include "services/Geocoder.h"
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -16,17 +17,20 @@
 
 namespace {
 
-// Runs the location pass on its 10 ms beat until no row is pending.
-void ResolvePlaces(Catalogue& catalogue, const QString& settingsFolder)
+// Runs the location pass on its 10 ms beat until no row is pending. Where the places came
+// from, when not from the web, is said on err.
+void ResolvePlaces(Catalogue& catalogue, const HeadlessScanOptions& options, QTextStream& err)
 {
-    SetGeocoderConfig(ReadGeocoderConfig(IniFile(settingsFolder + QStringLiteral("Config.dyi"))));
+    GeocoderConfig config = ReadGeocoderConfig(IniFile(options.settingsFolder + QStringLiteral("Config.dyi")));
+    if (options.offline)
+        config.mode = GeoMode::Offline;
+    SetGeocoderConfig(config);
     const bool ownCache = !CacheDbIsOpen();
     if (ownCache)
-        OpenCacheDb(settingsFolder + QStringLiteral("Cha.mdb"));
+        OpenCacheDb(options.settingsFolder + QStringLiteral("Cha.mdb"));
     {
-        LocationPass pass(catalogue, [](const QString& longitude, const QString& latitude, std::stop_token stop) {
-            return GetPlaceName(longitude, latitude, std::move(stop));
-        });
+        LocationPass pass(catalogue, std::make_unique<PlaceResolver>(config.mode));
+        QObject::connect(&pass, &LocationPass::statusMessage, [&](const QString& text) { err << text << Qt::endl; });
         QEventLoop loop;
         QTimer beat;
         QObject::connect(&beat, &QTimer::timeout, [&] {
@@ -61,7 +65,7 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
     Catalogue catalogue;
     const BuildReport report = ScanInto(catalogue, root);
     if (options.places)
-        ResolvePlaces(catalogue, options.settingsFolder);
+        ResolvePlaces(catalogue, options, err);
 
     const CatalogueListModel& rows = catalogue.rows();
     for (int row = 0; row < rows.rowCount(); ++row) {
@@ -113,7 +117,7 @@ const char* OutcomeText(ExportOutcome outcome)
 
 } // namespace
 
-int RunHeadlessExport(const QString& root, const QString& out, const QString& settingsFolder, QTextStream& output,
+int RunHeadlessExport(const QString& root, const QString& out, const HeadlessScanOptions& options, QTextStream& output,
                       QTextStream& err)
 {
     for (const QString& folder : {root, out})
@@ -123,9 +127,9 @@ int RunHeadlessExport(const QString& root, const QString& out, const QString& se
         }
     Catalogue catalogue;
     ScanInto(catalogue, root);
-    ResolvePlaces(catalogue, settingsFolder);
+    ResolvePlaces(catalogue, options, err);
 
-    const IniFile config(settingsFolder + QStringLiteral("Config.dyi"));
+    const IniFile config(options.settingsFolder + QStringLiteral("Config.dyi"));
     ExportSettings settings;
     settings.mode = ExportSettings::NewFiles;
     settings.outPath = QFileInfo(out).absoluteFilePath();

@@ -6,11 +6,13 @@
 class QTextStream;
 
 struct HeadlessScanOptions {
-    // Also run the location pass (cache first, then the web, one request at a time) and print
-    // each row's place as a sixth field once every row is resolved or "未知".
+    // Also run the location pass (cache first, then the geocoders, one request at a time) and
+    // print each row's place as a sixth field once every row is resolved or "未知".
     bool places = false;
-    // Where Config.dyi (the geocoder's address and key) and Cha.mdb are, with trailing "/".
+    // Where Config.dyi (the geocoder's address, key and mode) and Cha.mdb are, with trailing "/".
     QString settingsFolder;
+    // Name places from the offline data only, whatever Config.dyi says (--offline).
+    bool offline = false;
 };
 
 // Scans root like the scan command ("全部" mode) and writes, per entry: the file's path, its
@@ -19,8 +21,8 @@ struct HeadlessScanOptions {
 int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTextStream& out, QTextStream& err);
 
 // Scans root, resolves the places, and exports every file into out with the naming rule and
-// default place of the settings file (CityText, MorenCity). Writes one line per file: what
-// happened ("已复制", "重名改名", "已存在", "源文件不见了", "失败"), source and target, then a summary.
-// Returns 0, 1 when a file failed, or 2 when root or out is no folder.
-int RunHeadlessExport(const QString& root, const QString& out, const QString& settingsFolder, QTextStream& output,
+// default place of the settings file (CityText, MorenCity) in options.settingsFolder. Writes
+// one line per file: what happened ("已复制", "重名改名", "已存在", "源文件不见了", "失败"), source
+// and target, then a summary. Returns 0, 1 when a file failed, or 2 when root or out is no folder.
+int RunHeadlessExport(const QString& root, const QString& out, const HeadlessScanOptions& options, QTextStream& output,
                       QTextStream& err);

@@ -4,6 +4,7 @@
 #include "services/Geocoder.h"
 #include "services/Helpers.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 
 #include <QHash>
 #include <array>
@@ -14,11 +15,33 @@ const QString kGpsTable = QStringLiteral("GPS");
 const QString kNoPositionText = QStringLiteral("0.0000,0.0000");
 } // namespace
 
-LocationPass::LocationPass(Catalogue& catalogue, Lookup lookup, QObject* parent)
+LocationPass::LocationPass(Catalogue& catalogue, std::unique_ptr<PlaceResolver> resolver, QObject* parent)
     : QObject(parent)
     , catalogue_(catalogue)
-    , lookup_(std::move(lookup))
+    , resolver_(std::move(resolver))
 {
+}
+
+void LocationPass::BeginPass()
+{
+    resolver_->NewPass();
+    toldOffline_ = false;
+    toldOfflineError_ = false;
+}
+
+void LocationPass::Tell(const PlaceAnswer& answer)
+{
+    if (answer.source == PlaceAnswer::Source::Offline && !toldOffline_) {
+        toldOffline_ = true;
+        emit statusMessage(answer.webFailed ? QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）")
+                                            : QStringLiteral("地名来自离线数据（没有街道名）"));
+    }
+    if (!answer.offlineError.isEmpty() && !toldOfflineError_) {
+        toldOfflineError_ = true;
+        emit statusMessage(answer.offlineError
+                           + (resolver_->Mode() == GeoMode::Offline ? QStringLiteral("，无法离线查询地名")
+                                                                    : QStringLiteral("，地名只能联网查询")));
+    }
 }
 
 LocationPass::~LocationPass()
@@ -74,6 +97,11 @@ bool LocationPass::Tick()
             rows.setCell(row, kColLocation, *seen.value());
             continue;
         }
+        if (const auto offline = resolver_->ResolveOfflineNow(pieces[0], pieces[1])) {
+            rows.setCell(row, kColLocation, offline->place);
+            Tell(*offline);
+            continue;
+        }
         const bool refusedRecently = sinceRefusal_.isValid() && sinceRefusal_.elapsed() < kRetryAfterRefusalMs;
         if (!lookupUnderWay_ && !refusedRecently)
             StartLookup(catalogue_.RowKey(row), cell, pieces[0], pieces[1]);
@@ -90,7 +118,7 @@ void LocationPass::StartLookup(const QString& rowKey, const QString& cellKey, co
     lookupCell_ = cellKey;
     ++lookupsMade_;
     worker_ = std::jthread([this, rowKey, cellKey, longitude, latitude](std::stop_token stop) {
-        const QString answer = lookup_(longitude, latitude, stop);
+        const PlaceAnswer answer = resolver_->Resolve(longitude, latitude, stop);
         if (stop.stop_requested())
             return;
         QMetaObject::invokeMethod(this, [this, rowKey, cellKey, answer] { Deliver(rowKey, cellKey, answer); },
@@ -98,14 +126,15 @@ void LocationPass::StartLookup(const QString& rowKey, const QString& cellKey, co
     });
 }
 
-void LocationPass::Deliver(const QString& rowKey, const QString& cellKey, const QString& answer)
+void LocationPass::Deliver(const QString& rowKey, const QString& cellKey, const PlaceAnswer& answer)
 {
     lookupUnderWay_ = false;
     lookupCell_.clear();
-    if (answer == kPlacePending)
+    if (answer.place == kPlacePending)
         sinceRefusal_.start();
-    else if (answer != kPlaceUnknown)
-        InsertValue(cellKey, answer, kGpsTable);
+    else if (answer.Cacheable())
+        InsertValue(cellKey, answer.place, kGpsTable);
+    Tell(answer);
 
     // The row may have moved (sorting) or been edited meanwhile: find it by its key, and leave
     // a text the user typed alone.
@@ -114,7 +143,7 @@ void LocationPass::Deliver(const QString& rowKey, const QString& cellKey, const 
         if (catalogue_.RowKey(row) != rowKey)
             continue;
         if (TrimLowChars(rows.cell(row, kColLocation)) == kPlacePending)
-            rows.setCell(row, kColLocation, answer);
+            rows.setCell(row, kColLocation, answer.place);
         break;
     }
     emit answerWritten();

@@ -1,29 +1,34 @@
 #pragma once
 // The location pass: turns the pending rows' positions ("..." in the place column) into place
-// texts, from the location cache when it knows the position's cell and otherwise from the web.
-// It runs in ticks on the UI thread; a web lookup runs on a thread of its own, one at a time,
-// and its answer is written into the row it was asked for, wherever that row is by then.
+// texts, from the location cache when it knows the position's cell and otherwise from the
+// geocoders (the web, the offline data, as the resolver chooses). It runs in ticks on the UI
+// thread; a lookup runs on a thread of its own, one at a time, and its answer is written into
+// the row it was asked for, wherever that row is by then. Once the pass names places offline
+// (the web failed, or the mode says so), the ticks name the rest at once without that thread.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <functional>
+#include <memory>
 #include <stop_token>
 #include <thread>
 
 class Catalogue;
+class PlaceResolver;
+struct PlaceAnswer;
 
 class LocationPass : public QObject {
     Q_OBJECT
 public:
-    // Asks the web for the place at (longitude, latitude); runs off the UI thread.
-    using Lookup = std::function<QString(const QString& longitude, const QString& latitude, std::stop_token stop)>;
-
     static constexpr int kTickBudgetMs = 15;          // work per tick before the window's turn
     static constexpr int kRetryAfterRefusalMs = 1000; // the service limits requests per second
 
-    LocationPass(Catalogue& catalogue, Lookup lookup, QObject* parent = nullptr);
+    LocationPass(Catalogue& catalogue, std::unique_ptr<PlaceResolver> resolver, QObject* parent = nullptr);
     ~LocationPass() override; // ends a lookup under way at once
+
+    // A new pass (the scan starts one): the web is tried again, and the user is told again
+    // where the places come from.
+    void BeginPass();
 
     // One tick: writes "未知" for pending rows without a usable position, answers pending rows
     // from the cache, and starts a web lookup when none is under way. False when no row is
@@ -35,13 +40,18 @@ public:
 
 signals:
     void answerWritten();
+    // Once per pass each: places were named offline, or the offline data could not be used.
+    void statusMessage(const QString& text);
 
 private:
     void StartLookup(const QString& rowKey, const QString& cellKey, const QString& longitude, const QString& latitude);
-    void Deliver(const QString& rowKey, const QString& cellKey, const QString& answer);
+    void Deliver(const QString& rowKey, const QString& cellKey, const PlaceAnswer& answer);
+    void Tell(const PlaceAnswer& answer);
 
     Catalogue& catalogue_;
-    Lookup lookup_;
+    std::unique_ptr<PlaceResolver> resolver_; // used by the lookup thread and the ticks
+    bool toldOffline_ = false;
+    bool toldOfflineError_ = false;
     std::jthread worker_;
     bool lookupUnderWay_ = false;
     QString lookupCell_; // the cell being looked up

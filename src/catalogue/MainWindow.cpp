@@ -12,6 +12,7 @@
 #include "services/FormState.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 #include "services/Helpers.h"
 #include "services/SettingsDialog.h"
 #include "services/UiHandover.h"
@@ -92,11 +93,8 @@ TForm1::TForm1(const QString& settingsFolder)
     GetLocationTimer->setInterval(kLocationIntervalMs);
     connect(GetLocationTimer, &QTimer::timeout, this, &TForm1::GetLocationTimerTimer);
     SetGeocoderConfig(ReadGeocoderConfig(*settingsFile_));
-    locationPass_ = new LocationPass(
-        *catalogue_, [](const QString& longitude, const QString& latitude, std::stop_token stop) {
-            return GetPlaceName(longitude, latitude, std::move(stop));
-        },
-        this);
+    locationPass_ = new LocationPass(*catalogue_, std::make_unique<PlaceResolver>(CurrentGeocoderConfig().mode), this);
+    connect(locationPass_, &LocationPass::statusMessage, PlaceStatusText, &QLabel::setText);
 
     resizeSettled_ = new QTimer(this);
     resizeSettled_->setSingleShot(true);
@@ -244,6 +242,9 @@ void TForm1::BuildList()
     StatusText->setObjectName(QStringLiteral("StatusText"));
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(StatusText, 1);
+    PlaceStatusText = new QLabel(this);
+    PlaceStatusText->setObjectName(QStringLiteral("PlaceStatusText"));
+    statusBar()->addPermanentWidget(PlaceStatusText);
 
     edtListview = new QLineEdit(QStringLiteral("edtListview"), goodslistview->viewport());
     edtListview->setObjectName(QStringLiteral("edtListview"));
@@ -656,6 +657,8 @@ void TForm1::FileFindClick()
 void TForm1::ScanFolder()
 {
     MakeEntries({TrimLowChars(SetInfo.FilePath)}, true);
+    PlaceStatusText->clear();
+    locationPass_->BeginPass();
     GetLocationTimer->start();
 }
 

@@ -170,6 +170,7 @@ public:
     QTimer* GetLocationTimer;
     QTimer* GetUpdateInfoTm;
     QLabel* StatusText; // progress of long work, in the status bar
+    QLabel* PlaceStatusText; // where the places of the current pass come from, when not the web
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -3,6 +3,7 @@
 #include "catalogue/FolderScan.h"
 #include "metadata/FlightLogLayouts.h"
 #include "services/Geocoder.h"
+#include "services/PlaceResolver.h"
 #include "services/Helpers.h"
 #include "services/LocationCache.h"
 
@@ -108,16 +109,19 @@ double GeoDistance(double lon1, double lat1, double lon2, double lat2)
 
 PlaceLookup CachedPlaceLookup()
 {
-    return [](const QString& lonText, const QString& latText, const QString& cellKey) {
+    // One resolver for the lookups of this holder: once the web has failed, the rest are named
+    // offline at once (the web is tried again after a minute).
+    auto resolver = std::make_shared<PlaceResolver>(CurrentGeocoderConfig().mode);
+    return [resolver](const QString& lonText, const QString& latText, const QString& cellKey) {
         const QString table = QStringLiteral("GPS");
         QString place;
         if (QueryValue(cellKey, table, place))
             return place;
-        place = GetPlaceName(lonText, latText);
-        // A failure or a busy service is asked again next time.
-        if (place != kPlaceUnknown && place != kPlacePending)
-            InsertValue(cellKey, place, table);
-        return place;
+        const PlaceAnswer answer = resolver->Resolve(lonText, latText);
+        // Failures, a busy service and offline answers are asked again next time.
+        if (answer.Cacheable())
+            InsertValue(cellKey, answer.place, table);
+        return answer.place;
     };
 }
 

@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/LocationPass.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 
 #include "TestFiles.h"
 
@@ -20,7 +21,9 @@ struct FakeService {
     std::function<QString(const QString&)> answer = [](const QString&) { return QStringLiteral("遂宁市 船山区 灵泉街道"); };
     std::atomic<bool> hold = false;
 
-    LocationPass::Lookup Lookup()
+    // The service's answers: "..." is the busy answer, "未知" one without a place, and
+    // "unreachable" stands for no answer at all.
+    PlaceResolver::WebLookup Lookup()
     {
         return [this](const QString& longitude, const QString& latitude, std::stop_token stop) {
             const QString position = longitude + u',' + latitude;
@@ -30,7 +33,13 @@ struct FakeService {
             }
             while (hold && !stop.stop_requested())
                 QThread::msleep(2);
-            return answer(position);
+            const QString text = answer(position);
+            if (text == QStringLiteral("unreachable"))
+                return WebPlace{QStringLiteral("未知"), WebOutcome::Unreachable};
+            const WebOutcome outcome = text == QStringLiteral("...") ? WebOutcome::Busy
+                : text == QStringLiteral("未知")                      ? WebOutcome::NoPlace
+                                                                      : WebOutcome::Place;
+            return WebPlace{text, outcome};
         };
     }
     int Count()
@@ -83,12 +92,18 @@ protected:
         return "no such row";
     }
 
-    void StartPass() { pass = std::make_unique<LocationPass>(catalogue, service.Lookup()); }
+    void StartPass(GeoMode mode = GeoMode::Web, PlaceResolver::DataSource offline = {})
+    {
+        pass = std::make_unique<LocationPass>(catalogue,
+                                              std::make_unique<PlaceResolver>(mode, service.Lookup(), std::move(offline)));
+        QObject::connect(pass.get(), &LocationPass::statusMessage, [this](const QString& text) { told << text; });
+    }
 
     TempFolder folder;
     Catalogue catalogue;
     FakeService service;
     std::unique_ptr<LocationPass> pass;
+    QStringList told; // the pass's status messages
 };
 
 TEST_F(LocationPassTest, RowsWithoutAPositionAreUnknownAndTheOthersAreLookedUp)
