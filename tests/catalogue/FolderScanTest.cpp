@@ -376,4 +376,38 @@ TEST(HeadlessScan, WithPlacesResolvesEveryRowThroughTheCacheAndTheService)
     EXPECT_TRUE(QFile::exists(settings.file("Cha.mdb")));
 }
 
+TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInTheSettings)
+{
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C","district":"D"},)"
+                             R"("formatted_addresses":{"recommend":"S"}}})",
+                             "application/json");
+    });
+    service.Start();
+    TempFolder root;
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.5130, 105.5912))));
+    ASSERT_TRUE(WriteBytes(root.file("P0002.JPG"), PhotoBytes(ShotAt(kShot.addSecs(1), -22.9068, -43.1729))));
+
+    for (const bool flag : {true, false}) {
+        TempFolder settings;
+        WriteTextFile(settings.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl() + "\n"
+                                                       + (flag ? "" : "[GeoMode]\nGeoMode=offline\n"));
+        HeadlessScanOptions options;
+        options.places = true;
+        options.settingsFolder = settings.path();
+        options.offline = flag;
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        EXPECT_EQ(RunHeadlessScan(root.dir.path(), options, outStream, errStream), 0);
+        QStringList places;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+            places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
+        places.sort();
+        EXPECT_EQ(places, QStringList({"P0001.JPG=遂宁市 船山区 船山区", "P0002.JPG=巴西 里约热内卢州 Rio_de_Janeiro"}));
+        EXPECT_EQ(service.Targets().size(), 0);
+        EXPECT_EQ(err, "地名来自离线数据（没有街道名）\n");
+    }
+}
+
 } // namespace

@@ -242,4 +242,63 @@ TEST_F(LocationPassTest, EndingThePassEndsALookupUnderWay)
     EXPECT_LT(took.elapsed(), 1000);
 }
 
+TEST_F(LocationPassTest, AfterTheWebFailsTheRestOfThePassIsNamedOfflineAndNothingIsCached)
+{
+    service.answer = [](const QString&) { return QStringLiteral("unreachable"); };
+    for (int i = 0; i < 200; ++i) // 200 rows in 50 cells
+        Add(QStringLiteral("P%1.JPG").arg(i), QStringLiteral("%1,30.5130").arg(105.5 + (i % 50) / 60.0, 0, 'f', 4));
+    StartPass(GeoMode::Auto);
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(service.Count(), 1) << "one failed question, then no more";
+    for (int i = 0; i < 200; ++i) {
+        const QStringList pieces = Place(QStringLiteral("P%1.JPG").arg(i)).split(u' ');
+        ASSERT_EQ(pieces.size(), 3) << i;
+        EXPECT_EQ(pieces[1], pieces[2]) << "named offline: the district stands in for the street";
+    }
+    EXPECT_EQ(Place("P0.JPG"), QStringLiteral("遂宁市 船山区 船山区"));
+    QString cached;
+    for (int minute = 0; minute < 50; ++minute)
+        EXPECT_FALSE(QueryValue(GpsCellKey(105.5 + minute / 60.0, 30.5130), "GPS", cached)) << "offline answers stay out";
+    EXPECT_EQ(told, QStringList({"联网查询地名失败，已改用离线数据（没有街道名）"})) << "said once";
+
+    // The next pass asks the web again, and its answer is cached over nothing.
+    service.answer = [](const QString&) { return QStringLiteral("遂宁市 船山区 灵泉街道"); };
+    catalogue.rows().setCell(0, kColLocation, "...");
+    pass->BeginPass();
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P0.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
+    EXPECT_TRUE(QueryValue(GpsCellKey(105.5, 30.5130), "GPS", cached));
+    EXPECT_EQ(service.Count(), 2);
+}
+
+TEST_F(LocationPassTest, OfflineModeNeverAsksTheWebAndSaysSoOncePerPass)
+{
+    Add("P1.JPG", "105.5912,30.5130");
+    Add("P2.JPG", "0.0000,0.0000");
+    Add("P3.JPG", "125.0000,30.0000"); // at sea
+    StartPass(GeoMode::Offline);
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("遂宁市 船山区 船山区"));
+    EXPECT_EQ(Place("P2.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(Place("P3.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(service.Count(), 0);
+    EXPECT_EQ(told, QStringList({"地名来自离线数据（没有街道名）"}));
+    catalogue.rows().setCell(0, kColLocation, "...");
+    pass->BeginPass();
+    RunUntilDone();
+    EXPECT_EQ(told.size(), 2) << "told again in the next pass";
+}
+
+TEST_F(LocationPassTest, WithoutTheOfflineDataOfflineModeSaysWhyAndLeavesPlacesUnknown)
+{
+    Add("P1.JPG", "105.5912,30.5130");
+    Add("P2.JPG", "104.0433,30.6420");
+    StartPass(GeoMode::Offline, [] { return OfflinePlaceData{nullptr, QStringLiteral("离线地名数据 /x/places.dat 已损坏（校验和不符）")}; });
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("P1.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(Place("P2.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(told, QStringList({"离线地名数据 /x/places.dat 已损坏（校验和不符），无法离线查询地名"}));
+    EXPECT_EQ(service.Count(), 0);
+}
+
 } // namespace

@@ -672,4 +672,22 @@ TEST_F(FlightLogCachedPlace, AsksTheWebOnceAndKeepsOnlyRealAnswers)
     EXPECT_EQ(server.Targets().size(), 3);
 }
 
+TEST_F(FlightLogCachedPlace, WhenTheWebCannotAnswerEntriesAreNamedOfflineWithoutAskingAgain)
+{
+    LocalHttpServer portal; // a network that answers every address with its own page
+    portal.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<html>please log in</html>", "text/html");
+    });
+    portal.Start();
+    GeocoderConfig config = CurrentGeocoderConfig();
+    config.baseUrl = portal.BaseUrl();
+    SetGeocoderConfig(config);
+    const PlaceLookup lookup = CachedPlaceLookup();
+    EXPECT_EQ(lookup("105.5912", "30.5130", "105353030"), QStringLiteral("遂宁市 船山区 船山区"));
+    EXPECT_EQ(lookup("104.0433", "30.6420", "10423038"), QStringLiteral("成都市 武侯区 武侯区"));
+    EXPECT_EQ(portal.Targets().size(), 1) << "the web is given up on after its first failure";
+    QString cached;
+    EXPECT_FALSE(QueryValue("105353030", "GPS", cached)) << "offline answers are not cached";
+}
+
 } // namespace

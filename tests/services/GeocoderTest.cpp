@@ -66,6 +66,21 @@ TEST(PlaceFromAnswer, TheThreeFormsOfAnswer)
         EXPECT_EQ(PlaceFromAnswer(QString::fromStdString(body)), QString::fromUtf8(place)) << body;
 }
 
+TEST(ReadServiceAnswer, TellsAnAnswerWithoutAPlaceFromNoAnswerAtAll)
+{
+    const std::pair<std::string, WebOutcome> cases[] = {
+        {Answer(0, kResolved), WebOutcome::Place},
+        {Answer(120, "{}"), WebOutcome::Busy},
+        {Answer(311, "{}"), WebOutcome::NoPlace}, // the service said no (a bad key, say)
+        {Answer(0, R"({"address_component":{"city":"A","district":"B"}})"), WebOutcome::NoPlace},
+        {R"({"message":"no status"})", WebOutcome::Unreachable}, // not the service's JSON
+        {"<html><body>Welcome to the hotel network</body></html>", WebOutcome::Unreachable},
+        {"", WebOutcome::Unreachable},
+    };
+    for (const auto& [body, outcome] : cases)
+        EXPECT_EQ(ReadServiceAnswer(QString::fromStdString(body)).outcome, outcome) << body;
+}
+
 TEST_F(GeocoderTest, AnHtmlErrorPageIsUnknown)
 {
     Serve("<html><body>Not Found</body></html>", "text/html", 404);
@@ -133,6 +148,22 @@ TEST(GeocoderConfig, AddressAndKeyComeFromTheSettingsFileWhenThere)
     WriteTextFile(ini.path(), "[GeoServiceUrl]\nGeoServiceUrl=http://localhost:8080/\n[GeoServiceKey]\nGeoServiceKey=MYKEY\n");
     const GeocoderConfig mine = ReadGeocoderConfig(ini);
     EXPECT_EQ(GeocoderUrl(mine, "104.1", "30.2"), QStringLiteral("http://localhost:8080/ws/geocoder/v1/?location=30.2,104.1&get_poi=0&key=MYKEY"));
+}
+
+TEST(GeocoderConfig, TheModeComesFromTheSettingsFileAndIsNeverWritten)
+{
+    TempFolder folder;
+    IniFile ini(folder.file("Config.dyi"));
+    const std::pair<const char*, GeoMode> cases[] = {
+        {nullptr, GeoMode::Auto}, {"auto", GeoMode::Auto},     {"web", GeoMode::Web}, {" Offline ", GeoMode::Offline},
+        {"OFFLINE", GeoMode::Offline}, {"sometimes", GeoMode::Auto}, {"", GeoMode::Auto},
+    };
+    for (const auto& [text, mode] : cases) {
+        const QString contents = text ? QStringLiteral("[GeoMode]\nGeoMode=%1\n").arg(QString::fromUtf8(text)) : QString();
+        WriteTextFile(ini.path(), contents);
+        EXPECT_EQ(ReadGeocoderConfig(ini).mode, mode) << (text ? text : "(no section)");
+        EXPECT_EQ(ReadTextFile(ini.path()), contents);
+    }
 }
 
 TEST(HttpGet, DecodesUtf8OrGbkAndFailsQuietly)
