@@ -8,7 +8,46 @@
 namespace {
 constexpr int kMaxLevels = 21;
 constexpr int kMaxWords = 21;
+constexpr qsizetype kMaxNameBytes = 255; // the longest file name Linux and Windows allow
+
+// Removes blanks and dots at the start (a leading dot hides a folder) and at the end (Windows
+// drops trailing dots and spaces, so "a." and "a" would be one folder there).
+QString StripEnds(QString text)
+{
+    const auto loose = [](QChar c) { return c == u'.' || c.isSpace(); };
+    qsizetype start = 0;
+    while (start < text.size() && loose(text[start]))
+        ++start;
+    qsizetype end = text.size();
+    while (end > start && loose(text[end - 1]))
+        --end;
+    return text.mid(start, end - start);
+}
 } // namespace
+
+QString SafeFolderName(const QString& text)
+{
+    QString name;
+    name.reserve(text.size());
+    for (const QChar c : text)
+        if (c != u'/' && c != u'\\' && c.category() != QChar::Other_Control)
+            name += c;
+    name = StripEnds(name);
+    if (name.toUtf8().size() <= kMaxNameBytes)
+        return name;
+    // Cut at the last whole character that fits; a surrogate pair stays together.
+    qsizetype bytes = 0;
+    qsizetype keep = 0;
+    while (keep < name.size()) {
+        const qsizetype width = name[keep].isHighSurrogate() && keep + 1 < name.size() ? 2 : 1;
+        const qsizetype more = name.mid(keep, width).toUtf8().size();
+        if (bytes + more > kMaxNameBytes)
+            break;
+        bytes += more;
+        keep += width;
+    }
+    return StripEnds(name.left(keep));
+}
 
 iteminfo FillItemInfo(const QString& name, const QString& type, const QString& place, const QString& shotTime)
 {
@@ -45,7 +84,8 @@ QString EvalNameToken(const QString& word, const iteminfo& info, const QString& 
     std::array<QString, 3> defaults;
     SplitStr(TrimLowChars(defaultPlace), defaults, u'/');
     const auto orDefault = [](const QString& piece, const QString& fallback) {
-        return piece == kPlaceUnknown ? fallback : piece;
+        const QString safe = SafeFolderName(piece);
+        return piece == kPlaceUnknown || safe.isEmpty() ? SafeFolderName(fallback) : safe;
     };
     if (word == QStringLiteral("日期"))
         return info.date;
@@ -72,6 +112,7 @@ QString BuildExportFolder(const iteminfo& info, const QString& rule, const QStri
             if (value != kPlaceUnknown)
                 part += value;
         }
+        part = SafeFolderName(part); // the words' values together may be too long
         if (!part.isEmpty())
             result += part + u'/';
     }

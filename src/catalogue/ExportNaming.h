@@ -19,8 +19,15 @@ iteminfo FillItemInfo(const QString& name, const QString& type, const QString& p
 
 // The value of one word of the rule with the default place (city/district/street) filling in
 // unknown pieces. A word that is none of the four has no value: it adds nothing wherever it
-// stands in the rule.
+// stands in the rule. A piece becomes a safe folder name (SafeFolderName); one with nothing
+// left of it counts as unknown.
 QString EvalNameToken(const QString& word, const iteminfo& info, const QString& defaultPlace);
 
 // The folder path for the rule, every level followed by "/"; empty when no level has a value.
+// Every level is one safe folder name, so the path never leaves the folder it is put under.
 QString BuildExportFolder(const iteminfo& info, const QString& rule, const QString& defaultPlace);
+
+// Text from a geocoder, the user or the settings as one folder name: without "/", "\" and
+// control characters, without leading dots, trailing dots and blanks around it (so never "."
+// or ".."), at most 255 bytes in UTF-8 (cut between characters). May be empty.
+QString SafeFolderName(const QString& text);

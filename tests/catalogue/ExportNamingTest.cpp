@@ -56,4 +56,47 @@ TEST(FillItemInfo, NamesFromTypeAndShotTime)
     EXPECT_EQ(FillItemInfo("A.JPG", "图片", "", kShot).filename, FillItemInfo("B.JPG", "图片", "", kShot).filename);
 }
 
+TEST(SafeFolderName, EveryPieceBecomesOneHarmlessFolderName)
+{
+    const QString han85(85, QChar(0x957f));          // 长: 3 bytes each, 255 in all
+    const QString smile = QString::fromUtf8("😀"); // 4 bytes, a surrogate pair
+    const std::pair<QString, QString> cases[] = {
+        {".", ""},
+        {"..", ""},
+        {"...", ""},
+        {".x", "x"},
+        {"..\\..", ""},
+        {"a/b\\c", "abc"},
+        {QStringLiteral("成都\t市\n\u0001\u007f\u0085"), "成都市"},
+        {" 成都市. ", "成都市"},
+        {"a..b", "a..b"},
+        {QString(300, QChar(0x957f)), han85},
+        {QString(254, u'x') + QStringLiteral("é"), QString(254, u'x')},
+        {smile.repeated(64), smile.repeated(63)},
+        {QString(254, u'x') + ". y", QString(254, u'x')}, // cut, then the trailing dot goes
+        {"", ""},
+    };
+    for (const auto& [text, safe] : cases) {
+        const QString name = SafeFolderName(text);
+        EXPECT_EQ(name, safe) << text.toStdString();
+        EXPECT_LE(name.toUtf8().size(), 255);
+    }
+}
+
+TEST(SafeFolderName, UnsafePlacesAndDefaultsNeverLeaveTheOutputFolder)
+{
+    const auto folder = [](const char* place, const char* defaultPlace, const char* rule = "城市/区县/街道") {
+        return BuildExportFolder(FillItemInfo("X.JPG", "图片", QString::fromUtf8(place), kShot), QString::fromUtf8(rule),
+                                 QString::fromUtf8(defaultPlace));
+    };
+    EXPECT_EQ(folder(".. .. ..", kDefault.toUtf8()), QStringLiteral("遂宁市/船山区/灵泉街道/"));
+    EXPECT_EQ(folder("... 武侯区 玉林街道", kDefault.toUtf8()), QStringLiteral("遂宁市/武侯区/玉林街道/")) << "still pending";
+    EXPECT_EQ(folder(".x .y ./z", kDefault.toUtf8()), QStringLiteral("x/y/z/"));
+    EXPECT_EQ(folder("未知", "../..\\x/ 灵泉街道."), QStringLiteral("x/灵泉街道/"));
+    EXPECT_EQ(folder("未知", "../../.."), QString());
+    const QString han100(100, QChar(0x957f));
+    const QString joined = folder((han100 + " " + han100 + " " + han100).toUtf8(), kDefault.toUtf8(), "城市+区县+街道");
+    EXPECT_EQ(joined, QString(85, QChar(0x957f)) + u'/') << "a level of several words is one name too";
+}
+
 } // namespace

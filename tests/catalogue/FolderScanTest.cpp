@@ -410,4 +410,39 @@ TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInT
     }
 }
 
+TEST(HeadlessExport, StaysInsideItsFolderWhateverTheGeocoderAnswers)
+{
+    const std::string longName = QString(300, QChar(0x957f)).toStdString(); // 长 × 300: 900 bytes
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [&](const httplib::Request& request, httplib::Response& response) {
+        const bool first = request.get_param_value("location") == "30.5130,105.5912";
+        const std::string city = first ? ".." : "成都市\\u0001";
+        const std::string district = first ? ".hidden" : longName;
+        const std::string street = first ? "../.." : " 玉林街道. ";
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":")" + city + R"(","district":")"
+                                 + district + R"("},"formatted_addresses":{"recommend":")" + street + R"("}}})",
+                             "application/json");
+    });
+    service.Start();
+    TempFolder settings;
+    WriteTextFile(settings.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl()
+                                                   + "\n[CityText]\nCityText=城市/区县/街道\n[MorenCity]\nMorenCity=遂宁市/船山区/灵泉街道\n");
+    TempFolder card;
+    ASSERT_TRUE(WriteBytes(card.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.5130, 105.5912))));
+    ASSERT_TRUE(WriteBytes(card.file("P0002.JPG"), PhotoBytes(ShotAt(kShot.addSecs(1), 31.0, 104.0))));
+    TempFolder parent;
+    const QString out = parent.file("a/b/out");
+    ASSERT_TRUE(QDir().mkpath(out));
+
+    QString lines, err;
+    QTextStream lineStream(&lines), errStream(&err);
+    HeadlessScanOptions options;
+    options.settingsFolder = settings.path();
+    EXPECT_EQ(RunHeadlessExport(card.dir.path(), out, options, lineStream, errStream), 0) << err.toStdString();
+    EXPECT_EQ(FilesBelow(parent.path()),
+              QStringList({"a/b/out/成都市/" + QString(85, QChar(0x957f)) + "/玉林街道/I-20170503142211.JPG",
+                           "a/b/out/遂宁市/hidden/灵泉街道/I-20170503142210.JPG"}))
+        << "unsafe pieces become safe names; pieces with nothing left take the default place";
+}
+
 } // namespace
