@@ -1,7 +1,8 @@
 // The location pass over 20,000 catalogue rows: first all in 500 cells the cache knows, then
-// spread over those 500 cells and 20 more that only a local test service knows. Prints the
-// time until every row is resolved, rows/second, and the number of web requests (one per
-// uncached cell).
+// spread over those 500 cells and 20 more that only a local test service knows, then spread
+// over 2,000 cells nobody knows while the service accepts connections and never answers (the
+// web-first mode names them offline after the first time-out). Prints the time until every
+// row is resolved, rows/second, and the number of web requests (one per uncached cell).
 
 #include "LocalHttpServer.h"
 #include "catalogue/Catalogue.h"
@@ -22,11 +23,19 @@ namespace {
 constexpr int kRows = 20000;
 constexpr int kCachedCells = 500;
 constexpr int kUncachedCells = 20;
+constexpr int kSilentCells = 2000;
 
 // The longitude of cell number n: one arc-minute apart, in the middle of the minute.
 QString CellLongitude(int n)
 {
     return QString::number(100.0 + (n + 0.5) / 60.0, 'f', 4);
+}
+
+// Cells of the silent run: 1,000 minutes of longitude on two degrees of latitude, all in China
+// and none cached.
+QString SilentPosition(int n)
+{
+    return QString::number(100.0 + (n % 1000 + 0.5) / 60.0, 'f', 4) + u',' + QString::number(30.5130 + n / 1000, 'f', 4);
 }
 
 struct Outcome {
@@ -35,19 +44,19 @@ struct Outcome {
     int unresolved;
 };
 
-Outcome Run(int cells)
+Outcome Run(int cells, GeoMode mode = GeoMode::Web, bool silent = false)
 {
     Catalogue catalogue;
     for (int i = 0; i < kRows; ++i) {
         NewEntry entry;
         entry.path = QStringLiteral("/card/DJI_%1.JPG").arg(i);
         entry.shotTime = QStringLiteral("2017/05/03 14:22:10");
-        entry.position = CellLongitude(i % cells) + QStringLiteral(",30.5130");
+        entry.position = silent ? SilentPosition(i % cells) : CellLongitude(i % cells) + QStringLiteral(",30.5130");
         catalogue.AddEntry(entry, QStringLiteral("/card"));
     }
     catalogue.Flush();
 
-    LocationPass pass(catalogue, std::make_unique<PlaceResolver>(GeoMode::Web));
+    LocationPass pass(catalogue, std::make_unique<PlaceResolver>(mode));
     QElapsedTimer timer;
     timer.start();
     QEventLoop loop;
@@ -61,8 +70,12 @@ Outcome Run(int cells)
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     int unresolved = 0;
-    for (int row = 0; row < catalogue.rows().rowCount(); ++row)
-        unresolved += catalogue.rows().cell(row, kColLocation).startsWith(QStringLiteral("cell ")) ? 0 : 1;
+    for (int row = 0; row < catalogue.rows().rowCount(); ++row) {
+        const QString place = catalogue.rows().cell(row, kColLocation);
+        unresolved += (silent ? place == kPlacePending || place == kPlaceUnknown : !place.startsWith(QStringLiteral("cell ")))
+            ? 1
+            : 0;
+    }
     return {seconds, pass.LookupsMade(), unresolved};
 }
 
@@ -95,6 +108,23 @@ int main(int argc, char** argv)
     std::printf("%d rows in %d cached + %d uncached cells: %.3f s, %8.0f rows/s, %d web requests, %d unresolved\n",
                 kRows, kCachedCells, kUncachedCells, mixed.seconds, kRows / mixed.seconds, mixed.requests,
                 mixed.unresolved);
+
+    std::atomic<bool> release = false;
+    LocalHttpServer silent;
+    silent.Get("/ws/geocoder/v1/", [&](const httplib::Request&, httplib::Response&) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    silent.Start();
+    GeocoderConfig silentConfig; // the program's own time-outs
+    silentConfig.baseUrl = silent.BaseUrl();
+    SetGeocoderConfig(silentConfig);
+    const Outcome offline = Run(kSilentCells, GeoMode::Auto, true);
+    std::printf("%d rows in %d cells, web silent (auto):       %.3f s = the %.0f s time-out + %.3f s, %d web requests, "
+                "%d unnamed\n",
+                kRows, kSilentCells, offline.seconds, silentConfig.totalTimeoutMs / 1000.0,
+                offline.seconds - silentConfig.totalTimeoutMs / 1000.0, offline.requests, offline.unresolved);
+    release = true;
     CloseCacheDb();
     return 0;
 }

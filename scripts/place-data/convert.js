@@ -20,7 +20,6 @@
 
 const fs = require('fs');
 const path = require('path');
-const zlib = require('zlib');
 
 const MODULES = path.resolve(process.argv[3] || path.join(__dirname, 'node_modules'));
 const OpenCC = require(path.join(MODULES, 'opencc-js'));
@@ -297,10 +296,9 @@ function worldCities() {
 
 // ---- writing -----------------------------------------------------------------------------------
 //
-// File: "ORVKPLC1", u32 format version, u32 payload bytes, u64 FNV-1a of the payload, then the
-// payload: u32 big-endian body bytes and the body compressed with zlib (the form Qt's
-// qUncompress reads). The body is a sequence of unsigned LEB128 numbers ("n"), zig-zag signed
-// ones ("z") and raw bytes:
+// File: "ORVKPLC1", u32 format version, u32 body bytes, u64 FNV-1a of the body, then the body
+// (not compressed: unpacking would cost more time at start than reading the bytes), a
+// sequence of unsigned LEB128 numbers ("n"), zig-zag signed ones ("z") and raw bytes:
 //   n strings, each: n byte count, UTF-8 bytes
 //   n areas, each: 1 byte layer (0 China, 1 world), 2 bytes country code, n name A, n name B,
 //     n rings, each: n points, then z x, z y of the first point and z deltas of the rest,
@@ -407,17 +405,14 @@ function encode(areas, towns) {
         w.ascii2(t.country);
     }
     const body = w.done();
-    const sizeBE = Buffer.alloc(4);
-    sizeBE.writeUInt32BE(body.length);
-    const payload = Buffer.concat([sizeBE, zlib.deflateSync(body, { level: 9 })]);
     const header = Buffer.alloc(24);
     header.write('ORVKPLC1', 0, 'ascii');
     header.writeUInt32LE(FORMAT_VERSION, 8);
-    header.writeUInt32LE(payload.length, 12);
-    header.writeBigUInt64LE(fnv1a64(payload), 16);
+    header.writeUInt32LE(body.length, 12);
+    header.writeBigUInt64LE(fnv1a64(body), 16);
     return {
-        bytes: Buffer.concat([header, payload]),
-        stats: { areas: kept.length, points, strings: strings.size, towns: towns.length, body: body.length },
+        bytes: Buffer.concat([header, body]),
+        stats: { areas: kept.length, points, strings: strings.size, towns: towns.length },
     };
 }
 
@@ -433,7 +428,7 @@ function main() {
     const tmp = `${out}.tmp`;
     fs.writeFileSync(tmp, bytes);
     fs.renameSync(tmp, out);
-    console.log(`place data: ${stats.areas} areas, ${stats.points} points, ${stats.towns} towns, body ${(stats.body / 1048576).toFixed(1)} MiB, ` +
+    console.log(`place data: ${stats.areas} areas, ${stats.points} points, ${stats.towns} towns, ` +
         `${(bytes.length / 1048576).toFixed(1)} MiB, ${((Date.now() - started) / 1000).toFixed(1)} s -> ${out}`);
 }
 

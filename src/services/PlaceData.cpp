@@ -9,9 +9,8 @@
 #include <numbers>
 
 // The file, as scripts/place-data/convert.js writes it:
-//   "ORVKPLC1", u32 format version, u32 payload bytes, u64 FNV-1a of the payload (little-endian),
-//   then the payload: u32 big-endian body bytes and the zlib-compressed body (qCompress's form).
-// The body is unsigned LEB128 numbers (n), zig-zag signed ones (z) and raw bytes:
+//   "ORVKPLC1", u32 format version, u32 body bytes, u64 FNV-1a of the body (little-endian),
+//   then the body: unsigned LEB128 numbers (n), zig-zag signed ones (z) and raw bytes:
 //   n strings, each: n bytes, UTF-8
 //   n areas, each: 1 byte layer, 2 bytes country code, n name A, n name B, n rings, each:
 //     n points, then z x and z y of the first point and z deltas of the rest
@@ -193,19 +192,16 @@ QByteArray PlaceData::BodyOfFile(const QByteArray& file, QString& error)
         error = QStringLiteral("格式版本不符");
         return {};
     }
-    const qsizetype payloadBytes = ReadLittleEndian<uint32_t>(header + 12);
-    if (payloadBytes != file.size() - kHeaderBytes) {
+    const qsizetype bodyBytes = ReadLittleEndian<uint32_t>(header + 12);
+    if (bodyBytes != file.size() - kHeaderBytes) {
         error = QStringLiteral("文件不完整");
         return {};
     }
-    if (ReadLittleEndian<uint64_t>(header + 16) != Fnv1a64(header + kHeaderBytes, payloadBytes)) {
+    if (ReadLittleEndian<uint64_t>(header + 16) != Fnv1a64(header + kHeaderBytes, bodyBytes)) {
         error = QStringLiteral("校验和不符");
         return {};
     }
-    QByteArray body = qUncompress(reinterpret_cast<const uchar*>(header + kHeaderBytes), payloadBytes);
-    if (body.isEmpty())
-        error = QStringLiteral("无法解压");
-    return body;
+    return file.mid(kHeaderBytes);
 }
 
 std::shared_ptr<const PlaceData> PlaceData::FromBody(const QByteArray& body, QString& error)
@@ -240,6 +236,7 @@ bool PlaceData::ParseBody(const QByteArray& body, QString& error)
 
     const uint64_t areaCount = in.count(6);
     areas_.reserve(areaCount);
+    points_.reserve(in.left() / 4); // a point takes two to four bytes
     for (uint64_t a = 0; a < areaCount && in.ok(); ++a) {
         Area area{};
         const char* head = in.bytes(3);

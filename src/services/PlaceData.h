@@ -19,7 +19,7 @@ public:
     static std::shared_ptr<const PlaceData> Load(const QString& path, QString& error);
 
     // The parts of Load, for tests and the fuzzer: the body of a file's bytes (header and
-    // checksum checked, then uncompressed), and the data of a body.
+    // checksum checked; empty with error set when they are wrong), and the data of a body.
     static QByteArray BodyOfFile(const QByteArray& file, QString& error);
     static std::shared_ptr<const PlaceData> FromBody(const QByteArray& body, QString& error);
 
