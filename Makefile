@@ -34,13 +34,16 @@ fuzz: deps
 	@test -f $(FUZZ_BUILD)/CMakeCache.txt || cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	    -DCMAKE_CXX_COMPILER=clang++ -DORVEK_FUZZ=ON -DORVEK_TESTS=OFF -DORVEK_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_settings_text fuzz_exif_reader fuzz_exif_seeds \
-	    fuzz_flight_log fuzz_flight_log_seeds
-	@mkdir -p $(FUZZ_BUILD)/corpus/exif $(FUZZ_BUILD)/corpus/settings $(FUZZ_BUILD)/corpus/flightlog
+	    fuzz_flight_log fuzz_flight_log_seeds fuzz_place_data fuzz_place_data_seeds
+	@mkdir -p $(FUZZ_BUILD)/corpus/exif $(FUZZ_BUILD)/corpus/settings $(FUZZ_BUILD)/corpus/flightlog \
+	    $(FUZZ_BUILD)/corpus/placedata
 	$(FUZZ_BUILD)/bin/fuzz_exif_seeds $(FUZZ_BUILD)/corpus/exif
 	$(FUZZ_BUILD)/bin/fuzz_flight_log_seeds $(FUZZ_BUILD)/corpus/flightlog
+	$(FUZZ_BUILD)/bin/fuzz_place_data_seeds $(FUZZ_BUILD)/corpus/placedata
 	$(FUZZ_BUILD)/bin/fuzz_exif_reader -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/exif
 	$(FUZZ_BUILD)/bin/fuzz_settings_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/settings
 	$(FUZZ_BUILD)/bin/fuzz_flight_log -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/flightlog
+	$(FUZZ_BUILD)/bin/fuzz_place_data -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/placedata
 
 test: test-plain test-asan fuzz
 

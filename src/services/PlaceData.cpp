@@ -29,6 +29,10 @@ constexpr int kRows = int(180 / kCellDegrees);
 constexpr double kSnapDegrees = 0.01;  // a position this close to an area's edge is in it
 constexpr double kTownReachDegrees = 0.5;
 constexpr int kEdgesPerBand = 8;
+// Bounds on the look-up index, far above what the real data needs (some 2 million band
+// entries and 0.2 million cell entries): data that would need more is damaged.
+constexpr uint64_t kMaxBandEntriesPerPoint = 8;
+constexpr uint64_t kMaxCellEntries = 16'000'000;
 
 constexpr int32_t kMaxX = 180 * PlaceData::kUnitsPerDegree;
 constexpr int32_t kMaxY = 90 * PlaceData::kUnitsPerDegree;
@@ -207,9 +211,8 @@ QByteArray PlaceData::BodyOfFile(const QByteArray& file, QString& error)
 std::shared_ptr<const PlaceData> PlaceData::FromBody(const QByteArray& body, QString& error)
 {
     auto data = std::make_shared<PlaceData>();
-    if (!data->ParseBody(body, error))
+    if (!data->ParseBody(body, error) || !data->BuildIndex(error))
         return nullptr;
-    data->BuildIndex();
     return data;
 }
 
@@ -294,7 +297,7 @@ bool PlaceData::ParseBody(const QByteArray& body, QString& error)
     return true;
 }
 
-void PlaceData::BuildIndex()
+bool PlaceData::BuildIndex(QString& error)
 {
     // Bounding boxes and the edges of each ring by horizontal band.
     std::vector<uint32_t> bandCounts;
@@ -324,6 +327,23 @@ void PlaceData::BuildIndex()
                 visit(ring.firstBand + band, i);
         }
     };
+    uint64_t bandEntries = 0;
+    for (const Ring& ring : rings_) {
+        const Point* p = points_.data() + ring.firstPoint;
+        for (uint32_t i = 0; i < ring.pointCount; ++i) {
+            const Point a = p[i];
+            const Point b = p[(i + 1) % ring.pointCount];
+            bandEntries += uint64_t(std::abs(int64_t(a.y) - b.y)) / ring.bandHeight + 2;
+        }
+    }
+    uint64_t cellEntries = 0;
+    for (const Ring& ring : rings_)
+        cellEntries += uint64_t(CellRow(ring.maxY) - CellRow(ring.minY) + 1) * (CellColumn(ring.maxX) - CellColumn(ring.minX) + 1);
+    if (bandEntries > kMaxBandEntriesPerPoint * points_.size() + 65536 || cellEntries > kMaxCellEntries) {
+        error = QStringLiteral("边界不合理");
+        return false;
+    }
+
     for (const Ring& ring : rings_)
         forEachEdgeBand(ring, [&](uint32_t band, uint32_t) { ++bandCounts[band]; });
     bandStarts_.assign(bandCounts.size() + 1, 0);
@@ -347,6 +367,7 @@ void PlaceData::BuildIndex()
     BuildCells(
         towns_.size(), [&](size_t i, auto add) { add(CellRow(towns_[i].at.y) * kColumns + CellColumn(towns_[i].at.x)); },
         townCellStarts_, townCells_);
+    return true;
 }
 
 bool PlaceData::RingContains(const Ring& ring, double x, double y) const

@@ -71,7 +71,7 @@ private:
     };
 
     bool ParseBody(const QByteArray& body, QString& error);
-    void BuildIndex();
+    bool BuildIndex(QString& error);
     bool RingContains(const Ring& ring, double x, double y) const;
     double RingDistance(const Ring& ring, double x, double y, double xScale) const;
     Hit FindArea(double x, double y) const;

@@ -323,6 +323,40 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
     EXPECT_GT(ticksWhileAsking, 10) << "the timer kept ticking while the service was thinking";
 }
 
+TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSaysWhereFrom)
+{
+    LocalHttpServer gone; // an address where nothing answers any more
+    gone.Start();
+    const QString address = gone.BaseUrl();
+    gone.Stop();
+    WriteTextFile(folder.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + address + "\n");
+    Start(folder.path());
+    const QString root = folder.path() + "card";
+    const std::pair<double, double> positions[] = {{30.5130, 105.5912}, {22.5431, 114.0596}, {39.9075, 116.3912}};
+    for (int i = 0; i < 3; ++i) {
+        ExifFields fields;
+        fields.digitized = QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10 + i));
+        fields.latitude = GpsFromDegrees(positions[i].first, true);
+        fields.longitude = GpsFromDegrees(positions[i].second, false);
+        ASSERT_TRUE(WriteBytes(root + QStringLiteral("/P000%1.JPG").arg(i), PhotoBytes(fields)));
+    }
+    Main().SetInfo.FilePath = root;
+    Main().FileFindClick();
+    QElapsedTimer waited;
+    waited.start();
+    while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+
+    QStringList places;
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        places << Main().listModel->cell(row, kColName) + "=" + Main().listModel->cell(row, kColLocation);
+    places.sort();
+    EXPECT_EQ(places, QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
+                                   "P0002.JPG=北京市 东城区 东城区"}));
+    EXPECT_EQ(Main().PlaceStatusText->text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
+    EXPECT_TRUE(Main().StatusText->text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
+}
+
 TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)
 {
     Start(folder.path());

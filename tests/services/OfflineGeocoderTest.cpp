@@ -2,6 +2,7 @@
 #include "services/PlaceData.h"
 
 #include "JpegFixtures.h"
+#include "PlaceDataWriter.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -85,6 +86,37 @@ TEST(OfflineGeocoder, TheSeaAndImpossiblePositionsAreUnknown)
     for (const auto& [longitude, latitude] : texts)
         EXPECT_EQ(OfflinePlaceText(Data(), longitude, latitude), QStringLiteral("未知")) << longitude << " " << latitude;
     EXPECT_EQ(OfflinePlaceText(Data(), " 105.5912 ", "30.5130"), QStringLiteral("遂宁市 船山区 船山区"));
+}
+
+// Small made-up data: a district with a lake (a hole), a world region beneath it, and two
+// countries side by side with a town each near their border.
+TEST(PlaceData, HolesEdgesLayersAndTownsOfTheSameCountry)
+{
+    using W = PlaceBodyWriter;
+    const std::vector<TestArea> areas = {
+        {0, "CN", "甲市", "乙区", {W::Square(100, 30, 1), W::Square(100.4, 30.4, 0.2)}},
+        {1, "ZZ", "国丙", "省三", {W::Square(99, 29, 3)}},
+        {1, "XX", "国甲", "省一", {W::Square(10, 10, 1)}},
+        {1, "YY", "国乙", "省二", {W::Square(11, 10, 1)}},
+    };
+    const std::vector<TestTown> towns = {{10.90, 10.5, "Town_X", "XX"}, {11.05, 10.5, "Town_Y", "YY"}};
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.file("places.dat"), W::File(W().Body(areas, towns))));
+    QString error;
+    const auto data = PlaceData::Load(folder.file("places.dat"), error);
+    ASSERT_TRUE(data) << error.toStdString();
+
+    const std::tuple<double, double, const char*, const char*> cases[] = {
+        {100.2, 30.2, "乙区 itself", "甲市 乙区 乙区"},
+        {100.5, 30.5, "the lake: inside the world region only", "国丙 省三 省三"},
+        {99.5, 29.5, "the world region outside the district", "国丙 省三 省三"},
+        {102.005, 30.5, "500 m off the region's drawn edge", "国丙 省三 省三"},
+        {102.05, 30.5, "5 km off it", "未知"},
+        {10.98, 10.5, "the nearest town is across the border: the own country's", "国甲 省一 Town_X"},
+        {11.90, 10.9, "no town within reach: the region again", "国乙 省二 省二"},
+    };
+    for (const auto& [longitude, latitude, what, place] : cases)
+        EXPECT_EQ(data->PlaceAt(longitude, latitude), QString::fromUtf8(place)) << what;
 }
 
 class DamagedPlaceData : public testing::Test {
