@@ -35,8 +35,8 @@ int RunConsole(int argc, char** argv)
                                   QStringLiteral("ROOT"));
     parser.addOption(scan);
     const QCommandLineOption places(QStringLiteral("places"),
-                                    QStringLiteral("与 --scan 一起使用：先查本地缓存再联网查询每个位置的地名，"
-                                                   "作为第六列输出（一次只发一个请求）。"));
+                                    QStringLiteral("与 --scan 一起使用：查询每个位置的地名（先查本地缓存，再联网，"
+                                                   "联网查不到时用离线数据），作为第六列输出（一次只发一个请求）。"));
     parser.addOption(places);
     const QCommandLineOption offline(QStringLiteral("offline"),
                                      QStringLiteral("与 --places 或 --export 一起使用：只用离线数据查询地名，不联网"
