@@ -244,6 +244,7 @@ void TForm1::BuildList()
     statusBar()->addWidget(StatusText, 1);
     PlaceStatusText = new QLabel(this);
     PlaceStatusText->setObjectName(QStringLiteral("PlaceStatusText"));
+    PlaceStatusText->setContentsMargins(0, 0, 6, 0); // clear of the window's edge
     statusBar()->addPermanentWidget(PlaceStatusText);
 
     edtListview = new QLineEdit(QStringLiteral("edtListview"), goodslistview->viewport());
