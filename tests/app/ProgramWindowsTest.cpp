@@ -65,6 +65,25 @@ protected:
         return names;
     }
 
+    // Serves events until the location pass has switched its timer off (10 s at most).
+    void WaitForThePass()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+
+    // "name=place" of every row, sorted.
+    QStringList PlacesByName()
+    {
+        QStringList places;
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            places << Main().listModel->cell(row, kColName) + "=" + Main().listModel->cell(row, kColLocation);
+        places.sort();
+        return places;
+    }
+
     // Adds a row and its record for a file, as entry creation does.
     void AddEntry(const QString& folder, const QString& name, const QString& time)
     {
@@ -307,17 +326,9 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
         if (Main().locationPass().LookupUnderWay())
             ++ticksWhileAsking;
     });
-    QElapsedTimer waited;
-    waited.start();
-    while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitForThePass();
     EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "the pass ends when nothing is pending";
-
-    QStringList places;
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        places << Main().listModel->cell(row, kColName) + "=" + Main().listModel->cell(row, kColLocation);
-    places.sort();
-    EXPECT_EQ(places, QStringList({"P0000.JPG=遂宁市 船山区 30.5130,105.5912", "P0001.JPG=未知",
+    EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 30.5130,105.5912", "P0001.JPG=未知",
                                    "P0002.JPG=遂宁市 船山区 30.5130,105.5912"}));
     EXPECT_EQ(service.Targets().size(), 1);
     EXPECT_GT(ticksWhileAsking, 10) << "the timer kept ticking while the service was thinking";
@@ -342,16 +353,8 @@ TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSay
     }
     Main().SetInfo.FilePath = root;
     Main().FileFindClick();
-    QElapsedTimer waited;
-    waited.start();
-    while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-
-    QStringList places;
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        places << Main().listModel->cell(row, kColName) + "=" + Main().listModel->cell(row, kColLocation);
-    places.sort();
-    EXPECT_EQ(places, QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
+    WaitForThePass();
+    EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
                                    "P0002.JPG=北京市 东城区 东城区"}));
     EXPECT_EQ(Main().PlaceStatusText->text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
     EXPECT_TRUE(Main().StatusText->text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
