@@ -18,12 +18,12 @@ bool PlaceResolver::WebDownLocked() const
 PlaceAnswer PlaceResolver::Offline(const QString& longitude, const QString& latitude, bool webFailed)
 {
     const OfflinePlaceData shared = offline_();
-    if (!shared.data)
-        return {kPlaceUnknown, PlaceAnswer::Source::None, webFailed, shared.error};
     {
         std::lock_guard lock(mutex_);
-        offlineLoaded_ = true;
+        data_ = shared.data ? DataState::Loaded : DataState::Unusable;
     }
+    if (!shared.data)
+        return {kPlaceUnknown, PlaceAnswer::Source::None, webFailed, shared.error};
     return {OfflinePlaceText(*shared.data, longitude, latitude), PlaceAnswer::Source::Offline, webFailed, {}};
 }
 
@@ -70,8 +70,9 @@ std::optional<PlaceAnswer> PlaceResolver::ResolveOfflineNow(const QString& longi
 {
     {
         std::lock_guard lock(mutex_);
-        const bool offlineNow = mode_ == GeoMode::Offline || (mode_ == GeoMode::Auto && WebDownLocked());
-        if (!offlineNow || !offlineLoaded_)
+        const bool offlineNow = (mode_ == GeoMode::Offline && data_ != DataState::Untried)
+            || (mode_ == GeoMode::Auto && WebDownLocked() && data_ == DataState::Loaded);
+        if (!offlineNow)
             return std::nullopt;
     }
     return Offline(longitude, latitude, mode_ != GeoMode::Offline);

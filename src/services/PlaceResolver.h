@@ -41,7 +41,8 @@ public:
     PlaceAnswer Resolve(const QString& longitude, const QString& latitude, std::stop_token stop = {});
 
     // The offline answer when this position would be named offline now without a question to
-    // the web and the data is known to be loaded; nothing otherwise. Never blocks.
+    // the web and the data has been tried already (loaded, or in offline mode found unusable);
+    // nothing otherwise. Never blocks on the web or on loading the data.
     std::optional<PlaceAnswer> ResolveOfflineNow(const QString& longitude, const QString& latitude);
 
     // A new pass: the web is tried again.
@@ -57,6 +58,7 @@ private:
     const WebLookup web_;
     const DataSource offline_;
     mutable std::mutex mutex_;
-    QElapsedTimer webDownSince_;  // guarded by mutex_; valid while the web is given up on
-    bool offlineLoaded_ = false;  // guarded by mutex_; an offline answer has been made
+    enum class DataState { Untried, Loaded, Unusable };
+    QElapsedTimer webDownSince_;            // guarded by mutex_; valid while the web is given up on
+    DataState data_ = DataState::Untried;   // guarded by mutex_
 };
