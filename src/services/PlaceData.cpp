@@ -231,10 +231,17 @@ bool PlaceData::ParseBody(const QByteArray& body, QString& error)
         const char* text = in.bytes(bytes);
         names_.push_back(text ? QString::fromUtf8(text, qsizetype(bytes)) : QString());
     }
+    // A position, or a step from the last one; a step longer than the world is damage (and
+    // would overflow).
     const auto readPoint = [&](int64_t& x, int64_t& y, bool delta) {
-        x = (delta ? x : 0) + in.z();
-        y = (delta ? y : 0) + in.z();
-        return in.ok() && x >= -kMaxX && x <= kMaxX && y >= -kMaxY && y <= kMaxY;
+        const int64_t dx = in.z();
+        const int64_t dy = in.z();
+        const auto within = [](int64_t v, int64_t limit) { return v >= -limit && v <= limit; };
+        if (!in.ok() || !within(dx, 2 * int64_t(kMaxX)) || !within(dy, 2 * int64_t(kMaxY)))
+            return false;
+        x = (delta ? x : 0) + dx;
+        y = (delta ? y : 0) + dy;
+        return x >= -kMaxX && x <= kMaxX && y >= -kMaxY && y <= kMaxY;
     };
 
     const uint64_t areaCount = in.count(6);

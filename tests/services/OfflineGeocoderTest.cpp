@@ -177,6 +177,19 @@ TEST_F(DamagedPlaceData, ABodyCutShortOrPaddedIsRefused)
         EXPECT_EQ(PlaceData::FromBody(body.left(cut), error), nullptr) << cut;
     EXPECT_EQ(PlaceData::FromBody(body + '\0', error), nullptr);
     EXPECT_EQ(error, QStringLiteral("数据末尾有多余内容"));
+
+    // One name; one area with a ring whose second step is the most negative number there is.
+    const QByteArray overflow = QByteArray::fromHex("01" "0161"  // names: "a"
+                                                    "01"         // one area:
+                                                    "00" "434e"  //   layer, country "CN"
+                                                    "00" "00"    //   names
+                                                    "01" "03"    //   one ring of three points
+                                                    "01" "00"    //   x -1, y 0
+                                                    "ffffffffffffffffff01" "00" // a step of -2^63 in x
+                                                    "00" "00"
+                                                    "00"); // no towns
+    EXPECT_EQ(PlaceData::FromBody(overflow, error), nullptr);
+    EXPECT_EQ(error, QStringLiteral("坐标越界"));
 }
 
 TEST_F(DamagedPlaceData, TheSharedGeocoderAnswersUnknownAndSaysWhy)
