@@ -87,9 +87,17 @@ int CorrectedSampleCount(AudioDriftAverage& average, int samples, double diff, i
                       samples * (100 + kMaxCorrectionPercent) / 100);
 }
 
+namespace {
+constexpr double kSyncThresholdMin = 0.04;
+} // namespace
+
+bool SkipLatePicture(double now, double frameTimer, double nextDuration)
+{
+    return now > frameTimer + nextDuration + kSyncThresholdMin;
+}
+
 double PictureDelay(double delay, double diff, double maxFrameDuration, double externalSpeed)
 {
-    constexpr double kSyncThresholdMin = 0.04;
     constexpr double kSyncThresholdMax = 0.1;
     constexpr double kFrameDupThreshold = 0.1;
     const double threshold = std::max(kSyncThresholdMin, std::min(kSyncThresholdMax, delay));

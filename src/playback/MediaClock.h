@@ -49,3 +49,9 @@ int CorrectedSampleCount(AudioDriftAverage& average, int samples, double diff, i
 // How long the current picture stays up when video follows another clock: diff is the video
 // clock minus the master clock. Late pictures are shortened (down to 0), early ones lengthened.
 double PictureDelay(double delay, double diff, double maxFrameDuration, double externalSpeed);
+
+// Whether the picture due at frameTimer is skipped because its successor (nextDuration later)
+// is due too: only when the successor is already late by more than the sync threshold. A
+// picture just crossing its successor's time, as when a slowly drifting sound clock crosses the
+// threshold and PictureDelay shortens the wait to 0, is shown: that alone catches up a frame.
+bool SkipLatePicture(double now, double frameTimer, double nextDuration);

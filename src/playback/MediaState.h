@@ -29,6 +29,7 @@ struct OpenSettings {
     QString videoFilters;
     QString audioFilters;
     std::function<void(TCustomPlayer*, QImage&, int64_t, bool&)> onVideoHook;
+    std::function<void(TCustomPlayer*, QImage&, int64_t)> onDrawOverlay;
     std::function<void(TCustomPlayer*, AVFrame*, int, int, int, int64_t)> onFrameHook;
     std::function<void(TCustomPlayer*, int64_t, uint8_t*, int, int, int)> onAudioHook;
     bool frameHook = false;
@@ -130,6 +131,8 @@ private:
     bool ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* frame);
     int QueuePicture(AVFrame* frame, double pts, double duration, int64_t pos, int serial);
     void RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts);
+    // Lets the host draw over a picture as it is shown (pts in seconds of the stream).
+    void RunOverlay(QImage& picture, double pts);
 
     // Audio output.
     int OpenAudio(const AVChannelLayout* wantedLayout, int wantedRate);
@@ -266,6 +269,7 @@ private:
     AVFrame* shownFrame = nullptr;
     QImage shownHooked;
     double shownPts = NAN;
+    bool shownOverlaid = false; // the overlay was drawn over it on screen
     int codedWidth = 0; // the video's coded size, 0 without video
     int codedHeight = 0;
     SwsContext* shownScaler = nullptr;

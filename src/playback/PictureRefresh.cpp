@@ -137,7 +137,7 @@ void MediaState::Refresh(double& remaining)
                         const double duration = FramePairDuration(*vp, *nextvp);
                         const int framedrop = settings.framedrop;
                         if (!step && (framedrop > 0 || (framedrop && Master() != MasterClock::Video)) &&
-                            time > frameTimer + duration) {
+                            SkipLatePicture(time, frameTimer, duration)) {
                             framesDroppedLate++;
                             pictq.Next();
                             goto retry;
@@ -173,6 +173,7 @@ void MediaState::DisplayPicture()
         av.av_frame_ref(shownFrame, vp->frame);
         shownHooked = vp->hooked;
         shownPts = vp->pts;
+        shownOverlaid = owner->VideoHook && settings.onDrawOverlay;
     }
     owner->frameWidth = vp->width;
     owner->frameHeight = vp->height;
@@ -211,6 +212,8 @@ void MediaState::DisplayPicture()
     } else {
         av.sws_scale(displayScaler, vp->frame->data, vp->frame->linesize, 0, srcH, dst, dstStride);
     }
+    if (owner->VideoHook && settings.onDrawOverlay)
+        RunOverlay(picture, vp->pts);
     screen->Present(picture, rect, owner->BackColor());
     lastDrawnRect = rect;
 }
@@ -229,8 +232,12 @@ QImage MediaState::ShownPicture(int64_t& pts)
     if (!shownFrame || (!shownFrame->data[0] && shownHooked.isNull()))
         return image;
     pts = std::isnan(shownPts) ? kNoPts : std::llround(shownPts * 1e6) - startTime;
-    if (!shownHooked.isNull())
-        return shownHooked.copy();
+    if (!shownHooked.isNull()) {
+        image = shownHooked.copy();
+        if (shownOverlaid)
+            RunOverlay(image, shownPts);
+        return image;
+    }
     if (shownFrame->width != image.width() || shownFrame->height != image.height())
         image = QImage(shownFrame->width, shownFrame->height, QImage::Format_RGB32);
     shownScaler = av.sws_getCachedContext(shownScaler, shownFrame->width, shownFrame->height,
@@ -241,7 +248,21 @@ QImage MediaState::ShownPicture(int64_t& pts)
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     av.sws_scale(shownScaler, shownFrame->data, shownFrame->linesize, 0, shownFrame->height, dst, dstStride);
+    if (shownOverlaid)
+        RunOverlay(image, shownPts);
     return image;
+}
+
+void MediaState::RunOverlay(QImage& picture, double pts)
+{
+    const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
+    try {
+        settings.onDrawOverlay(owner, picture, hostPts);
+    } catch (const std::exception& error) {
+        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnDrawOverlay: %1").arg(QString::fromUtf8(error.what())));
+    } catch (...) {
+        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnDrawOverlay: unknown error"));
+    }
 }
 
 void MediaState::ReportPosition()

@@ -123,6 +123,7 @@ OpenSettings TCustomPlayer::SnapshotSettings() const
     s.videoFilters = VideoFilters;
     s.audioFilters = AudioFilters;
     s.onVideoHook = OnVideoHook;
+    s.onDrawOverlay = OnDrawOverlay;
     s.onFrameHook = OnFrameHook;
     s.onAudioHook = OnAudioHook;
     s.frameHook = FrameHook;

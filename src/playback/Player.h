@@ -37,6 +37,10 @@ using TPositionEvent = std::function<void(TCustomPlayer* sender, int64_t pts)>;
 using TPlayStateEvent = std::function<void(TCustomPlayer* sender, TPlayState state)>;
 // bitmap: a 32-bit top-down picture of the video's size; what the hook draws is shown.
 using TVideoHookEvent = std::function<void(TCustomPlayer* sender, QImage& bitmap, int64_t pts, bool& update)>;
+// picture: a 32-bit picture as it is shown, at the size it is shown (on the play thread), or
+// CurrentFrame's copy at the video's size; what the handler draws is seen there and nowhere
+// else. Drawing over the shown size costs little whatever the video's size.
+using TOverlayEvent = std::function<void(TCustomPlayer* sender, QImage& picture, int64_t pts)>;
 using TFrameHookEvent =
     std::function<void(TCustomPlayer* sender, AVFrame* picture, int pixFmt, int width, int height, int64_t pts)>;
 using TAudioHookEvent =
@@ -74,7 +78,7 @@ public:
     void FlushQueue();
 
     // Settings, read at the next open unless said otherwise.
-    std::atomic<bool> VideoHook{false}; // may be switched while playing
+    std::atomic<bool> VideoHook{false}; // switches OnVideoHook and OnDrawOverlay; may be switched while playing
     bool FrameHook = false;
     bool AudioHook = false;
     bool TriggerEventInMainThread = true;
@@ -133,6 +137,7 @@ public:
     TPositionEvent OnPosition;
     TPlayStateEvent OnState;
     TVideoHookEvent OnVideoHook;
+    TOverlayEvent OnDrawOverlay;
     TFrameHookEvent OnFrameHook;
     TAudioHookEvent OnAudioHook;
     TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;

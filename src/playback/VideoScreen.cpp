@@ -23,6 +23,7 @@ void VideoScreen::Present(const QImage& newPicture, const QRect& displayRect, co
         picture = newPicture;
         pictureRect = displayRect;
         back = newBack;
+        ++presented;
     }
     // One queued repaint at a time: a slow UI thread gets the latest picture, not a backlog.
     if (!repaintQueued.exchange(true)) {
@@ -79,12 +80,18 @@ void VideoScreen::paintEvent(QPaintEvent*)
     QRect rect;
     QColor fill;
     QString caption;
+    int64_t serial = 0;
     {
         std::lock_guard guard(lock);
         shown = picture;
         rect = pictureRect;
         fill = back;
         caption = placeholder;
+        serial = presented;
+    }
+    if (!shown.isNull() && serial != lastPaintedSerial) {
+        lastPaintedSerial = serial;
+        ++painted;
     }
     QPainter painter(this);
     const QRegion outside = QRegion(this->rect()).subtracted(shown.isNull() ? QRegion() : QRegion(rect));

@@ -25,6 +25,10 @@ public:
     void Clear();
     // A text shown in the middle while there is no picture.
     void SetPlaceholder(const QString& text);
+    // Pictures handed over and pictures that reached the screen (measurements: a picture
+    // replaced before the UI thread painted it was never seen).
+    int64_t PicturesPresented() const { return presented.load(); }
+    int64_t PicturesPainted() const { return painted.load(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,4 +44,7 @@ private:
     std::atomic<int> areaWidth{0};
     std::atomic<int> areaHeight{0};
     std::atomic<bool> repaintQueued{false};
+    std::atomic<int64_t> presented{0}; // also the serial of the latest picture
+    std::atomic<int64_t> painted{0};
+    int64_t lastPaintedSerial = 0; // UI thread only
 };

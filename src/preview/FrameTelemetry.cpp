@@ -10,8 +10,14 @@
 #include <QSaveFile>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+
+namespace {
+constexpr int kTelemetryMargin = 4;               // pixels kept free at each side
+constexpr double kTelemetryMinimumPoints = 6.0;   // below this no line is readable anyway
+} // namespace
 
 QString TelemetryText(const videosrt& entry)
 {
@@ -37,7 +43,13 @@ bool DrawTelemetry(QImage& picture, const SrtTable& table, int64_t pts)
         return false;
     const QString text = TelemetryText(*entry);
     QPainter painter(&picture);
-    const QFont font = TelemetryFont();
+    QFont font = TelemetryFont();
+    // A picture narrower than the line (a small window) gets a smaller font, so the whole line
+    // stays readable instead of being cut at both ends.
+    const int room = picture.width() - 2 * kTelemetryMargin;
+    const int width = QFontMetrics(font, &picture).horizontalAdvance(text);
+    if (width > room && room > 0)
+        font.setPointSizeF(std::max(kTelemetryMinimumPoints, font.pointSizeF() * room / width));
     painter.setFont(font);
     painter.setPen(Qt::white);
     const QFontMetrics metrics(font, &picture);

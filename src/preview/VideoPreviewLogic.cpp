@@ -41,6 +41,10 @@ InputSource ChooseInputSource(int64_t fileSize)
 
 QString PictureFilterText(float brightness, float saturation, float hue)
 {
+    // Neutral values leave the picture as it is: no filter, which at 4K saves a pass over
+    // every picture.
+    if (brightness == 0 && saturation == 1 && hue == 0)
+        return {};
     // "." as the decimal point whatever the locale: FFmpeg reads it so.
     return QString::asprintf("hue=b=%.2f:s=%.2f:H=%.2f", double(brightness), double(saturation), double(hue));
 }

@@ -22,7 +22,8 @@ constexpr int64_t kMemoryInputLimit = 10485760;
 enum class InputSource { Unusable, Memory, File };
 InputSource ChooseInputSource(int64_t fileSize);
 
-// The player's video filter for the picture settings (brightness, saturation, hue).
+// The player's video filter for the picture settings (brightness, saturation, hue); empty
+// (no filter) for the neutral 0, 1, 0.
 QString PictureFilterText(float brightness, float saturation, float hue);
 
 // The in-memory input address of the stream with that identity.

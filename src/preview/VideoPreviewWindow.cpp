@@ -160,9 +160,15 @@ TForm4::TForm4(QWidget* parent)
     FFPlayer.OnFileOpen = [this](TCustomPlayer*, int64_t duration, int, int, int& w, int& h) { FFPlayerFileOpen(duration, w, h); };
     FFPlayer.OnPosition = [this](TCustomPlayer*, int64_t pts) { FFPlayerPosition(pts); };
     FFPlayer.OnState = [this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); };
-    FFPlayer.OnVideoHook = [this](TCustomPlayer*, QImage& bitmap, int64_t pts, bool& update) {
-        FFPlayerVideoHook(bitmap, pts, update);
+    // The line is drawn over each picture as it is shown, at the size it is shown, and over
+    // CurrentFrame's full-size copy for captures: a 4K picture is never converted whole for it.
+    FFPlayer.OnDrawOverlay = [this](TCustomPlayer*, QImage& picture, int64_t pts) {
+        bool update = true;
+        FFPlayerVideoHook(picture, pts, update);
     };
+    // The input's events only read a file: they run on the engine's reader thread, which then
+    // needs no round trip to this thread for each block.
+    MAA.SetTriggerEventInMainThread(false);
     MAA.SetOnOpen([this](TCustomEventStream*, void*, const QString&, int) { return MAAOpen(); });
     MAA.SetOnRead([this](TCustomEventStream*, void* buffer, int count) { return MAARead(buffer, count); });
     MAA.SetOnWrite([](TCustomEventStream*, const void*, int) { return -1; }); // the input is read-only
@@ -187,7 +193,10 @@ TForm4::~TForm4()
 
 void TForm4::InitFile(int index)
 {
-    videofilename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
+    {
+        std::lock_guard lock(streamMutex_); // the reader thread reads the name in MAAOpen
+        videofilename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
+    }
     itemindex = index;
     setWindowTitle(videofilename.isEmpty() ? kTitle : videofilename);
     preplay();
@@ -223,13 +232,19 @@ void TForm4::startthread()
 
 bool TForm4::MAAOpen()
 {
+    std::lock_guard lock(streamMutex_);
     FStream.reset();
     const QFileInfo info(videofilename);
     const int64_t size = info.exists() ? info.size() : -1;
     switch (ChooseInputSource(size)) {
-    case InputSource::Unusable:
-        MsgBox(QStringLiteral("file error") + videofilename, kMsgInformation);
+    case InputSource::Unusable: {
+        const QString message = QStringLiteral("file error") + videofilename;
+        if (QThread::currentThread() == thread())
+            MsgBox(message, kMsgInformation);
+        else // from the reader thread: the box is the window's, and the open fails meanwhile
+            QMetaObject::invokeMethod(this, [message] { MsgBox(message, kMsgInformation); }, Qt::QueuedConnection);
         return false;
+    }
     case InputSource::Memory: {
         QFile file(videofilename);
         if (file.open(QIODevice::ReadOnly)) {
@@ -252,6 +267,7 @@ bool TForm4::MAAOpen()
 
 int TForm4::MAARead(void* buffer, int count)
 {
+    std::lock_guard lock(streamMutex_);
     if (!FStream)
         return -1;
     return int(FStream->read(static_cast<char*>(buffer), count));
@@ -259,6 +275,7 @@ int TForm4::MAARead(void* buffer, int count)
 
 qint64 TForm4::MAASeek(qint64 offset, TSeekOrigin origin)
 {
+    std::lock_guard lock(streamMutex_);
     if (!FStream)
         return -1;
     const qint64 base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? FStream->pos() : FStream->size();
@@ -267,11 +284,13 @@ qint64 TForm4::MAASeek(qint64 offset, TSeekOrigin origin)
 
 void TForm4::MAAClose()
 {
+    std::lock_guard lock(streamMutex_);
     FStream.reset();
 }
 
 bool TForm4::ServingFromMemory() const
 {
+    std::lock_guard lock(streamMutex_);
     return qobject_cast<QBuffer*>(FStream.get()) != nullptr;
 }
 

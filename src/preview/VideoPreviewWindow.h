@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class QCheckBox;
@@ -97,7 +98,8 @@ public:
     // True while a capture runs (the "截图" button is disabled meanwhile).
     bool Capturing() const;
 
-    // The memory adapter's events: the window serves the open video's bytes.
+    // The memory adapter's events: the window serves the open video's bytes (on the engine's
+    // reader thread while playing; tests call them directly).
     bool MAAOpen();
     int MAARead(void* buffer, int count);
     qint64 MAASeek(qint64 offset, TSeekOrigin origin);
@@ -121,7 +123,9 @@ private:
     void ShowCaptureNotice(const QString& text);
     void RunCapture(const QString& folder);
 
-    std::unique_ptr<QIODevice> FStream; // the bytes behind the memory input
+    // The bytes behind the memory input; its events run on the engine's reader thread.
+    mutable std::mutex streamMutex_;      // guards FStream, and videofilename's writes
+    std::unique_ptr<QIODevice> FStream;   // guarded by streamMutex_
     QString totalText_;                  // "/" and the length of the open video
     QRect normalBounds_;                 // the window's bounds before full screen
     bool fullScreen_ = false;

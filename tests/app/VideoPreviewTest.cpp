@@ -116,13 +116,16 @@ TEST_F(VideoPreviewTest, PlaysTheRowWithItsFlightLogOverThePicture)
     EXPECT_EQ(window->SrtEntries.Lookup("00:00:01")->Location, "福田路");
     EXPECT_TRUE(window->ServingFromMemory());
     EXPECT_TRUE(window->timebar->text().endsWith("/00:00:02")) << window->timebar->text().toStdString();
-    EXPECT_EQ(window->FFPlayer.VideoFilters, "hue=b=0.00:s=1.00:H=0.00");
+    EXPECT_EQ(window->FFPlayer.VideoFilters, "") << "neutral picture settings need no filter";
 
+    // The line is on the picture on screen (drawn at its size) and on the full-size frame.
     EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->Panel1->Picture()); }, 3000));
     window->Zimuck->click(); // "字幕" off: the next pictures come without the line
     EXPECT_FALSE(window->Zimuck->isChecked());
     QThread::msleep(200);
     EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(window->Panel1->Picture()); }, 3000));
 }
 
 TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)

@@ -103,4 +103,20 @@ TEST(EngineTiming, PicturesWaitLongerWhenEarlyAndShorterWhenLate)
         EXPECT_NEAR(PictureDelay(c.delay, c.diff, 3600.0, c.speed), c.expected, 1e-9) << c.delay << ' ' << c.diff;
 }
 
+TEST(EngineTiming, APictureIsSkippedOnlyWhenItsSuccessorIsLateByMoreThanTheThreshold)
+{
+    struct Case {
+        double now, frameTimer, nextDuration;
+        bool skipped;
+    } cases[] = {
+        {10.000, 10.000, 0.033, false}, // on time
+        {10.034, 10.000, 0.033, false}, // the successor just due: shown at once instead
+        {10.072, 10.000, 0.033, false},
+        {10.074, 10.000, 0.033, true},  // a frame and the threshold behind: catch up by skipping
+        {10.500, 10.000, 0.033, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SkipLatePicture(c.now, c.frameTimer, c.nextDuration), c.skipped) << c.now;
+}
+
 } // namespace

@@ -48,7 +48,9 @@ TEST(VideoPreviewLogic, SmallVideosAreServedFromMemory)
 
 TEST(VideoPreviewLogic, TheNeutralPictureFilter)
 {
-    EXPECT_EQ(PictureFilterText(0, 1, 0), "hue=b=0.00:s=1.00:H=0.00");
+    EXPECT_EQ(PictureFilterText(0, 1, 0), "") << "the picture as it is: no filter at all";
+    EXPECT_EQ(PictureFilterText(0.5f, 1, 0), "hue=b=0.50:s=1.00:H=0.00");
+    EXPECT_EQ(PictureFilterText(0, 0, 0), "hue=b=0.00:s=0.00:H=0.00");
     EXPECT_TRUE(MemoryInputAddress(42).startsWith("memory:42:PrivateData - "));
 }
 
