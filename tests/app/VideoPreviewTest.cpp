@@ -232,6 +232,23 @@ TEST_F(VideoPreviewTest, SmallFilesAreServedFromMemoryLargeOnesFromDisk)
     EXPECT_EQ(window->MAARead(nullptr, 4), -1); // nothing held
 }
 
+TEST_F(VideoPreviewTest, AnEmptyVideoIsReportedOnTheWindowsThreadWhileTheReaderServesTheInput)
+{
+    QStringList messages;
+    bool onWindowThread = true;
+    SetMsgBoxHandler([&](const QString& text, unsigned) {
+        messages << text;
+        onWindowThread = onWindowThread && QThread::currentThread() == window->thread();
+        return false;
+    });
+    rows[0] = folder.file("EMPTY.MP4");
+    WriteTextFile(rows[0], "");
+    window->InitFile(0);
+    EXPECT_TRUE(WaitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(messages, QStringList({"file error" + rows[0]}));
+    EXPECT_TRUE(onWindowThread);
+}
+
 TEST_F(VideoPreviewTest, NextAndPreviousSkipPhotosAndWrap)
 {
     window->InitFile(0);

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
+#include <QSet>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
@@ -176,6 +177,58 @@ TEST_F(PlayerTest, WhatTheVideoHookDrawsIsShownAndInCurrentFrame)
     const QImage shown = screen.Picture();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.pixelColor(5, 5), QColor(Qt::red));
+}
+
+TEST_F(PlayerTest, TheOverlayIsDrawnAtTheShownSizeAndOverCurrentFramesCopy)
+{
+    screen.resize(160, 90); // half the video's size
+    QCoreApplication::processEvents();
+    player.VideoHook = true;
+    std::mutex sizesLock;
+    QSet<QPair<int, int>> sizes;
+    std::atomic<bool> throwing{false};
+    player.OnDrawOverlay = [&](TCustomPlayer*, QImage& picture, int64_t pts) {
+        EXPECT_EQ(picture.format(), QImage::Format_RGB32);
+        EXPECT_GE(pts, 0);
+        {
+            std::lock_guard lock(sizesLock);
+            sizes.insert({picture.width(), picture.height()});
+        }
+        QPainter(&picture).fillRect(QRect(0, 0, 20, 12), Qt::red);
+        if (throwing)
+            throw std::runtime_error("boom");
+    };
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::VideoOnly), &screen));
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= 3; }));
+    const QImage shown = screen.Picture();
+    ASSERT_FALSE(shown.isNull());
+    ASSERT_EQ(shown.size(), QSize(160, 90));
+    EXPECT_EQ(shown.pixelColor(15, 9), QColor(Qt::red)) << "20 by 12 pixels of the shown picture, not of the video's";
+    EXPECT_NE(shown.pixelColor(25, 9), QColor(Qt::red));
+    const QImage frame = player.CurrentFrame();
+    ASSERT_EQ(frame.size(), QSize(320, 180));
+    EXPECT_EQ(frame.pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_NE(frame.pixelColor(25, 5), QColor(Qt::red));
+    {
+        std::lock_guard lock(sizesLock);
+        EXPECT_TRUE(sizes.contains({shown.width(), shown.height()}));
+        EXPECT_TRUE(sizes.contains({320, 180}));
+    }
+
+    QStringList errors;
+    FFLogger().OnLog = [&](TFFLogger*, quint64, TLogLevel level, const QString& text) {
+        if (level == TLogLevel::llError)
+            errors << text;
+    };
+    throwing = true;
+    WaitFor([&] { return errors.contains("Error occurs OnDrawOverlay: boom"); }, 2000);
+    FFLogger().OnLog = TFFLogger::TOnLog();
+    EXPECT_TRUE(errors.contains("Error occurs OnDrawOverlay: boom"));
+    throwing = false;
+
+    player.VideoHook = false; // switched off while playing: the next pictures come without it
+    EXPECT_TRUE(WaitFor([&] { return screen.Picture().pixelColor(5, 5) != QColor(Qt::red); }, 2000));
+    EXPECT_NE(player.CurrentFrame().pixelColor(5, 5), QColor(Qt::red));
 }
 
 TEST_F(PlayerTest, AHookThatThrowsIsLoggedAndPlaybackGoesOn)

@@ -20,17 +20,15 @@ videosrt Entry(const QString& time, float distance, const QString& lon, const QS
     return entry;
 }
 
-// Rows of the picture holding near-white pixels.
-QList<int> WhiteRows(const QImage& image)
+// The smallest rectangle holding the picture's near-white pixels.
+QRect WhiteArea(const QImage& image)
 {
-    QList<int> rows;
+    QRect area;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) > 200) {
-                rows << y;
-                break;
-            }
-    return rows;
+            if (qGray(image.pixel(x, y)) > 200)
+                area |= QRect(x, y, 1, 1);
+    return area;
 }
 
 TEST(FrameTelemetry, TheLineNamesTimeDistanceAndPlace)
@@ -50,21 +48,34 @@ TEST(FrameTelemetry, TheLineIsDrawnAtTheTopForTheSecondOfThePicture)
     QImage picture(960, 540, QImage::Format_RGB32);
     picture.fill(Qt::black);
     EXPECT_FALSE(DrawTelemetry(picture, table, 994000)); // 0.994 s is second 0
-    EXPECT_TRUE(WhiteRows(picture).isEmpty());
+    EXPECT_TRUE(WhiteArea(picture).isEmpty());
     EXPECT_TRUE(DrawTelemetry(picture, table, 996000)); // 0.996 s is second 1
-    const QList<int> rows = WhiteRows(picture);
-    ASSERT_FALSE(rows.isEmpty());
-    EXPECT_GE(rows.first(), 10);
-    EXPECT_LT(rows.last(), 70);
+    const QRect line = WhiteArea(picture);
+    ASSERT_FALSE(line.isEmpty());
+    EXPECT_GE(line.top(), 10);
+    EXPECT_LT(line.bottom(), 70);
     // Centred: as much dark margin left as right of the text.
-    int left = picture.width(), right = 0;
-    for (int y : rows)
-        for (int x = 0; x < picture.width(); ++x)
-            if (qGray(picture.pixel(x, y)) > 200) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    EXPECT_NEAR(left, picture.width() - 1 - right, 8);
+    EXPECT_NEAR(line.left(), picture.width() - 1 - line.right(), 8);
+}
+
+TEST(FrameTelemetry, APictureNarrowerThanTheLineGetsAllOfItInASmallerFont)
+{
+    SrtTable table;
+    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 167.86f, "113.9500", "22.5800", "灵泉街道"));
+    QImage wide(1920, 1080, QImage::Format_RGB32);
+    wide.fill(Qt::black);
+    ASSERT_TRUE(DrawTelemetry(wide, table, 1000000));
+    const QRect full = WhiteArea(wide);
+    for (const int width : {640, 360}) {
+        QImage narrow(width, width * 9 / 16, QImage::Format_RGB32);
+        narrow.fill(Qt::black);
+        ASSERT_TRUE(DrawTelemetry(narrow, table, 1000000));
+        const QRect line = WhiteArea(narrow);
+        EXPECT_GE(line.left(), 2) << width << ": not cut at the left";
+        EXPECT_LE(line.right(), width - 3) << width << ": not cut at the right";
+        EXPECT_LT(line.height(), full.height()) << width;
+        EXPECT_GE(line.top(), 10) << width;
+    }
 }
 
 TEST(FrameTelemetry, CapturesAreNamedAfterTheRecordingTime)
