@@ -269,7 +269,7 @@ private:
     AVFrame* shownFrame = nullptr;
     QImage shownHooked;
     double shownPts = NAN;
-    bool shownOverlaid = false; // the overlay was drawn over it on screen
+    bool shownOverlaid = false; // the overlay was on when it became the shown picture
     int codedWidth = 0; // the video's coded size, 0 without video
     int codedHeight = 0;
     SwsContext* shownScaler = nullptr;
