@@ -1,5 +1,5 @@
 // Writes a few well-formed photos into a folder as the fuzzers' starting corpus, so that they
-// begin from real Exif structure rather than from nothing.
+// begin from real Exif structure rather than from nothing, and inputs that once found a fault.
 
 #include "metadata/ExifWriter.h"
 
@@ -33,5 +33,14 @@ int main(int argc, char** argv)
                 tiff.write(app1.mid(6));
         }
     }
+    // A Photoshop document with an empty Exif resource: it once made the reader pass a null
+    // buffer to memcpy.
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0", 12);
+    psd += QByteArray(18, '\0');                       // channels, size, depth, mode; no colour data
+    psd += QByteArray("\0\0\0\x0C", 4);                // 12 bytes of image resources:
+    psd += QByteArray("8BIM\x04\x22\0\0\0\0\0\0", 12); // Exif (0x0422), no name, no data
+    QFile photoshop(folder + QStringLiteral("seed-empty-exif.psd"));
+    if (photoshop.open(QIODevice::WriteOnly))
+        photoshop.write(psd);
     return 0;
 }

@@ -87,6 +87,8 @@ const uint8_t* FileSource::Whole()
 
 bool StreamReader::Peek(uint8_t* destination, size_t n)
 {
+    if (n == 0)
+        return true; // an empty block may come with no buffer at all (memcpy must not see it)
     const uint64_t windowEnd = windowStart_ + windowBytes_;
     if (position_ < windowStart_ || position_ + n > windowEnd) {
         // Refill the window from the current position (a read larger than the window goes

@@ -56,6 +56,21 @@ QString Triple(const TExifData& exif, bool latitude)
     return parts.join(u' ');
 }
 
+// A Photoshop document whose image resources hold one Exif resource (id 0x0422) of tiff.
+QByteArray PhotoshopWithExifResource(const QByteArray& tiff)
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0", 12);
+    psd.append(QByteArray(14, '\0'));           // channels, size, depth, mode
+    psd.append(QByteArray(4, '\0'));            // no colour mode data
+    QByteArray resource("8BIM\x04\x22\0\0", 8); // id 0x0422, empty name
+    QByteArray length(4, '\0');
+    Patch32(length, 0, uint32_t(tiff.size()), true);
+    resource.append(length).append(tiff);
+    QByteArray sectionLength(4, '\0');
+    Patch32(sectionLength, 0, uint32_t(resource.size()), true);
+    return psd + sectionLength + resource;
+}
+
 struct ReaderCase {
     const char* name;
     std::function<QByteArray()> file;
@@ -198,21 +213,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"pngNamedJpg", [] { return QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16); }, "missing", kNone, kNone, {}},
         ReaderCase{"emptyFile", [] { return QByteArray(); }, "missing", kNone, kNone, {}},
         ReaderCase{"bareTiff", [] { return CameraBlock(true).tiff; }, kDateRead, kLatitude, kLongitude, {}},
-        ReaderCase{"photoshopExifResource",
-                   [] {
-                       const QByteArray tiff = CameraBlock(false).tiff;
-                       QByteArray psd("8BPS\0\1\0\0\0\0\0\0", 12);
-                       psd.append(QByteArray(14, '\0'));       // channels, size, depth, mode
-                       psd.append(QByteArray(4, '\0'));        // no colour mode data
-                       QByteArray resource("8BIM\x04\x22\0\0", 8); // id 0x0422, empty name
-                       QByteArray length(4, '\0');
-                       Patch32(length, 0, uint32_t(tiff.size()), true);
-                       resource.append(length).append(tiff);
-                       QByteArray sectionLength(4, '\0');
-                       Patch32(sectionLength, 0, uint32_t(resource.size()), true);
-                       return psd + sectionLength + resource;
-                   },
-                   kDateRead, kLatitude, kLongitude, {}}),
+        ReaderCase{"photoshopExifResource", [] { return PhotoshopWithExifResource(CameraBlock(false).tiff); }, kDateRead,
+                   kLatitude, kLongitude, {}},
+        ReaderCase{"photoshopEmptyExifResource", [] { return PhotoshopWithExifResource({}); }, "missing", kNone, kNone, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExifReader, SouthAndWestKeepPositiveRationalsAndOfferTheirReferences)
