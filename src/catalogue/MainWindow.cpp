@@ -7,17 +7,17 @@
 #include "catalogue/ListNavigation.h"
 #include "catalogue/LocationPass.h"
 #include "resources/Icons.h"
-#include "services/AboutWindow.h"
-#include "services/Dialogs.h"
-#include "services/FormState.h"
+#include "dialogs/AboutWindow.h"
+#include "dialogs/Dialogs.h"
+#include "dialogs/FormState.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
 #include "services/Helpers.h"
-#include "services/SettingsDialog.h"
-#include "services/UiHandover.h"
+#include "dialogs/SettingsDialog.h"
+#include "core/UiHandover.h"
 #include "services/UpdateCheck.h"
-#include "services/UpdateDialog.h"
+#include "dialogs/UpdateDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "catalogue/Worker.h"
 
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 TMyThread::TMyThread(Task kind, Body run)
     : task(kind)

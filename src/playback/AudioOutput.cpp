@@ -5,7 +5,7 @@
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
 #include "playback/Player.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <bit>
 #include <algorithm>

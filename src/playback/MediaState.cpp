@@ -1,12 +1,12 @@
 // One open of the engine: its commands, and tearing it down.
 #include "playback/MediaState.h"
 
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
 #include "playback/Player.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <algorithm>
 #include <cmath>

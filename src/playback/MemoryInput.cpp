@@ -1,6 +1,6 @@
 #include "playback/MemoryInput.h"
 
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 extern "C" {
 #include <libavformat/avio.h>

@@ -3,7 +3,7 @@
 #include "playback/DisplayRect.h"
 #include "playback/MediaLibraries.h"
 #include "playback/MediaState.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include "preview/JpegDecoder.h"
 #include "preview/PhotoCaption.h"
 #include "resources/Icons.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include <QFile>
 #include <QGuiApplication>

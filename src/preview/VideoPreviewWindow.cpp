@@ -6,7 +6,7 @@
 #include "preview/VideoPreviewLogic.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include <QApplication>
 #include <QBuffer>

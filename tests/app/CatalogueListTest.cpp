@@ -1,13 +1,13 @@
 // The catalogue list through the real main window: sorting, the place editor, the arrow keys
 // and the row navigation the preview windows use.
 
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/VideoPreviewWindow.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include "JpegFixtures.h"
 #include "TestFiles.h"

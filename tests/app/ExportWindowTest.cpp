@@ -1,12 +1,12 @@
 // The export through the real main window, and a kill in the middle of a copy.
 
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include <QLabel>
-#include "services/Dialogs.h"
-#include "services/SettingsDialog.h"
+#include "dialogs/Dialogs.h"
+#include "dialogs/SettingsDialog.h"
 
 #include "JpegFixtures.h"
 #include "TestFiles.h"

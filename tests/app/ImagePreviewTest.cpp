@@ -1,12 +1,12 @@
 // The photo preview window on the offscreen platform, with photos made in code.
 
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/MainWindow.h"
 #include "metadata/ExifWriter.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/ImageView.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 #include "services/LocationCache.h"
 
 #include "JpegFixtures.h"

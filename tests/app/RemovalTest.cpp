@@ -1,10 +1,10 @@
 // Removing entries through the list's pop-up menu commands of the real main window.
 
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include "JpegFixtures.h"
 #include "TestFiles.h"

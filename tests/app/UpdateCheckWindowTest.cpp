@@ -1,14 +1,14 @@
 // The background update check of the running program against a local web site: the timer,
 // the worker, the dialog over the main window and what the answers do.
 
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/MainWindow.h"
 #include "services/AppPaths.h"
 #include "services/Helpers.h"
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
-#include "services/UpdateDialog.h"
+#include "dialogs/UpdateDialog.h"
 
 #include "EventWait.h"
 #include "TestFiles.h"

@@ -8,7 +8,7 @@
 #include "preview/SeekBar.h"
 #include "preview/FrameTelemetry.h"
 #include "preview/VideoPreviewWindow.h"
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

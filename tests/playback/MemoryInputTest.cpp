@@ -1,5 +1,5 @@
 #include "playback/MemoryInput.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 extern "C" {
 #include <libavformat/avio.h>

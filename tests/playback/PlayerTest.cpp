@@ -4,7 +4,7 @@
 #include "playback/MemoryInput.h"
 #include "playback/Player.h"
 #include "playback/VideoScreen.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 
 #include "EventWait.h"
 #include "playback/Player.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "services/Dialogs.h"
-#include "services/FormState.h"
+#include "dialogs/Dialogs.h"
+#include "dialogs/FormState.h"
 #include "services/IniFile.h"
 
 #include "TestFiles.h"

@@ -1,4 +1,4 @@
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
-#include "services/AboutWindow.h"
+#include "dialogs/AboutWindow.h"
 
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 #include "services/Helpers.h"
 #include "services/RunAndQuit.h"
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 #include "services/UpdateManifest.h"
 
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "services/UiHandover.h"
+#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <QThread>

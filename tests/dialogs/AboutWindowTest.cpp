@@ -1,7 +1,7 @@
 // The about window: its layout and the manual update check against a local web site.
 
-#include "services/AboutWindow.h"
-#include "services/Dialogs.h"
+#include "dialogs/AboutWindow.h"
+#include "dialogs/Dialogs.h"
 #include "services/Helpers.h"
 
 #include "EventWait.h"

@@ -1,7 +1,7 @@
 // The update/notice dialog: what each showing looks like, its countdowns and its answers.
 
 #include "services/Helpers.h"
-#include "services/UpdateDialog.h"
+#include "dialogs/UpdateDialog.h"
 
 #include "EventWait.h"
 

@@ -1,6 +1,6 @@
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 #include "services/IniFile.h"
-#include "services/SettingsDialog.h"
+#include "dialogs/SettingsDialog.h"
 
 #include "TestFiles.h"
 

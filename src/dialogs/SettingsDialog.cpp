@@ -1,8 +1,8 @@
-#include "services/SettingsDialog.h"
+#include "dialogs/SettingsDialog.h"
 
 #include "resources/Icons.h"
-#include "services/Dialogs.h"
-#include "services/FormState.h"
+#include "dialogs/Dialogs.h"
+#include "dialogs/FormState.h"
 #include "services/IniFile.h"
 
 #include <QButtonGroup>

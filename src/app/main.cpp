@@ -1,4 +1,4 @@
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 #include "catalogue/HeadlessScan.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"

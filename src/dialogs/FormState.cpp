@@ -1,6 +1,6 @@
-#include "services/FormState.h"
+#include "dialogs/FormState.h"
 
-#include "services/Dialogs.h"
+#include "dialogs/Dialogs.h"
 #include "services/IniFile.h"
 
 #include <QButtonGroup>

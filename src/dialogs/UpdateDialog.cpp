@@ -1,4 +1,4 @@
-#include "services/UpdateDialog.h"
+#include "dialogs/UpdateDialog.h"
 
 #include "resources/Icons.h"
 #include "services/Helpers.h"

@@ -1,12 +1,12 @@
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/VideoPreviewWindow.h"
-#include "services/AboutWindow.h"
-#include "services/SettingsDialog.h"
-#include "services/UpdateDialog.h"
+#include "dialogs/AboutWindow.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/UpdateDialog.h"
 
 #include <QLineEdit>
 
