@@ -109,12 +109,9 @@ int main(int argc, char** argv)
                 kRows, kCachedCells, kUncachedCells, mixed.seconds, kRows / mixed.seconds, mixed.requests,
                 mixed.unresolved);
 
-    std::atomic<bool> release = false;
     LocalHttpServer silent;
-    silent.Get("/ws/geocoder/v1/", [&](const httplib::Request&, httplib::Response&) {
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    });
+    HeldAnswers held;
+    silent.Get("/ws/geocoder/v1/", held.Handler());
     silent.Start();
     GeocoderConfig silentConfig; // the program's own time-outs
     silentConfig.baseUrl = silent.BaseUrl();
@@ -124,7 +121,7 @@ int main(int argc, char** argv)
                 "%d unnamed\n",
                 kRows, kSilentCells, offline.seconds, silentConfig.totalTimeoutMs / 1000.0,
                 offline.seconds - silentConfig.totalTimeoutMs / 1000.0, offline.requests, offline.unresolved);
-    release = true;
+    held.Release();
     CloseCacheDb();
     return 0;
 }

@@ -74,6 +74,17 @@ void Catalogue::RemoveRow(int row)
     rows_->removeRow(row);
 }
 
+int Catalogue::RowOfKey(const QString& key, int hint) const
+{
+    const int count = rows_->rowCount();
+    if (hint >= 0 && hint < count && RowKey(hint) == key)
+        return hint;
+    for (int row = 0; row < count; ++row)
+        if (RowKey(row) == key)
+            return row;
+    return -1;
+}
+
 QString Catalogue::SourcePath(int row) const
 {
     if (row < 0 || row >= rows_->rowCount())

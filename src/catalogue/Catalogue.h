@@ -32,6 +32,9 @@ public:
 
     // The key of a row, formed from its name and shot-time texts.
     QString RowKey(int row) const;
+    // The row with that key (hint first: where it was last seen), or -1. Rows move when the
+    // list is sorted or rows are removed; work that outlives a moment finds its row this way.
+    int RowOfKey(const QString& key, int hint = -1) const;
     // Whether a row (shown or waiting to be shown) has this name and shot time. Constant time
     // whatever the number of rows.
     bool IsListed(const QString& name, const QString& shotTime) const;

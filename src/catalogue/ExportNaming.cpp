@@ -1,5 +1,6 @@
 #include "catalogue/ExportNaming.h"
 
+#include "catalogue/Catalogue.h"
 #include "services/Geocoder.h"
 #include "services/Helpers.h"
 
@@ -70,9 +71,9 @@ iteminfo FillItemInfo(const QString& name, const QString& type, const QString& p
     const QString trimmedName = TrimLowChars(name);
     const qsizetype dot = trimmedName.lastIndexOf(u'.');
     const QString extension = dot < 0 ? QString() : trimmedName.mid(dot);
-    if (type == QStringLiteral("视频"))
+    if (type == kTypeVideo)
         info.filename = QStringLiteral("V-") + stamp + extension;
-    else if (type == QStringLiteral("图片"))
+    else if (type == kTypePhoto)
         info.filename = QStringLiteral("I-") + stamp + extension;
     else
         info.filename = stamp;

@@ -1,5 +1,6 @@
 #include "catalogue/ExportTask.h"
 
+#include "catalogue/Catalogue.h"
 #include "catalogue/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
@@ -24,6 +25,13 @@ Target TargetOf(const ExportRowFacts& row, const ExportSettings& settings)
 }
 
 } // namespace
+
+ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row)
+{
+    const CatalogueListModel& rows = catalogue.rows();
+    return {catalogue.RowKey(row),    catalogue.SourcePath(row),    rows.cell(row, kColName),
+            rows.cell(row, kColType), rows.cell(row, kColLocation), rows.cell(row, kColShotTime)};
+}
 
 QString ExportFolder(const ExportSettings& settings, const QString& relativeFolder)
 {
@@ -96,7 +104,7 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
         }
 
         // A video's flight log follows the video's target name (photos have none).
-        const QString srtSource = row.type == QStringLiteral("视频") ? SrtCompanion(row.source) : QString();
+        const QString srtSource = row.type == kTypeVideo ? SrtCompanion(row.source) : QString();
         const QString srtTarget = WithSrtExtension(dst);
         if (!srtSource.isEmpty() && !SameFileQuick(srtSource, srtTarget)) {
             const CopyResult copied = CopyWithProgress(

@@ -18,6 +18,11 @@ struct ExportRowFacts {
     QString shotTime;
 };
 
+class Catalogue;
+
+// The facts of row i of a catalogue.
+ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row);
+
 struct ExportSettings {
     enum Mode { NoMode, ModifySource, NewFiles } mode = NoMode;
     QString outPath;      // the output folder

@@ -89,12 +89,7 @@ class CatalogueExportHost : public ExportHost {
 public:
     CatalogueExportHost(Catalogue& catalogue, ExportSettings settings) : catalogue_(catalogue), settings_(std::move(settings)) {}
     int RowCount() override { return catalogue_.rows().rowCount(); }
-    ExportRowFacts Row(int i, bool) override
-    {
-        const CatalogueListModel& rows = catalogue_.rows();
-        return {catalogue_.RowKey(i), catalogue_.SourcePath(i), rows.cell(i, kColName), rows.cell(i, kColType),
-                rows.cell(i, kColLocation), rows.cell(i, kColShotTime)};
-    }
+    ExportRowFacts Row(int i, bool) override { return ExportFactsOf(catalogue_, i); }
     ExportSettings Settings() override { return settings_; }
     void SetStatus(const QString&, const QString&) override {}
 

@@ -139,12 +139,8 @@ void LocationPass::Deliver(const QString& rowKey, const QString& cellKey, const 
     // The row may have moved (sorting) or been edited meanwhile: find it by its key, and leave
     // a text the user typed alone.
     CatalogueListModel& rows = catalogue_.rows();
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        if (catalogue_.RowKey(row) != rowKey)
-            continue;
-        if (TrimLowChars(rows.cell(row, kColLocation)) == kPlacePending)
-            rows.setCell(row, kColLocation, answer.place);
-        break;
-    }
+    const int row = catalogue_.RowOfKey(rowKey);
+    if (row >= 0 && TrimLowChars(rows.cell(row, kColLocation)) == kPlacePending)
+        rows.setCell(row, kColLocation, answer.place);
     emit answerWritten();
 }

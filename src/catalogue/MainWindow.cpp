@@ -471,9 +471,7 @@ public:
                 window_.ShowSelectItem(i, false);
             if (i >= window_.listModel->rowCount())
                 return; // removed meanwhile
-            const CatalogueListModel& rows = *window_.listModel;
-            facts = {window_.catalogue().RowKey(i), window_.getSourpath(i), rows.cell(i, kColName),
-                     rows.cell(i, kColType), rows.cell(i, kColLocation), rows.cell(i, kColShotTime)};
+            facts = ExportFactsOf(window_.catalogue(), i);
             lastRowOf_[facts.key] = i;
         });
         return facts;
@@ -499,17 +497,10 @@ public:
     {
         UiHandover::RunOnUiThread([&] {
             // The row is where it was last seen unless the user sorted the list meanwhile.
-            CatalogueListModel& rows = *window_.listModel;
-            int row = lastRowOf_.value(rowKey, -1);
-            if (row < 0 || row >= rows.rowCount() || window_.catalogue().RowKey(row) != rowKey) {
-                row = -1;
-                for (int r = 0; r < rows.rowCount() && row < 0; ++r)
-                    if (window_.catalogue().RowKey(r) == rowKey)
-                        row = r;
-                lastRowOf_[rowKey] = row;
-            }
+            const int row = window_.catalogue().RowOfKey(rowKey, lastRowOf_.value(rowKey, -1));
+            lastRowOf_[rowKey] = row;
             if (row >= 0)
-                rows.setCell(row, kColStatus, text);
+                window_.listModel->setCell(row, kColStatus, text);
         });
     }
 
@@ -818,11 +809,9 @@ void TForm1::edtListviewChange(const QString& text)
     // The cell follows the typing (only the place column is ever edited).
     if (!edtListview->isVisible() || EditColumn != kColLocation)
         return;
-    for (int row = 0; row < listModel->rowCount(); ++row)
-        if (catalogue_->RowKey(row) == editedRowKey_) {
-            listModel->setCell(row, EditColumn, text);
-            return;
-        }
+    const int row = catalogue_->RowOfKey(editedRowKey_);
+    if (row >= 0)
+        listModel->setCell(row, EditColumn, text);
 }
 
 void TForm1::edtListviewExit()

@@ -20,6 +20,7 @@ namespace {
 const QString kFullSizeCaption = QStringLiteral("原图显示(S)");
 const QString kFittedCaption = QStringLiteral("最佳显示(S)");
 const QString kTitle = QStringLiteral("图片预览");
+const QString kPhotoExtensions = QStringLiteral(".jpg"); // the rows this window steps through
 } // namespace
 
 TForm3::TForm3(QWidget* parent)
@@ -143,16 +144,7 @@ void TForm3::ShowPictureFile(const QString& path)
 
 void TForm3::Step(int direction)
 {
-    if (!catalogue.nextRow)
-        return;
-    const int next = catalogue.nextRow(QStringLiteral(".jpg"), itemindex, direction);
-    if (next == -1)
-        return;
-    if (catalogue.clearSelection)
-        catalogue.clearSelection();
-    InitFile(next);
-    if (catalogue.showSelectItem)
-        catalogue.showSelectItem(next, true);
+    catalogue.StepTo(kPhotoExtensions, itemindex, direction, true, [this](int row) { InitFile(row); });
 }
 
 void TForm3::NextImgClick() { Step(1); }
@@ -164,25 +156,16 @@ void TForm3::Button3Click()
         return;
     Yulanimg->clear();
     QFile::remove(filename); // a file that cannot be deleted still leaves the list
-    if (catalogue.removeRow)
-        catalogue.removeRow(itemindex);
-    if (catalogue.clearSelection)
-        catalogue.clearSelection();
     // The next photo at or after the deleted row's place (wrapping round), so that neither a
     // video row nor the end of the list comes up here.
-    const int next = catalogue.nextRow ? catalogue.nextRow(QStringLiteral(".jpg"), itemindex - 1, 1) : -1;
-    if (next == -1) {
+    if (!catalogue.OpenAfterRemoval(kPhotoExtensions, itemindex, true, [this](int row) { InitFile(row); })) {
         filename.clear();
         shownPath_.clear();
         itemindex = -1;
         setWindowTitle(kTitle);
         IMGdate->clear();
         Yulanimg->setMessage(QStringLiteral("列表中已没有图片"));
-        return;
     }
-    InitFile(next);
-    if (catalogue.showSelectItem)
-        catalogue.showSelectItem(next, true);
 }
 
 void TForm3::Button1Click()

@@ -355,14 +355,7 @@ void TForm4::TrackBar1MouseMove(int x)
 
 void TForm4::Step(int direction)
 {
-    const int next = catalogue.nextRow ? catalogue.nextRow(kVideoExtensions, itemindex, direction) : -1;
-    if (next == -1)
-        return;
-    if (catalogue.clearSelection)
-        catalogue.clearSelection();
-    InitFile(next);
-    if (catalogue.showSelectItem)
-        catalogue.showSelectItem(next, false);
+    catalogue.StepTo(kVideoExtensions, itemindex, direction, false, [this](int row) { InitFile(row); });
 }
 
 void TForm4::SPbackClick()
@@ -381,22 +374,13 @@ void TForm4::Button1Click()
         return;
     FFPlayer.Stop(true);
     QFile::remove(videofilename); // only the video: its flight log stays; a failure is ignored
-    if (catalogue.removeRow)
-        catalogue.removeRow(itemindex);
-    if (catalogue.clearSelection)
-        catalogue.clearSelection();
     // The next video at or after the deleted row's place (wrapping round), so that neither a
     // photo row nor the end of the list is opened in the player.
-    const int next = catalogue.nextRow ? catalogue.nextRow(kVideoExtensions, itemindex - 1, 1) : -1;
-    if (next == -1) {
+    if (!catalogue.OpenAfterRemoval(kVideoExtensions, itemindex, false, [this](int row) { InitFile(row); })) {
         Panel1->Clear();
         Panel1->SetPlaceholder(QStringLiteral("列表中已没有视频"));
         setWindowTitle(kTitle);
-        return;
     }
-    InitFile(next);
-    if (catalogue.showSelectItem)
-        catalogue.showSelectItem(next, false);
 }
 
 void TForm4::Button5Click()

@@ -10,6 +10,7 @@
 #include "dialogs/Dialogs.h"
 
 #include "JpegFixtures.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 #include "preview/ImageView.h"
 
@@ -26,7 +27,6 @@ class CatalogueListTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetMsgBoxHandler([](const QString&, unsigned) { return false; });
         windows = std::make_unique<ProgramWindows>(folder.path());
         windows->show();
         Main().resize(1000, 600);
@@ -36,10 +36,10 @@ protected:
     void TearDown() override
     {
         windows.reset();
-        SetMsgBoxHandler({});
     }
 
     TForm1& Main() { return *windows->Form1(); }
+    MessageBoxRecorder boxes;
     QString card() const { return folder.path() + "card/"; }
 
     // Rows with the given names (a ".JPG" name is a photo) and sizes, in this order.

@@ -9,6 +9,7 @@
 #include "dialogs/SettingsDialog.h"
 
 #include "JpegFixtures.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QAction>
@@ -37,10 +38,6 @@ class ExportWindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
-            messages << QStringLiteral("%1:%2").arg(kind).arg(text);
-            return false;
-        });
         windows = std::make_unique<ProgramWindows>(folder.path());
         windows->show();
         QDir().mkpath(out());
@@ -48,7 +45,6 @@ protected:
     void TearDown() override
     {
         windows.reset();
-        SetMsgBoxHandler({});
     }
     TForm1& Main() { return *windows->Form1(); }
     TForm2& Settings() { return *windows->Form2(); }
@@ -81,7 +77,7 @@ protected:
     }
 
     TempFolder folder;
-    QStringList messages;
+    MessageBoxRecorder boxes;
     std::unique_ptr<ProgramWindows> windows;
 };
 
@@ -107,7 +103,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     Settings().CityText->setText("日期");
 
     ExportAndWait();
-    EXPECT_TRUE(messages.isEmpty()) << messages.join("; ").toStdString();
+    EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join("; ").toStdString();
     EXPECT_EQ(Statuses(), QStringList(5, "100"));
     const QStringList tree = FilesBelow(out() + "/2017-05-03/");
     EXPECT_EQ(tree.filter(QRegularExpression("^I-20170503142210(-[12])?\\.JPG$")).size(), 3) << tree.join(" ").toStdString();
@@ -135,7 +131,7 @@ TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
     ChooseNewFiles(folder.path() + "missing");
     EXPECT_TRUE(Settings().Outck2->isChecked());
     ExportAndWait();
-    EXPECT_EQ(messages, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
+    EXPECT_EQ(boxes.shown, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
     EXPECT_TRUE(FilesBelow(out()).isEmpty());
 }
 
@@ -176,8 +172,8 @@ TEST_F(ExportWindowTest, RowsCannotBeRemovedWhileAnExportRuns)
     Main().MenuItem1->trigger();
     Main().MenuItem2->trigger();
     EXPECT_EQ(Main().listModel->rowCount(), 1) << "the export's rows stay where they are";
-    EXPECT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages.value(0).startsWith(QStringLiteral("0:正在导出")));
+    EXPECT_EQ(boxes.shown.size(), 2);
+    EXPECT_TRUE(boxes.shown.value(0).startsWith(QStringLiteral("0:正在导出")));
     Main().FileOut->trigger(); // cancel
     Main().WaitForWorker();
     Main().MenuItem2->trigger();
@@ -192,7 +188,7 @@ TEST_F(ExportWindowTest, AFailureIsShownWhenTheExportHasEnded)
     ChooseNewFiles(out());
     Settings().CityText->setText("日期");
     ExportAndWait();
-    EXPECT_EQ(messages, QStringList({"2:导出中止：无法创建文件夹 " + out() + "/2017-05-03/"}));
+    EXPECT_EQ(boxes.shown, QStringList({"2:导出中止：无法创建文件夹 " + out() + "/2017-05-03/"}));
 }
 
 TEST(ExportKill, AKilledExportNeverLeavesAPartialFileUnderAFinalName)

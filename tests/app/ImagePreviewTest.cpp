@@ -10,6 +10,7 @@
 #include "services/LocationCache.h"
 
 #include "JpegFixtures.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -25,10 +26,7 @@ class ImagePreviewTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
-            asked << text;
-            return kind == kMsgQuestion && answerYes;
-        });
+        boxes.yes = [this](const QString&) { return answerYes; };
         windows = std::make_unique<ProgramWindows>(folder.path());
         windows->show();
         Preview().resize(800, 600);
@@ -38,7 +36,6 @@ protected:
     void TearDown() override
     {
         windows.reset();
-        SetMsgBoxHandler({});
     }
     TForm1& Main() { return *windows->Form1(); }
     TForm3& Preview() { return *windows->Form3(); }
@@ -64,7 +61,7 @@ protected:
 
     TempFolder folder;
     bool answerYes = false;
-    QStringList asked;
+    MessageBoxRecorder boxes;
     std::unique_ptr<ProgramWindows> windows;
 };
 
@@ -150,7 +147,7 @@ TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhoto)
 
     answerYes = false;
     QTest::keyClick(&Preview(), Qt::Key_W);
-    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
     EXPECT_TRUE(QFile::exists(folder.path() + "card/P0.JPG"));
     EXPECT_EQ(Main().listModel->rowCount(), 3);
 

@@ -12,6 +12,7 @@
 #include "JpegFixtures.h"
 #include "LocalHttpServer.h"
 #include "catalogue/LocationPass.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -34,17 +35,9 @@ const QStringList kConfigSections = {"Outck1", "Outck2", "OutPath", "CityText", 
 
 class ProgramWindowsTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
-            messages << QStringLiteral("%1:%2").arg(kind).arg(text);
-            return false;
-        });
-    }
     void TearDown() override
     {
         windows.reset();
-        SetMsgBoxHandler({});
         SetFolderChooser({});
     }
 
@@ -95,7 +88,7 @@ protected:
     }
 
     TempFolder folder;
-    QStringList messages;
+    MessageBoxRecorder boxes;
     std::unique_ptr<ProgramWindows> windows;
 };
 
@@ -113,7 +106,7 @@ TEST_F(ProgramWindowsTest, StartsWithEveryWindowAndOnlyTheMainOneShown)
     EXPECT_FALSE(Main().GetLocationTimer->isActive());
     EXPECT_EQ(Main().goodslistview->model()->columnCount(), 6);
     EXPECT_TRUE(Main().edtListview->isHidden());
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
 TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNextStart)
@@ -152,7 +145,7 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
     EXPECT_TRUE(Settings().Scan2->isChecked());
     EXPECT_FALSE(Settings().Scan1->isChecked());
     EXPECT_EQ(Settings().MorenCity->text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
 TEST_F(ProgramWindowsTest, CancellingTheFolderPickerKeepsTheRoot)
@@ -186,7 +179,7 @@ TEST_F(ProgramWindowsTest, AnUnwritableSettingsFileIsReportedAndTheProgramGoesOn
     windows.reset();
     // The dialog's save step and the main window's two save steps each report once.
     const QString expected = QStringLiteral("2:Unable to write to %1no-such-folder/Config.dyi").arg(folder.path());
-    EXPECT_EQ(messages, QStringList({"1:数据库创建失败", expected, expected, expected}));
+    EXPECT_EQ(boxes.shown, QStringList({"1:数据库创建失败", expected, expected, expected}));
 }
 
 TEST_F(ProgramWindowsTest, EachRowYieldsItsOwnFilesPath)
@@ -247,7 +240,7 @@ TEST_F(ProgramWindowsTest, ScanningAMissingRootSaysSoAndListsNothing)
 {
     Start(folder.path());
     Main().MainMenu_F_2->trigger(); // "扫描ORVEK文件" before any folder was chosen
-    EXPECT_EQ(messages, QStringList({"2:(请先选择路径)不存在"}));
+    EXPECT_EQ(boxes.shown, QStringList({"2:(请先选择路径)不存在"}));
     EXPECT_EQ(Main().listModel->rowCount(), 0);
     EXPECT_FALSE(Main().GetLocationTimer->isActive());
 }
@@ -267,16 +260,16 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     EXPECT_EQ(Main().listModel->rowCount(), 3);
     EXPECT_TRUE(Main().GetLocationTimer->isActive());
     EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("0:有 1 个图片文件无法读取")));
-    EXPECT_TRUE(messages[0].contains(root + "/100/P0002.JPG: Stream read error"));
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown[0].startsWith(QStringLiteral("0:有 1 个图片文件无法读取")));
+    EXPECT_TRUE(boxes.shown[0].contains(root + "/100/P0002.JPG: Stream read error"));
 
     // The dialog's "指定时间" with a text that is no time: the run ends with a warning.
-    messages.clear();
+    boxes.shown.clear();
     Settings().Scan3->click();
     Settings().ScanTime->setText("yesterday");
     Main().FileFindClick();
-    EXPECT_EQ(messages, QStringList({"0:错误的时间格式"}));
+    EXPECT_EQ(boxes.shown, QStringList({"0:错误的时间格式"}));
     EXPECT_EQ(Main().listModel->rowCount(), 3);
 }
 
@@ -291,7 +284,7 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
 
     Main().ListDropped({folder.path() + "drop/a", folder.path() + "drop/P0001.JPG", folder.path() + "drop/song.mp3"});
     EXPECT_EQ(Main().listModel->rowCount(), 2);
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "a drop does not start the location pass";
 }
 

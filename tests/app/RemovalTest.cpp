@@ -7,6 +7,7 @@
 #include "dialogs/Dialogs.h"
 
 #include "JpegFixtures.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QAction>
@@ -22,10 +23,7 @@ class RemovalTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
-            asked << text;
-            return kind == kMsgQuestion && answers.value(text, false);
-        });
+        boxes.yes = [this](const QString& text) { return answers.value(text, false); };
         windows = std::make_unique<ProgramWindows>(folder.path());
         windows->show();
         ASSERT_TRUE(WriteBytes(card() + "/100/P0001.JPG", PhotoBytes(std::nullopt)));
@@ -39,7 +37,6 @@ protected:
     void TearDown() override
     {
         windows.reset();
-        SetMsgBoxHandler({});
     }
     TForm1& Main() { return *windows->Form1(); }
     QString card() const { return folder.path() + "card"; }
@@ -67,7 +64,7 @@ protected:
     }
 
     TempFolder folder;
-    QStringList asked;
+    MessageBoxRecorder boxes;
     QHash<QString, bool> answers;
     std::unique_ptr<ProgramWindows> windows;
 };
@@ -78,7 +75,7 @@ TEST_F(RemovalTest, RemovingFromTheListKeepsTheFilesAndTheNextScanBringsThemBack
     Main().MenuItem1->trigger();
     EXPECT_EQ(Names(), QStringList({"P0002.JPG", "V0002.MOV"}));
     EXPECT_EQ(Main().catalogueIndex().size(), 2u) << "their records are released";
-    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_TRUE(boxes.texts.isEmpty());
     EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG"));
     Scan();
     EXPECT_EQ(Names(), QStringList({"P0001.JPG", "P0002.JPG", "V0001.MOV", "V0002.MOV"}));
@@ -93,33 +90,33 @@ TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
     answers["确定删除?"] = false;
     Select({"V0001.MOV"});
     Main().N5->trigger();
-    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
     EXPECT_TRUE(QFile::exists(card() + "/101/V0001.MOV")) << "No changes nothing";
     EXPECT_EQ(Names().size(), 4);
 
-    asked.clear();
+    boxes.Clear();
     answers["确定删除?"] = true;
     answers["该组目录下没有任何文件了是否删除该目录?"] = true;
     Main().N5->trigger();
-    EXPECT_EQ(asked, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
     EXPECT_FALSE(QFile::exists(card() + "/101/V0001.MOV"));
     EXPECT_FALSE(QFile::exists(card() + "/101/V0001.SRT"));
     EXPECT_FALSE(QDir(card() + "/101").exists()) << "the emptied folder was removed on Yes";
     EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG")) << "other files stay";
 
     // Two photos of one folder: the question comes once, after the second; No keeps the folder.
-    asked.clear();
+    boxes.Clear();
     answers["该组目录下没有任何文件了是否删除该目录?"] = false;
     Select({"P0001.JPG", "P0002.JPG"});
     Main().N5->trigger();
-    EXPECT_EQ(asked, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
     EXPECT_TRUE(QDir(card() + "/100").exists());
 
     // A folder that still holds a hidden file is not offered.
-    asked.clear();
+    boxes.Clear();
     Select({"V0002.MOV"});
     Main().N5->trigger();
-    EXPECT_EQ(asked, QStringList({"确定删除?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
     EXPECT_TRUE(QFile::exists(card() + "/102/.hidden"));
     EXPECT_TRUE(Names().isEmpty());
     Scan();
@@ -131,7 +128,7 @@ TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
     Main().MenuItem2->trigger();
     EXPECT_TRUE(Names().isEmpty());
     EXPECT_EQ(Main().catalogueIndex().size(), 0u);
-    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_TRUE(boxes.texts.isEmpty());
     Scan();
     EXPECT_EQ(Names().size(), 4);
 }

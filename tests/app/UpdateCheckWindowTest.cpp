@@ -137,15 +137,9 @@ TEST_F(UpdateCheckWindowTest, ANoticeThatTimesOutComesBackUntilConfirmed)
 
 TEST_F(UpdateCheckWindowTest, ASilentServerNeitherBlocksTheWindowNorTheEnd)
 {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool release = false;
     LocalHttpServer silent;
-    silent.Get("/rezuvadev/Json.txt", [&](const httplib::Request&, httplib::Response& response) {
-        std::unique_lock lock(mutex);
-        released.wait(lock, [&] { return release; });
-        response.set_content("", "text/plain");
-    });
+    HeldAnswers held;
+    silent.Get("/rezuvadev/Json.txt", held.Handler("", "text/plain"));
     silent.Start();
     Start(silent.BaseUrl());
     ASSERT_TRUE(WaitFor([&] { return silent.Targets().size() == 1; }));
@@ -160,11 +154,7 @@ TEST_F(UpdateCheckWindowTest, ASilentServerNeitherBlocksTheWindowNorTheEnd)
     EXPECT_EQ(Main().CurrentWorkerState(), WorkerState::Busy);
 
     windows.reset(); // the program ends: the waiting request is abandoned
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    released.notify_all();
+    held.Release();
     EXPECT_EQ(showings, 0);
 }
 

@@ -2,6 +2,7 @@
 #include "BracketedFlightLogs.h"
 #include "EventWait.h"
 #include "MediaClips.h"
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 #include "metadata/ExifData.h"
 #include "playback/VideoScreen.h"
@@ -81,7 +82,6 @@ protected:
     void TearDown() override
     {
         window.reset();
-        SetMsgBoxHandler({});
         SetFolderChooser({});
     }
 
@@ -206,11 +206,7 @@ TEST_F(VideoPreviewTest, SmallFilesAreServedFromMemoryLargeOnesFromDisk)
         bool opens;
         bool fromMemory;
     } cases[] = {{10485759, true, true}, {10485760, true, false}, {0, false, false}};
-    QStringList messages;
-    SetMsgBoxHandler([&](const QString& text, unsigned) {
-        messages << text;
-        return false;
-    });
+    MessageBoxRecorder boxes;
     for (const Case& c : cases) {
         const QString path = folder.file(QStringLiteral("size-%1.MP4").arg(c.size));
         QFile file(path);
@@ -227,25 +223,23 @@ TEST_F(VideoPreviewTest, SmallFilesAreServedFromMemoryLargeOnesFromDisk)
         }
         window->MAAClose();
     }
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0], "file error" + folder.file("size-0.MP4"));
+    EXPECT_EQ(boxes.texts, QStringList({"file error" + folder.file("size-0.MP4")}));
     EXPECT_EQ(window->MAARead(nullptr, 4), -1); // nothing held
 }
 
 TEST_F(VideoPreviewTest, AnEmptyVideoIsReportedOnTheWindowsThreadWhileTheReaderServesTheInput)
 {
-    QStringList messages;
     bool onWindowThread = true;
-    SetMsgBoxHandler([&](const QString& text, unsigned) {
-        messages << text;
-        onWindowThread = onWindowThread && QThread::currentThread() == window->thread();
+    MessageBoxRecorder boxes;
+    boxes.yes = [&](const QString&) {
+        onWindowThread = QThread::currentThread() == window->thread();
         return false;
-    });
+    };
     rows[0] = folder.file("EMPTY.MP4");
     WriteTextFile(rows[0], "");
     window->InitFile(0);
-    EXPECT_TRUE(WaitFor([&] { return !messages.isEmpty(); }));
-    EXPECT_EQ(messages, QStringList({"file error" + rows[0]}));
+    EXPECT_TRUE(WaitFor([&] { return !boxes.texts.isEmpty(); }));
+    EXPECT_EQ(boxes.texts, QStringList({"file error" + rows[0]}));
     EXPECT_TRUE(onWindowThread);
 }
 
@@ -294,7 +288,8 @@ TEST_F(VideoPreviewTest, SpacePausesWhateverHasTheFocus)
 
 TEST_F(VideoPreviewTest, DeletingRemovesTheVideoButKeepsItsFlightLog)
 {
-    SetMsgBoxHandler([](const QString& text, unsigned kind) { return text == "确定删除?" && kind == kMsgQuestion; });
+    MessageBoxRecorder boxes;
+    boxes.yes = [](const QString& text) { return text == "确定删除?"; };
     window->InitFile(0);
     ASSERT_TRUE(Playing());
     const QString deleted = rows[0];

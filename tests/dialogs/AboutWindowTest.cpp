@@ -5,6 +5,7 @@
 #include "services/Helpers.h"
 
 #include "EventWait.h"
+#include "MessageBoxes.h"
 #include "UpdateManifests.h"
 
 #include <QGroupBox>
@@ -19,16 +20,8 @@ namespace {
 
 class AboutWindowTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
-            boxes << QStringLiteral("%1:%2").arg(kind).arg(text);
-            return false; // "No" to the update question: the program goes on
-        });
-    }
-    void TearDown() override { SetMsgBoxHandler({}); }
+    MessageBoxRecorder boxes; // "No" to the update question: the program goes on
     TForm5 about;
-    QStringList boxes;
 };
 
 TEST_F(AboutWindowTest, TheControlsSitWhereTheWindowPutsThem)
@@ -83,30 +76,24 @@ TEST_F(AboutWindowTest, ManualCheckSaysWhatTheManifestSays)
          "2:无法获取版本信息,请检查你的网络是否通畅.."},
     };
     for (const auto& c : cases) {
-        boxes.clear();
+        boxes.shown.clear();
         server.Serve(c.body);
         about.Button1Click();
-        EXPECT_EQ(boxes, QStringList{c.box}) << c.what;
+        EXPECT_EQ(boxes.shown, QStringList{c.box}) << c.what;
         EXPECT_TRUE(about.Button1->isEnabled());
     }
 
     about.manifestUrl.clear();
-    boxes.clear();
+    boxes.shown.clear();
     about.Button1Click();
-    EXPECT_EQ(boxes, QStringList{"2:无法获取版本信息,请检查你的网络是否通畅.."}) << "no update site in the settings";
+    EXPECT_EQ(boxes.shown, QStringList{"2:无法获取版本信息,请检查你的网络是否通畅.."}) << "no update site in the settings";
 }
 
 TEST_F(AboutWindowTest, ClosingDuringASlowCheckEndsItQuietly)
 {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool release = false;
     LocalHttpServer server;
-    server.Get("/rezuvadev/Json.txt", [&](const httplib::Request&, httplib::Response& response) {
-        std::unique_lock lock(mutex);
-        released.wait(lock, [&] { return release; });
-        response.set_content(ToGbk(ManifestJson({})), "text/plain");
-    });
+    HeldAnswers held;
+    server.Get("/rezuvadev/Json.txt", held.Handler(ToGbk(ManifestJson({})), "text/plain"));
     server.Start();
     about.manifestUrl = server.BaseUrl() + "/rezuvadev/Json.txt";
     about.show();
@@ -125,13 +112,8 @@ TEST_F(AboutWindowTest, ClosingDuringASlowCheckEndsItQuietly)
     ticker.stop();
     EXPECT_GE(ticks, 5);
     EXPECT_TRUE(disabledWhileChecking);
-    EXPECT_TRUE(boxes.isEmpty()) << "a closed window shows no result";
+    EXPECT_TRUE(boxes.shown.isEmpty()) << "a closed window shows no result";
     EXPECT_TRUE(about.Button1->isEnabled());
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    released.notify_all();
 }
 
 } // namespace

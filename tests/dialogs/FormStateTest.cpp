@@ -2,6 +2,7 @@
 #include "dialogs/FormState.h"
 #include "services/IniFile.h"
 
+#include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QCheckBox>
@@ -53,8 +54,6 @@ struct SampleWindow {
 
 class FormStateTest : public testing::Test {
 protected:
-    void TearDown() override { SetMsgBoxHandler({}); }
-
     TempFolder folder;
     IniFile ini{folder.file("Config.dyi")};
 };
@@ -123,16 +122,12 @@ TEST_F(FormStateTest, AStoredStateWithNoMemberCheckedIsRestored)
 
 TEST_F(FormStateTest, ARefusedWriteIsReportedAndStopsTheSave)
 {
-    QStringList shown;
-    SetMsgBoxHandler([&](const QString& text, unsigned kind) {
-        shown << QStringLiteral("%1:%2").arg(kind).arg(text);
-        return false;
-    });
+    MessageBoxRecorder boxes;
     IniFile nowhere(folder.file("missing/Config.dyi"));
     SampleWindow w;
     EXPECT_FALSE(SaveFormState(nowhere, w.controls()));
-    ASSERT_EQ(shown.size(), 1); // reported once, then the rest is not tried
-    EXPECT_EQ(shown[0], QStringLiteral("2:Unable to write to %1").arg(nowhere.path()));
+    EXPECT_EQ(boxes.shown, QStringList({QStringLiteral("2:Unable to write to %1").arg(nowhere.path())}))
+        << "reported once, then the rest is not tried";
 }
 
 } // namespace

@@ -103,12 +103,8 @@ TEST_F(GeocoderTest, RedirectsAreFollowed)
 
 TEST_F(GeocoderTest, AServerThatNeverAnswersTimesOutAsUnknown)
 {
-    std::atomic<bool> release = false;
-    server.Get("/ws/geocoder/v1/", [&](const httplib::Request&, httplib::Response& response) {
-        for (int i = 0; i < 300 && !release; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        response.set_content(Answer(0, kResolved), "application/json");
-    });
+    HeldAnswers held;
+    server.Get("/ws/geocoder/v1/", held.Handler(Answer(0, kResolved)));
     server.Start();
     config.baseUrl = server.BaseUrl();
     config.totalTimeoutMs = 300;
@@ -116,16 +112,12 @@ TEST_F(GeocoderTest, AServerThatNeverAnswersTimesOutAsUnknown)
     waited.start();
     EXPECT_EQ(GetPlaceName(config, "105.5912", "30.5130"), QStringLiteral("未知"));
     EXPECT_LT(waited.elapsed(), 2500);
-    release = true;
 }
 
 TEST_F(GeocoderTest, AStopRequestEndsTheLookupAtOnce)
 {
-    std::atomic<bool> release = false;
-    server.Get("/ws/geocoder/v1/", [&](const httplib::Request&, httplib::Response&) {
-        for (int i = 0; i < 500 && !release; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    });
+    HeldAnswers held;
+    server.Get("/ws/geocoder/v1/", held.Handler());
     server.Start();
     config.baseUrl = server.BaseUrl();
     std::stop_source stop;
@@ -135,7 +127,6 @@ TEST_F(GeocoderTest, AStopRequestEndsTheLookupAtOnce)
     });
     EXPECT_EQ(GetPlaceName(config, "1", "2", stop.get_token()), QStringLiteral("未知"));
     stopper.join();
-    release = true;
 }
 
 TEST(GeocoderConfig, AddressAndKeyComeFromTheSettingsFileWhenThere)

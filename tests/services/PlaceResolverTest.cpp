@@ -18,12 +18,11 @@ protected:
 
     void Run(Service kind)
     {
-        if (server)
-            release = true;
+        held.reset(); // lets the previous server's held answers go before the server ends
         server = std::make_unique<LocalHttpServer>();
-        release = false;
+        held = std::make_unique<HeldAnswers>();
         asked = 0;
-        server->Get("/ws/geocoder/v1/", [this, kind](const httplib::Request&, httplib::Response& response) {
+        server->Get("/ws/geocoder/v1/", [this, kind](const httplib::Request& request, httplib::Response& response) {
             switch (kind) {
             case Service::Answers:
                 response.set_content(R"({"status":0,"result":{"address_component":{"city":"遂宁市","district":"船山区"},)"
@@ -33,10 +32,7 @@ protected:
             case Service::Busy: response.set_content(R"({"status":120})", "application/json"); break;
             case Service::SaysNo: response.set_content(R"({"status":311})", "application/json"); break;
             case Service::HtmlPage: response.set_content("<html>please log in</html>", "text/html"); break;
-            case Service::NeverAnswers:
-                for (int i = 0; i < 200 && !release; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                break;
+            case Service::NeverAnswers: held->Handler()(request, response); break;
             case Service::Refuses: break;
             }
         });
@@ -56,11 +52,11 @@ protected:
         };
     }
 
-    ~PlaceResolverTest() override { release = true; }
+    ~PlaceResolverTest() override { held.reset(); }
 
     std::unique_ptr<LocalHttpServer> server;
+    std::unique_ptr<HeldAnswers> held; // the silent service's answers
     GeocoderConfig config;
-    std::atomic<bool> release = false;
     std::atomic<int> asked = 0;
 };
 

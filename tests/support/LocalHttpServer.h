@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <httplib.h>
 #include <mutex>
@@ -65,4 +66,40 @@ private:
     mutable std::mutex mutex_;
     QStringList targets_;
     QStringList userAgents_;
+};
+
+// Answers held back until Release(), or until the holder goes: a service that accepts requests
+// and does not answer. Declare it after the server, so that it lets the held handlers finish
+// before the server waits for them.
+class HeldAnswers {
+public:
+    HeldAnswers() = default;
+    ~HeldAnswers() { Release(); }
+    HeldAnswers(const HeldAnswers&) = delete;
+    HeldAnswers& operator=(const HeldAnswers&) = delete;
+
+    // A handler that waits for the release, then answers with body.
+    std::function<void(const httplib::Request&, httplib::Response&)> Handler(std::string body = {},
+                                                                              std::string type = "application/json")
+    {
+        return [this, body = std::move(body), type = std::move(type)](const httplib::Request&, httplib::Response& response) {
+            std::unique_lock lock(mutex_);
+            released_.wait(lock, [this] { return release_; });
+            response.set_content(body, type);
+        };
+    }
+
+    void Release()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            release_ = true;
+        }
+        released_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool release_ = false; // guarded by mutex_
 };

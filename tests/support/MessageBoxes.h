@@ -1,0 +1,34 @@
+#pragma once
+// Stands in for the program's message boxes while a test runs: remembers every box shown, as
+// "kind:text" and as its text alone, and answers Yes to the questions `yes` accepts (none unless
+// set). The real boxes come back when the recorder goes.
+
+#include "dialogs/Dialogs.h"
+
+#include <QStringList>
+#include <functional>
+
+class MessageBoxRecorder {
+public:
+    MessageBoxRecorder()
+    {
+        SetMsgBoxHandler([this](const QString& text, unsigned kind) {
+            shown << QStringLiteral("%1:%2").arg(kind).arg(text);
+            texts << text;
+            return kind == kMsgQuestion && yes && yes(text);
+        });
+    }
+    ~MessageBoxRecorder() { SetMsgBoxHandler({}); }
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    void Clear()
+    {
+        shown.clear();
+        texts.clear();
+    }
+
+    QStringList shown; // "kind:text", in order
+    QStringList texts; // the texts alone
+    std::function<bool(const QString& text)> yes;
+};
