@@ -4,7 +4,7 @@
 
 #include "BracketedFlightLogs.h"
 #include "catalogue/FolderScan.h"
-#include "preview/FlightLog.h"
+#include "preview/FlightLogTable.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // crash, and a value written must read back as written (line breaks become spaces, and a read
 // returns at most 2047 characters).
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/IniFile.h"
 
 #include <QFile>

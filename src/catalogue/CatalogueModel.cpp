@@ -1,6 +1,6 @@
 #include "catalogue/CatalogueModel.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 QString CatalogueKey(const QString& filename, const QString& filemaketime)
 {

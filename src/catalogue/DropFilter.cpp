@@ -1,6 +1,6 @@
 #include "catalogue/DropFilter.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "services/Geocoder.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <array>
 

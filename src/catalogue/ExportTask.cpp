@@ -4,7 +4,7 @@
 #include "catalogue/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QDir>
 #include <QFileInfo>

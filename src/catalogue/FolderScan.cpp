@@ -3,8 +3,8 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileTimes.h"
 #include "metadata/ExifData.h"
-#include "metadata/FlightLogLayouts.h"
-#include "services/Helpers.h"
+#include "metadata/FlightLog.h"
+#include "core/Helpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -139,127 +139,6 @@ QString FileSizeText(const QString& path)
 {
     struct stat info {};
     return FileSizeText(stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0);
-}
-
-namespace {
-
-// The first four lines of a file, fewer when it has fewer. Only as much of the file is read as
-// they need: a fifth line begun means the fourth is complete.
-QStringList FirstFourLines(QFile& file)
-{
-    QByteArray bytes;
-    for (;;) {
-        const QByteArray more = file.read(bytes.isEmpty() ? 4096 : bytes.size());
-        bytes += more;
-        QStringList lines = SplitLines(DecodeTextFile(bytes), 5);
-        if (lines.size() == 5 || more.isEmpty())
-            return lines.mid(0, 4);
-    }
-}
-
-// "a,b" from the fourth line "label(a,b,…)" of a flight log, as written there.
-std::optional<QString> FourthLinePosition(const QStringList& firstLines)
-{
-    if (firstLines.size() < 4)
-        return std::nullopt;
-    const QString line = TrimLowChars(firstLines[3]);
-    const qsizetype open = line.indexOf(u'(');
-    const qsizetype close = line.indexOf(u')');
-    if (open < 1) // no "(", or only as the first character
-        return std::nullopt;
-    const QString inner = close > open ? line.mid(open + 1, close - open - 1) : QString();
-    std::array<QString, 4> pieces;
-    SplitStr(inner, pieces, u',');
-    return pieces[0] + u',' + pieces[1];
-}
-
-// Whether the file's first entry, within its first lines, writes its position latitude first.
-bool StartsLatitudeFirst(const QStringList& firstLines)
-{
-    bool latitudeFirst = false;
-    ForEachFlightLogEntry(firstLines, [&](const FlightLogEntry& entry) {
-        latitudeFirst = entry.latitudeFirst;
-        return false;
-    });
-    return latitudeFirst;
-}
-
-bool IsValidPositionText(const QString& text)
-{
-    std::array<QString, 2> pieces;
-    SplitStr(text, pieces, u',');
-    const std::optional<double> longitude = ParseDegrees(pieces[0]);
-    const std::optional<double> latitude = ParseDegrees(pieces[1]);
-    return longitude && latitude && IsValidPosition(*longitude, *latitude);
-}
-
-// The position of the first entry that has a valid one. The file is read from its start in
-// growing pieces until such an entry is complete, so a long log is read whole only when none
-// of its entries has one.
-std::optional<FlightLogPoint> FirstLoggedPosition(QFile& file)
-{
-    if (!file.seek(0))
-        return std::nullopt;
-    QByteArray bytes;
-    for (qint64 piece = 4096;; piece *= 2) {
-        const QByteArray more = file.read(piece);
-        bytes += more;
-        const bool whole = more.size() < piece;
-        // An entry is complete once the next one begins, the last one when the file is whole.
-        std::optional<FlightLogPoint> found;
-        std::optional<FlightLogEntry> previous;
-        ForEachFlightLogEntry(SplitLines(DecodeTextFile(bytes)), [&](const FlightLogEntry& entry) {
-            if (previous)
-                found = previous->position;
-            previous = entry;
-            return !found;
-        });
-        if (!found && whole && previous)
-            found = previous->position;
-        if (found || whole)
-            return found;
-    }
-}
-
-} // namespace
-
-QString ReadSrtPosition(const QString& srtPath)
-{
-    QFile file(srtPath);
-    if (srtPath.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return kNoPositionText;
-    // The six-line layout's rule first; a layout that writes latitude first on the same line
-    // would be read back to front by it.
-    const QStringList firstLines = FirstFourLines(file);
-    const std::optional<QString> written = FourthLinePosition(firstLines);
-    if (written && IsValidPositionText(*written) && !StartsLatitudeFirst(firstLines))
-        return *written;
-    if (const std::optional<FlightLogPoint> logged = FirstLoggedPosition(file))
-        return CoordinateText(logged->longitude) + u',' + CoordinateText(logged->latitude);
-    return written.value_or(kNoPositionText);
-}
-
-QString SrtCompanion(const QString& videoPath)
-{
-    const QFileInfo video(videoPath);
-    const QString stem = video.path() + u'/' + video.completeBaseName();
-    for (const char* extension : {".SRT", ".srt"})
-        if (QFileInfo::exists(stem + QLatin1String(extension)))
-            return stem + QLatin1String(extension);
-    // Any other mix of cases: look at the folder's files once.
-    const QStringList others = QDir(video.path()).entryList({video.completeBaseName() + QStringLiteral(".[sS][rR][tT]")},
-                                                             QDir::Files | QDir::CaseSensitive);
-    return others.isEmpty() ? QString() : video.path() + u'/' + others.front();
-}
-
-QString CoordinateText(double degrees)
-{
-    char text[400];
-    const auto written = std::to_chars(text, text + sizeof text, degrees, std::chars_format::fixed, 4);
-    const qsizetype length = written.ec == std::errc() ? written.ptr - text : 0;
-    if (length == 7 && std::memcmp(text, "-0.0000", 7) == 0)
-        return QStringLiteral("0.0000");
-    return QString::fromLatin1(text, length);
 }
 
 QString ShotTimeText(const QDateTime& local)

@@ -3,6 +3,8 @@
 // video's size, shot time and position, and making the catalogue entries. No windows here:
 // the main window passes the scan mode in and shows the outcome.
 
+#include "metadata/FlightLog.h" // a video's position comes from its flight log
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -26,19 +28,6 @@ void WalkFolder(const QString& folder, const QString& extensions, QStringList& p
 // ".50", ".00", "1.00", "1,177.38". 0 bytes for a file that is not there.
 QString FileSizeText(qint64 bytes);
 QString FileSizeText(const QString& path);
-
-// "longitude,latitude" of a flight-log subtitle file: from its fourth line "label(lon,lat,…)"
-// as written there when that is a valid position; otherwise the first valid position of its
-// entries in the layouts of newer drones, each number to four decimals; otherwise the fourth
-// line's pair as written, or "0.0000,0.0000" when the file is missing or has no such line.
-QString ReadSrtPosition(const QString& srtPath);
-
-// The subtitle file beside a video: same folder and name with the extension ".SRT", found
-// whatever the case of that extension. Empty when there is none.
-QString SrtCompanion(const QString& videoPath);
-
-// "%.4f" of a coordinate, never "-0.0000".
-QString CoordinateText(double degrees);
 
 // Shot time and position of a photo from its Exif block. A photo without an Exif time gets its
 // file's last-write time; a photo whose metadata cannot be read gets that and no position,

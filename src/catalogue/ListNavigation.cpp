@@ -1,6 +1,6 @@
 #include "catalogue/ListNavigation.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <array>
 

@@ -13,7 +13,7 @@
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "dialogs/SettingsDialog.h"
 #include "core/UiHandover.h"
 #include "services/UpdateCheck.h"

@@ -1,7 +1,7 @@
 #include "dialogs/AboutWindow.h"
 
 #include "dialogs/Dialogs.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/RunAndQuit.h"
 #include "core/UiHandover.h"
 #include "services/UpdateManifest.h"

@@ -1,7 +1,7 @@
 #include "dialogs/UpdateDialog.h"
 
 #include "resources/Icons.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QCloseEvent>
 #include <QLabel>

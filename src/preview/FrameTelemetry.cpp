@@ -2,7 +2,7 @@
 
 #include "metadata/ExifWriter.h"
 #include "preview/VideoPreviewLogic.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -3,7 +3,7 @@
 // screen saved as a JPEG named after its recording time, with that time and the position in
 // its Exif block.
 
-#include "preview/FlightLog.h"
+#include "preview/FlightLogTable.h"
 
 #include <QDateTime>
 #include <QFont>

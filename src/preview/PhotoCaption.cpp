@@ -1,6 +1,7 @@
 #include "preview/PhotoCaption.h"
 
 #include "catalogue/FolderScan.h"
+#include "core/Helpers.h"
 #include "metadata/ExifData.h"
 #include "services/LocationCache.h"
 

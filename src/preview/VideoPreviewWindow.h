@@ -8,7 +8,7 @@
 #include "playback/MemoryInput.h"
 #include "playback/Player.h"
 #include "preview/CatalogueAccess.h"
-#include "preview/FlightLog.h"
+#include "preview/FlightLogTable.h"
 
 #include <QPointer>
 #include <QWidget>

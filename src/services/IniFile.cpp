@@ -1,6 +1,6 @@
 #include "services/IniFile.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QFile>
 #include <QFileInfo>

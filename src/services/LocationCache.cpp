@@ -1,6 +1,6 @@
 #include "services/LocationCache.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "services/UpdateCheck.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/LocationCache.h"
 #include "services/RunAndQuit.h"
 

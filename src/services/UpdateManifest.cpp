@@ -1,6 +1,6 @@
 #include "services/UpdateManifest.h"
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/IniFile.h"
 #include "services/JsonText.h"
 

@@ -5,7 +5,7 @@
 
 #include "catalogue/MainWindow.h"
 #include "services/AppPaths.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
 #include "dialogs/UpdateDialog.h"

@@ -2,7 +2,7 @@
 
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include "EventWait.h"
 #include "MessageBoxes.h"

@@ -1,6 +1,6 @@
 // The update/notice dialog: what each showing looks like, its countdowns and its answers.
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "dialogs/UpdateDialog.h"
 
 #include "EventWait.h"

@@ -1,6 +1,6 @@
 // The update manifest, the choice of dialog and what the answers store.
 
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
 #include "services/UpdateCheck.h"

@@ -1,4 +1,4 @@
-#include "preview/FlightLog.h"
+#include "preview/FlightLogTable.h"
 
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
@@ -453,51 +453,6 @@ TEST(FlightLogTable, StoresReplaceAndLookupsAreCopies)
     EXPECT_EQ(table.Count(), 3);
     EXPECT_TRUE(table.ClearWhile(running));
     EXPECT_EQ(table.Count(), 0);
-}
-
-TEST(FlightLogBracketField, PairAndTextAfter)
-{
-    struct Case {
-        const char* line;
-        const char* pair;
-        const char* after;
-    };
-    const Case cases[] = {
-        {"GPS(113.95,22.58,16) BAROMETER:1.9", "113.95,22.58", "BAROMETER:1.9"},
-        {"HOME(113.9484,22.5797)  2016.05.09 13:14:41 \t", "113.9484,22.5797", "2016.05.09 13:14:41"},
-        {"X(1) t", "1,", "t"},
-        {"X(,,1,,2,3)", "1,2", ""},
-        {" ( 1 , 2 )b", " 1 , 2 ", "b"},
-        {"X('1,2',3)z", "'1,2',3", "z"},
-        {"X(1,2", ",", ""},         // no ")"
-        {"X)a(1,2)", ",", "a(1,2)"}, // ")" before "("
-        {"(1,2) x", "", ""},         // "(" as first character
-        {"no brackets", "", ""},
-        {"", "", ""},
-    };
-    for (const Case& c : cases) {
-        const QString line = QString::fromUtf8(c.line);
-        EXPECT_EQ(ParseBracketField(line, BracketPart::Pair), QString::fromUtf8(c.pair)) << c.line;
-        EXPECT_EQ(ParseBracketField(line, BracketPart::After), QString::fromUtf8(c.after)) << c.line;
-    }
-}
-
-TEST(FlightLogSrtPath, ExtensionReplacedByUpperCaseSrtOrAnotherCaseFound)
-{
-    TempFolder folder;
-    for (const char* name : {"A.SRT", "B.srt", "C.SrT", "D.SRT", "D.srt", "E.F.SRT", "dir.x/G.srt"}) {
-        QDir().mkpath(QFileInfo(folder.file(name)).path());
-        WriteTextFile(folder.file(name), {});
-    }
-    const std::pair<const char*, const char*> cases[] = {
-        {"A.mp4", "A.SRT"},   {"B.MOV", "B.srt"},           {"C.mov", "C.SrT"},
-        {"D.mp4", "D.SRT"},   {"E.F.mp4", "E.F.SRT"},       {"dir.x/G.mp4", "dir.x/G.srt"},
-        {"dir.x/G", "dir.x/G.srt"},
-        {"H.mp4", "H.SRT"},   {"noext", "noext.SRT"},       {"dir.x/H", "dir.x/H.SRT"}, // none there
-        {"a.mp4", "a.SRT"},                                 // the name keeps its case
-    };
-    for (const auto& [video, srt] : cases)
-        EXPECT_EQ(SrtPathFor(folder.file(video)), folder.file(srt)) << video;
 }
 
 // Lets a test hold a loader inside its place lookup until it is released.

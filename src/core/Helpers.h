@@ -1,6 +1,6 @@
 #pragma once
-// Small stateless helpers used across the program: text splitting, degree conversion,
-// the program's version and its integer form.
+// Small stateless helpers used across the program: text splitting, degree conversion and
+// coordinate texts, the program's version and its integer form.
 
 #include <QByteArray>
 #include <QString>
@@ -46,6 +46,9 @@ QStringList SplitLines(const QString& text, qsizetype maxLines = -1);
 
 // Whole degrees, minutes and seconds of a decimal-degree value, each truncated toward zero.
 TGpsinf DegToDms(double degrees);
+
+// "%.4f" of a coordinate (the position text's form), never "-0.0000".
+QString CoordinateText(double degrees);
 
 // The program's version "major.minor.release.build", "0.0.0.0" when none was compiled in.
 QString GetAppVersion();

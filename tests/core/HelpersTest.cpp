@@ -1,4 +1,4 @@
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <gtest/gtest.h>
 #include <QStringList>
@@ -154,6 +154,14 @@ TEST(DecodeTextFile, AByteOrderMarkSelectsTheEncoding)
 TEST(LowerAsciiLetters, LowersOnlyAToZ)
 {
     EXPECT_EQ(LowerAsciiLetters(QString::fromUtf16(u"P0001.JPG\u00C9")), QString::fromUtf16(u"p0001.jpg\u00C9"));
+}
+
+TEST(CoordinateText, FourDecimalsAndNoNegativeZero)
+{
+    EXPECT_EQ(CoordinateText(104.56784), QStringLiteral("104.5678"));
+    EXPECT_EQ(CoordinateText(-70.6), QStringLiteral("-70.6000"));
+    EXPECT_EQ(CoordinateText(-0.00001), QStringLiteral("0.0000"));
+    EXPECT_EQ(CoordinateText(0.0), QStringLiteral("0.0000"));
 }
 
 } // namespace

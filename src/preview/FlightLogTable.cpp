@@ -1,10 +1,9 @@
-#include "preview/FlightLog.h"
+#include "preview/FlightLogTable.h"
 
-#include "catalogue/FolderScan.h"
 #include "metadata/FlightLogLayouts.h"
 #include "services/Geocoder.h"
 #include "services/PlaceResolver.h"
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 #include "services/LocationCache.h"
 
 #include <QFile>
@@ -68,20 +67,6 @@ bool SrtTable::StoreWhile(const std::atomic<bool>& running, const QString& start
     entries_.insert(startKey, entry);
     entries_.insert(endKey, entry);
     return true;
-}
-
-QString ParseBracketField(const QString& line, BracketPart part)
-{
-    const qsizetype open = line.indexOf(u'(');
-    if (open < 1) // none, or only as the first character
-        return {};
-    const qsizetype close = line.indexOf(u')');
-    if (part == BracketPart::After)
-        return close < 0 ? QString() : TrimLowChars(line.mid(close + 1));
-    const QString inner = close > open ? line.mid(open + 1, close - open - 1) : QString();
-    std::array<QString, 4> fields;
-    SplitStr(inner, fields, u',');
-    return fields[0] + u',' + fields[1];
 }
 
 double GeoDistance(double lon1, double lat1, double lon2, double lat2)
@@ -279,18 +264,6 @@ void readsrtdata(const QByteArray& bytes, const std::atomic<bool>& running, SrtT
 void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup)
 {
     ReadFileInto(path, running, TableTarget(running, table), lookup);
-}
-
-QString SrtPathFor(const QString& videoPath)
-{
-    const QString name = QFileInfo(videoPath).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString exact = videoPath.left(videoPath.size() - name.size() + (dot < 0 ? name.size() : dot))
-                          + QStringLiteral(".SRT");
-    if (QFileInfo::exists(exact))
-        return exact;
-    const QString otherCase = SrtCompanion(videoPath);
-    return otherCase.isEmpty() ? exact : otherCase;
 }
 
 TLoadThread::TLoadThread(Private, QString path, SrtTable& table, PlaceLookup lookup)

@@ -1,8 +1,10 @@
-#include "services/Helpers.h"
+#include "core/Helpers.h"
 
 #include <QStringDecoder>
 #include <QStringList>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 QString TrimLowChars(const QString& text)
 {
@@ -164,4 +166,14 @@ QString LowerAsciiLetters(const QString& text)
         if (c >= u'A' && c <= u'Z')
             c = QChar(c.unicode() + (u'a' - u'A'));
     return lowered;
+}
+
+QString CoordinateText(double degrees)
+{
+    char text[400];
+    const auto written = std::to_chars(text, text + sizeof text, degrees, std::chars_format::fixed, 4);
+    const qsizetype length = written.ec == std::errc() ? written.ptr - text : 0;
+    if (length == 7 && std::memcmp(text, "-0.0000", 7) == 0)
+        return QStringLiteral("0.0000");
+    return QString::fromLatin1(text, length);
 }

@@ -1,7 +1,9 @@
 #pragma once
-// The flight-log subtitle file the drone writes beside each video (same name, ".SRT"): its
-// reader, the table of telemetry entries keyed by play time ("HH:MM:SS") that the video
-// preview builds from it, and the background loader that fills the table.
+// The table of telemetry entries keyed by play time ("HH:MM:SS") that the video window builds
+// from a video's flight log (metadata/FlightLog.h finds and reads the log), its reader, and
+// the background loader that fills it.
+
+#include "metadata/FlightLog.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -46,15 +48,6 @@ private:
     QHash<QString, videosrt> entries_; // guarded by mutex_
 };
 
-enum class BracketPart {
-    Pair,  // the first two ","-separated fields inside the first "(" … ")", joined with ","
-    After, // the text after the first ")", blanks trimmed
-};
-
-// A field of a "label(a,b,…) text" line; empty when the line has no "(" or starts with one.
-// Without a ")" after the "(", Pair gives "," and After gives the empty text.
-QString ParseBracketField(const QString& line, BracketPart part);
-
 // Metres between two positions in decimal degrees (Andoyer-Lambert on the ellipsoid with
 // a = 6378137 m and flattening 1/298.257); 0 when they are equal.
 double GeoDistance(double lon1, double lat1, double lon2, double lat2);
@@ -76,11 +69,6 @@ void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable
 
 // The entries of a subtitle file's bytes, stored without emptying the table first.
 void readsrtdata(const QByteArray& bytes, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
-
-// The subtitle file of a video: its path with the extension replaced by ".SRT" (appended to a
-// name without one); when that file is missing but one differing only in the case of ".SRT"
-// is there, that one.
-QString SrtPathFor(const QString& videoPath);
 
 // Reads a video's subtitle file into a table on a thread of its own. The thread keeps the
 // loader alive while it runs, so a holder's reference stays valid before and after the end.
