@@ -1,9 +1,11 @@
-// Feeds arbitrary bytes to the flight-log reader as the content of a subtitle file. Nothing may
-// crash or hang; every entry (a time line) asks for at most one place and lands under at most
-// two keys.
+// Feeds arbitrary bytes to the flight-log readers as the content of a subtitle file: the video
+// window's telemetry table and the scan's position. Nothing may crash or hang; every entry (a
+// time line) asks for at most one place and lands under at most two keys; the position is a
+// pair of texts.
 
 #include "preview/FlightLogTable.h"
 
+#include <QBuffer>
 #include <atomic>
 #include <cstdlib>
 
