@@ -1,19 +1,19 @@
 #include "app/ProgramWindows.h"
 
-#include "catalogue/CatalogueListView.h"
+#include "app/ProgramState.h"
 #include "catalogue/MainWindow.h"
-#include "preview/ImagePreviewWindow.h"
-#include "preview/VideoPreviewWindow.h"
 #include "dialogs/AboutWindow.h"
+#include "dialogs/FormState.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/UpdateDialog.h"
-
-#include <QLineEdit>
+#include "preview/ImagePreviewWindow.h"
+#include "preview/VideoPreviewWindow.h"
 
 ProgramWindows::ProgramWindows(const QString& settingsFolder)
 {
-    form1_ = std::make_unique<TForm1>(settingsFolder);
-    form2_ = std::make_unique<TForm2>(form1_->settingsFile());
+    state_ = std::make_unique<ProgramState>(settingsFolder);
+    form1_ = std::make_unique<TForm1>(state_->ForMainWindow());
+    form2_ = std::make_unique<TForm2>(state_->settingsFile(), state_->settings());
     form3_ = std::make_unique<TForm3>();
     form4_ = std::make_unique<TForm4>();
     form5_ = std::make_unique<TForm5>();
@@ -31,16 +31,18 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
         return main->getnexitem(extensions, row, direction);
     };
     catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
-    catalogue.clearSelection = [main] { main->goodslistview->selectionModel()->clearSelection(); };
+    catalogue.clearSelection = [main] { main->ClearSelection(); };
     catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
     photos->catalogue = catalogue;
     videos->catalogue = catalogue;
-    // Captures go to the settings dialog's folder; one chosen at capture time is kept there.
-    TForm2* settings = form2_.get();
-    videos->captureFolder = [settings] { return settings->CapImagePath->text(); };
-    videos->setCaptureFolder = [settings](const QString& folder) {
-        settings->CapImagePath->setText(folder);
-        settings->btnyyClick();
+    // Captures go to the settings' folder; one chosen at capture time is kept there and saved
+    // with the options, as the dialog's Apply would.
+    ProgramState* state = state_.get();
+    videos->captureFolder = [state] { return state->settings().Snapshot()->CapImagePath; };
+    videos->setCaptureFolder = [state](const QString& folder) {
+        state->settings().Update([&](TSetInfo& value) { value.CapImagePath = folder; });
+        if (!state->settings().Snapshot()->saveOptions(state->settingsFile()))
+            ReportWriteRefused(state->settingsFile());
     };
     const auto showIfHidden = [](QWidget* window) {
         if (window->isHidden())
@@ -62,8 +64,8 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
 
 ProgramWindows::~ProgramWindows()
 {
-    // The worker reads the other windows' controls: it ends before any window goes.
-    form1_->StopWorker();
+    // The worker's task reaches the main window: it ends before any window goes.
+    state_->worker().Stop();
     myDlg_.reset();
     form5_.reset();
     form4_.reset();

@@ -1,11 +1,12 @@
 #pragma once
-// All windows of the program, created at start-up in a fixed order and destroyed in the
-// reverse order at the end, so that each window saves its state while the main window's
-// shared objects still exist.
+// All windows of the program, created at start-up in a fixed order over the program's state,
+// and destroyed in the reverse order at the end, so that each window saves its state while
+// the state still exists.
 
 #include <QString>
 #include <memory>
 
+class ProgramState;
 class TForm1;
 class TForm2;
 class TForm3;
@@ -25,6 +26,7 @@ public:
     // Shows the main window, which loads the saved state; the others stay hidden.
     void show();
 
+    ProgramState& State() const { return *state_; }
     TForm1* Form1() const { return form1_.get(); }
     TForm2* Form2() const { return form2_.get(); }
     TForm3* Form3() const { return form3_.get(); }
@@ -33,6 +35,7 @@ public:
     TMyDlg* MyDlg() const { return myDlg_.get(); }
 
 private:
+    std::unique_ptr<ProgramState> state_; // first made, last gone
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TForm3> form3_;

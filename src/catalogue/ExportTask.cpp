@@ -4,6 +4,7 @@
 #include "catalogue/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
+#include "services/SettingsInfo.h"
 #include "core/Helpers.h"
 
 #include <QDir>
@@ -31,6 +32,14 @@ ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row)
     const CatalogueListModel& rows = catalogue.rows();
     return {catalogue.RowKey(row),    catalogue.SourcePath(row),    rows.cell(row, kColName),
             rows.cell(row, kColType), rows.cell(row, kColLocation), rows.cell(row, kColShotTime)};
+}
+
+ExportSettings ExportSettingsOf(const TSetInfo& settings)
+{
+    const ExportSettings::Mode mode = settings.Outck2 ? ExportSettings::NewFiles
+                                    : settings.Outck1 ? ExportSettings::ModifySource
+                                                      : ExportSettings::NoMode;
+    return {mode, settings.OutPath, settings.CityText, settings.MorenCity};
 }
 
 QString ExportFolder(const ExportSettings& settings, const QString& relativeFolder)

@@ -19,6 +19,7 @@ struct ExportRowFacts {
 };
 
 class Catalogue;
+class TSetInfo;
 
 // The facts of row i of a catalogue.
 ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row);
@@ -29,6 +30,9 @@ struct ExportSettings {
     QString rule;         // CityText
     QString defaultPlace; // MorenCity
 };
+
+// The export's part of the settings.
+ExportSettings ExportSettingsOf(const TSetInfo& settings);
 
 class ExportHost {
 public:

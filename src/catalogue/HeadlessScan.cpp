@@ -8,6 +8,7 @@
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
+#include "services/SettingsInfo.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -124,13 +125,11 @@ int RunHeadlessExport(const QString& root, const QString& out, const HeadlessSca
     ScanInto(catalogue, root);
     ResolvePlaces(catalogue, options, err);
 
-    const IniFile config(options.settingsFolder + QStringLiteral("Config.dyi"));
-    ExportSettings settings;
+    TSetInfo saved;
+    saved.read(IniFile(options.settingsFolder + QStringLiteral("Config.dyi")));
+    ExportSettings settings = ExportSettingsOf(saved);
     settings.mode = ExportSettings::NewFiles;
     settings.outPath = QFileInfo(out).absoluteFilePath();
-    settings.rule = config.ReadString(QStringLiteral("CityText"), QStringLiteral("CityText"), QStringLiteral("日期/街道"));
-    settings.defaultPlace =
-        config.ReadString(QStringLiteral("MorenCity"), QStringLiteral("MorenCity"), QStringLiteral("遂宁市/船山区/灵泉街道"));
     CatalogueExportHost host(catalogue, settings);
     int failed = 0;
     const ExportReport report = RunExport(host, {}, [&](const ExportLine& line) {

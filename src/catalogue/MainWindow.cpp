@@ -71,17 +71,16 @@ QAction* MakeAction(QObject* owner, const char* name, const QString& text, int p
 
 } // namespace
 
-TForm1::TForm1(const QString& settingsFolder)
+TForm1::TForm1(const MainWindowState& state)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                                | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , state_(state)
 {
     setObjectName(QStringLiteral("Form1"));
-    // FormCreate, in its order: caption, catalogue index, settings file, SetInfo, columns, drops.
+    // FormCreate, in its order (the catalogue, settings file and settings value are the
+    // program state's): caption, columns, drops, location timer, update timer.
     setWindowTitle(QStringLiteral("ORVEK-FILE(%1)").arg(GetAppVersion()));
     setWindowIcon(ProgramIcon());
-    catalogue_ = std::make_unique<Catalogue>();
-    settingsFile_ = std::make_unique<IniFile>(settingsFolder + QStringLiteral("Config.dyi"));
-    SetInfo.Initial();
 
     BuildToolbarAndMenus();
     BuildList();
@@ -92,9 +91,7 @@ TForm1::TForm1(const QString& settingsFolder)
     GetLocationTimer->setObjectName(QStringLiteral("GetLocationTimer"));
     GetLocationTimer->setInterval(kLocationIntervalMs);
     connect(GetLocationTimer, &QTimer::timeout, this, &TForm1::GetLocationTimerTimer);
-    SetGeocoderConfig(ReadGeocoderConfig(*settingsFile_));
-    locationPass_ = new LocationPass(*catalogue_, std::make_unique<PlaceResolver>(CurrentGeocoderConfig().mode), this);
-    connect(locationPass_, &LocationPass::statusMessage, PlaceStatusText, &QLabel::setText);
+    connect(&locationPass(), &LocationPass::statusMessage, PlaceStatusText, &QLabel::setText);
 
     resizeSettled_ = new QTimer(this);
     resizeSettled_->setSingleShot(true);
@@ -108,10 +105,10 @@ TForm1::TForm1(const QString& settingsFolder)
 
     // The cache database; a file that is there but cannot be used ends the creation steps, so
     // the update timer stays off.
-    const CacheOpenResult cache = OpenCacheDb(settingsFolder + QStringLiteral("Cha.mdb"));
+    const CacheOpenResult& cache = state_.cacheOpened;
     if (cache.outcome == CacheOpenOutcome::CreateFailed)
         ShowInformation(QStringLiteral("提示"), QStringLiteral("数据库创建失败"));
-    manifestUrl_ = ManifestUrl(*settingsFile_);
+    manifestUrl_ = ManifestUrl(settingsFile());
     if (cache.outcome == CacheOpenOutcome::OpenFailed)
         ShowStandardError(cache.error);
     else
@@ -125,18 +122,36 @@ TForm1::TForm1(const QString& settingsFolder)
 
 TForm1::~TForm1()
 {
-    // FormDestroy, in its order: the worker, window state, SetInfo, settings file, catalogue.
-    worker_.reset(); // asks the task to stop and waits, serving its last steps
-    SaveFormState(*settingsFile_, persistedControls());
-    if (!SetInfo.save(*settingsFile_))
-        ReportWriteRefused(*settingsFile_);
-    settingsFile_.reset();
-    delete locationPass_; // ends a web lookup under way
-    locationPass_ = nullptr;
-    ClearListviewInfo();
+    // FormDestroy, in its order: window state, the catalogue root; the list lets go of the rows.
+    SaveFormState(settingsFile(), persistedControls());
+    if (!SetInfo().save(settingsFile()))
+        ReportWriteRefused(settingsFile());
     goodslistview->setModel(nullptr);
-    catalogue_.reset();
-    CloseCacheDb();
+}
+
+IniFile& TForm1::settingsFile()
+{
+    return state_.settingsFile;
+}
+
+TSetInfo TForm1::SetInfo() const
+{
+    return *state_.settings.Snapshot();
+}
+
+void TForm1::SetFilePath(const QString& root)
+{
+    state_.settings.Update([&](TSetInfo& value) { value.FilePath = root; });
+}
+
+Catalogue& TForm1::catalogue()
+{
+    return state_.catalogue;
+}
+
+LocationPass& TForm1::locationPass()
+{
+    return state_.locationPass;
 }
 
 void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog)
@@ -208,7 +223,7 @@ void TForm1::BuildList()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    listModel = &catalogue_->rows();
+    listModel = &catalogue().rows();
     listModel->pictureForImage = [](int imageIndex) { return QVariant(ImageListIcon(imageIndex)); };
 
     goodslistview = new CatalogueListView(central);
@@ -309,12 +324,12 @@ QList<QWidget*> TForm1::persistedControls() const
 
 QString TForm1::getSourpath(int row) const
 {
-    return catalogue_->SourcePath(row);
+    return state_.catalogue.SourcePath(row);
 }
 
 void TForm1::ClearListviewInfo()
 {
-    catalogue_->index().clear();
+    catalogue().index().clear();
 }
 
 int TForm1::ItemIndex() const
@@ -329,24 +344,26 @@ int TForm1::ItemIndex() const
 
 void TForm1::FormShow()
 {
+    TSetInfo saved;
+    saved.read(settingsFile());
+    state_.settings.Replace(saved);
     if (settingsDialog_)
-        LoadFormState(*settingsFile_, settingsDialog_->persistedControls());
-    LoadFormState(*settingsFile_, persistedControls());
-    SetInfo.read(*settingsFile_);
+        settingsDialog_->LoadSettings();
+    LoadFormState(settingsFile(), persistedControls());
 }
 
 void TForm1::FloderOpenClick()
 {
-    const QString folder = ChooseFolder(this, QStringLiteral("选择备份文件存放目录"), SetInfo.FilePath);
+    const QString folder = ChooseFolder(this, QStringLiteral("选择备份文件存放目录"), SetInfo().FilePath);
     if (!folder.isEmpty())
-        SetInfo.FilePath = folder;
+        SetFilePath(folder);
 }
 
 void TForm1::SettingMeClick()
 {
     if (!settingsDialog_)
         return;
-    settingsDialog_->btnyy->setEnabled(false);
+    settingsDialog_->LoadSettings(); // shows the settings in force; Apply starts disabled
     settingsDialog_->exec();
 }
 
@@ -421,7 +438,7 @@ void TForm1::ShowBalloon(const QString& text)
 
 void TForm1::GetLocationTimerTimer()
 {
-    if (!locationPass_->Tick())
+    if (!locationPass().Tick())
         GetLocationTimer->stop();
 }
 
@@ -437,24 +454,24 @@ void TForm1::ScanTimeDropped(const QStringList& paths)
 
 ScanMode TForm1::CurrentScanMode() const
 {
+    const TSetInfo settings = SetInfo();
     ScanMode mode;
-    if (!settingsDialog_)
-        return mode;
-    if (settingsDialog_->Scan2->isChecked()) {
+    if (settings.Scan2) {
         mode.kind = ScanMode::Today;
-    } else if (settingsDialog_->Scan3->isChecked()) {
+    } else if (settings.Scan3) {
         mode.kind = ScanMode::Since;
-        mode.scanTimeText = settingsDialog_->ScanTime->text();
+        mode.scanTimeText = settings.ScanTime;
     }
     return mode;
 }
 
 namespace {
 
-// The export's view of the window: every call is carried to the UI thread.
+// The export's view of the window: the list is reached on the UI thread; the settings are a
+// snapshot of the moment.
 class WindowExportHost : public ExportHost {
 public:
-    WindowExportHost(TForm1& window, TForm2* settings) : window_(window), settings_(settings) {}
+    WindowExportHost(TForm1& window, const SettingsStore& settings) : window_(window), settings_(settings) {}
 
     int RowCount() override
     {
@@ -477,21 +494,7 @@ public:
         return facts;
     }
 
-    ExportSettings Settings() override
-    {
-        ExportSettings settings;
-        UiHandover::RunOnUiThread([&] {
-            if (!settings_)
-                return;
-            settings.mode = settings_->Outck2->isChecked() ? ExportSettings::NewFiles
-                            : settings_->Outck1->isChecked() ? ExportSettings::ModifySource
-                                                            : ExportSettings::NoMode;
-            settings.outPath = settings_->OutPath->text();
-            settings.rule = settings_->CityText->text();
-            settings.defaultPlace = settings_->MorenCity->text();
-        });
-        return settings;
-    }
+    ExportSettings Settings() override { return ExportSettingsOf(*settings_.Snapshot()); }
 
     void SetStatus(const QString& rowKey, const QString& text) override
     {
@@ -506,7 +509,7 @@ public:
 
 private:
     TForm1& window_;
-    TForm2* settings_;
+    const SettingsStore& settings_;
     QHash<QString, int> lastRowOf_; // UI thread only
 };
 
@@ -514,28 +517,32 @@ private:
 
 void TForm1::StartWorker(TMyThread::Task task, TMyThread::Body run)
 {
-    worker_.reset(); // a finished worker is replaced; a running one is stopped first
-    worker_ = std::make_unique<TMyThread>(task, std::move(run));
+    state_.worker.Start(task, std::move(run));
+}
+
+WorkerState TForm1::CurrentWorkerState() const
+{
+    return state_.worker.State();
 }
 
 void TForm1::WaitForWorker()
 {
-    if (worker_)
-        worker_->WaitUntilEnded();
+    if (TMyThread* worker = state_.worker.get())
+        worker->WaitUntilEnded();
 }
 
 void TForm1::FileOutClick()
 {
     switch (CurrentWorkerState()) {
     case WorkerState::Busy:
-        if (worker_->task == TMyThread::Task::Export) {
-            worker_->RequestStop(); // the task ends at its next check and enables the button
+        if (state_.worker.get()->task == TMyThread::Task::Export) {
+            state_.worker.get()->RequestStop(); // the task ends at its next check and enables the button
             FileOut->setIcon(ImageListIcon(kImgExport));
             FileOut->setEnabled(false);
             return;
         }
         // An update check gives way to the export: it is stopped and waited for.
-        worker_->RequestStop();
+        state_.worker.get()->RequestStop();
         WaitForWorker();
         break;
     case WorkerState::Stopping:
@@ -544,8 +551,8 @@ void TForm1::FileOutClick()
     case WorkerState::Idle:
         break;
     }
-    if (settingsDialog_ && settingsDialog_->Outck2->isChecked()) {
-        const QString out = settingsDialog_->OutPath->text();
+    if (const TSetInfo settings = SetInfo(); settings.Outck2) {
+        const QString out = settings.OutPath;
         if (!TrimLowChars(out).startsWith(u'/')) {
             MsgBox(QStringLiteral("请先选择路径"), kMsgWarning);
             return;
@@ -562,7 +569,7 @@ void TForm1::FileOutClick()
 
 void TForm1::RunExportTask(TMyThread& worker)
 {
-    WindowExportHost host(*this, settingsDialog_);
+    WindowExportHost host(*this, state_.settings);
     const ExportReport report = RunExport(host, worker.StopToken());
     int copied = 0;
     int present = 0;
@@ -586,7 +593,8 @@ void TForm1::RunExportTask(TMyThread& worker)
 
 bool TForm1::ExportRunning() const
 {
-    return worker_ && worker_->task == TMyThread::Task::Export && worker_->running;
+    const TMyThread* worker = state_.worker.get();
+    return worker && worker->task == TMyThread::Task::Export && worker->running;
 }
 
 void TForm1::MenuItem1Click() { RemoveSelectItem(false); }
@@ -598,7 +606,7 @@ void TForm1::MenuItem2Click()
         MsgBox(QStringLiteral("正在导出，请在导出结束或取消后再删除。"), kMsgWarning);
         return;
     }
-    catalogue_->Clear();
+    catalogue().Clear();
 }
 
 bool TForm1::IsFolderEmpty(const QString& folder)
@@ -619,7 +627,7 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
         selected << index.row();
     std::sort(selected.begin(), selected.end());
     for (int row : selected) {
-        if (!deleteFiles || !catalogue_->index().find(catalogue_->RowKey(row)))
+        if (!deleteFiles || !catalogue().index().find(catalogue().RowKey(row)))
             continue;
         const QString path = getSourpath(row);
         QFile::remove(path); // a file that cannot be deleted stays; its row goes all the same
@@ -632,15 +640,16 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
     }
     // From the last row up, so that the positions of the rows still to go stay put.
     for (auto row = selected.rbegin(); row != selected.rend(); ++row)
-        catalogue_->RemoveEntry(*row);
+        catalogue().RemoveEntry(*row);
 }
 
 void TForm1::FileFindClick()
 {
     if (scanning_)
         return;
-    if (!QFileInfo(SetInfo.FilePath).isDir()) {
-        MsgBox(QStringLiteral("(%1)不存在").arg(SetInfo.FilePath), kMsgError);
+    const QString root = SetInfo().FilePath;
+    if (!QFileInfo(root).isDir()) {
+        MsgBox(QStringLiteral("(%1)不存在").arg(root), kMsgError);
         return;
     }
     ScanFolder();
@@ -648,9 +657,9 @@ void TForm1::FileFindClick()
 
 void TForm1::ScanFolder()
 {
-    MakeEntries({TrimLowChars(SetInfo.FilePath)}, true);
+    MakeEntries({TrimLowChars(SetInfo().FilePath)}, true);
     PlaceStatusText->clear();
-    locationPass_->BeginPass();
+    locationPass().BeginPass();
     GetLocationTimer->start();
 }
 
@@ -664,7 +673,7 @@ void TForm1::ListDropped(const QStringList& paths)
 void TForm1::ShowProgress(const QString& text)
 {
     StatusText->setText(text);
-    catalogue_->Flush();
+    catalogue().Flush();
     // Paint, but take no user input: the scan runs on this thread and owns the list meanwhile.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -683,11 +692,11 @@ int TForm1::MakeEntries(const QStringList& paths, bool applyMode)
     BuildOptions options;
     options.applyMode = applyMode;
     options.mode = CurrentScanMode();
-    options.rootText = SetInfo.FilePath;
+    options.rootText = SetInfo().FilePath;
     options.progress = [this](int examined, int total) {
         ShowProgress(QStringLiteral("正在读取文件：%1 / %2").arg(examined).arg(total));
     };
-    const BuildReport report = BuildEntries(*catalogue_, files, options);
+    const BuildReport report = BuildEntries(catalogue(), files, options);
     scanning_ = false;
     StatusText->setText(QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个")
                             .arg(files.size()).arg(report.made).arg(listModel->rowCount()));
@@ -798,7 +807,7 @@ void TForm1::DcolAndline(const QRect& rowRect, const QPoint& point, int width)
     const QRect currentRow = goodslistview->rowBounds(current);
     edtListview->setParent(goodslistview->viewport());
     edtListview->setGeometry(point.x(), currentRow.top(), width, rowRect.height() + 3);
-    editedRowKey_ = catalogue_->RowKey(current);
+    editedRowKey_ = catalogue().RowKey(current);
     edtListview->setText(listModel->cell(current, EditColumn));
     edtListview->show();
     edtListview->setFocus();
@@ -809,7 +818,7 @@ void TForm1::edtListviewChange(const QString& text)
     // The cell follows the typing (only the place column is ever edited).
     if (!edtListview->isVisible() || EditColumn != kColLocation)
         return;
-    const int row = catalogue_->RowOfKey(editedRowKey_);
+    const int row = catalogue().RowOfKey(editedRowKey_);
     if (row >= 0)
         listModel->setCell(row, EditColumn, text);
 }
@@ -879,6 +888,11 @@ void TForm1::SetItemIndex(int row)
         return;
     }
     selection->setCurrentIndex(listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TForm1::ClearSelection()
+{
+    goodslistview->selectionModel()->clearSelection();
 }
 
 int TForm1::getnexitem(const QString& extensions, int index, int direction) const

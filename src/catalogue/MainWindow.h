@@ -1,11 +1,12 @@
 #pragma once
-// The main window: the catalogue list, its toolbar and menus, the tray icon, and the objects
-// the program shares while it runs (the catalogue index, the settings file and SetInfo).
+// The main window: the catalogue list, its toolbar and menus, the tray icon, and the commands
+// on the catalogue. What the program shares while it runs (the catalogue, the settings, the
+// location pass, the worker) is the program state's; the window borrows it.
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FolderScan.h"
+#include "catalogue/MainWindowState.h"
 #include "catalogue/Worker.h"
-#include "services/IniFile.h"
 #include "services/SettingsInfo.h"
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class CatalogueListView;
+class IniFile;
 class LocationPass;
 class TForm2;
 class TForm5;
@@ -31,20 +33,21 @@ public:
     static constexpr int kUpdateFirstIntervalMs = 5000;
     static constexpr int kLocationIntervalMs = 10;
 
-    // Creates the window and its shared objects; Config.dyi and Cha.mdb are looked for in
-    // settingsFolder (with trailing "/").
-    explicit TForm1(const QString& settingsFolder);
-    ~TForm1() override; // stops background work, saves the window state and SetInfo
+    // Creates the window over the program's shared state, which must outlive it.
+    explicit TForm1(const MainWindowState& state);
+    ~TForm1() override; // saves the window state and the catalogue root
 
     // Windows created after this one that it opens or whose state it loads.
     void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog);
 
-    IniFile& settingsFile() { return *settingsFile_; }
-    TSetInfo SetInfo;
-    Catalogue& catalogue() { return *catalogue_; }
-    CatalogueIndex& catalogueIndex() { return catalogue_->index(); }
+    IniFile& settingsFile();
+    // The settings as they are now (SetInfo.FilePath is the catalogue root).
+    TSetInfo SetInfo() const;
+    void SetFilePath(const QString& root);
+    Catalogue& catalogue();
+    CatalogueIndex& catalogueIndex() { return catalogue().index(); }
     CatalogueListModel* listModel;
-    LocationPass& locationPass() { return *locationPass_; }
+    LocationPass& locationPass();
 
     // The persisted controls in the order in which they are saved and loaded.
     QList<QWidget*> persistedControls() const;
@@ -94,6 +97,8 @@ public:
     // The selection rules of the list: the current row is the first selected one. Making a
     // row current selects it in addition; making no row current deselects only the first.
     void SetItemIndex(int row);
+    // Deselects every row (the preview windows do before they select theirs).
+    void ClearSelection();
 
     // How the list reaches the preview windows (set when they exist).
     struct PreviewHooks {
@@ -105,11 +110,9 @@ public:
     // The export on the background worker: FileOutClick starts it, or cancels it while it runs.
     void FileOutClick();
     void StartWorker(TMyThread::Task task, TMyThread::Body run);
-    WorkerState CurrentWorkerState() const { return StateOf(worker_.get()); }
+    WorkerState CurrentWorkerState() const;
     // Waits (serving the window) until the worker's task has ended.
     void WaitForWorker();
-    // Asks the worker to stop and waits for it (the program is ending).
-    void StopWorker() { worker_.reset(); }
 
     // The scan: FileFindClick checks the root and runs ScanFolder, which walks the root and
     // makes the entries with the scan mode of the settings dialog, then starts the location
@@ -117,7 +120,7 @@ public:
     void FileFindClick();
     void ScanFolder();
     void ListDropped(const QStringList& paths);
-    // The scan mode chosen in the settings dialog.
+    // The scan mode of the settings.
     ScanMode CurrentScanMode() const;
 
     // Handlers.
@@ -191,11 +194,8 @@ private:
     void RunUpdateCheck(TMyThread& worker); // on the worker thread
     bool ExportRunning() const;
 
-    std::unique_ptr<Catalogue> catalogue_;
-    std::unique_ptr<TMyThread> worker_;
-    LocationPass* locationPass_ = nullptr;
+    MainWindowState state_;
     bool scanning_ = false;
-    std::unique_ptr<IniFile> settingsFile_;
     TForm2* settingsDialog_ = nullptr;
     TForm5* aboutWindow_ = nullptr;
     TMyDlg* updateDialog_ = nullptr;

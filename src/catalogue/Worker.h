@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <thread>
 
@@ -40,3 +41,22 @@ private:
 
 enum class WorkerState { Idle, Busy, Stopping };
 WorkerState StateOf(const TMyThread* worker);
+
+// The place of the single worker: a new task replaces a finished one; a running one is stopped
+// first and waited for.
+class WorkerSlot {
+public:
+    ~WorkerSlot() { Stop(); }
+    void Start(TMyThread::Task task, TMyThread::Body run)
+    {
+        worker_.reset();
+        worker_ = std::make_unique<TMyThread>(task, std::move(run));
+    }
+    TMyThread* get() const { return worker_.get(); }
+    WorkerState State() const { return StateOf(worker_.get()); }
+    // Asks the worker to stop and waits for it (serving its hand-overs).
+    void Stop() { worker_.reset(); }
+
+private:
+    std::unique_ptr<TMyThread> worker_;
+};

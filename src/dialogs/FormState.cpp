@@ -31,6 +31,24 @@ bool SaveOne(IniFile& file, QWidget* control)
     return true; // not a persisted kind
 }
 
+void LoadOne(const IniFile& file, QWidget* control)
+{
+    const QString name = control->objectName();
+    if (auto* edit = ExactlyA<QLineEdit>(control)) {
+        const QString text = file.ReadString(name, name, edit->text());
+        if (text != edit->text())
+            edit->setText(text);
+    } else if (auto* box = ExactlyA<QCheckBox>(control)) {
+        box->setChecked(file.ReadBool(name, name, box->isChecked()));
+    } else if (auto* radio = ExactlyA<QRadioButton>(control)) {
+        SetRadioChecked(radio, file.ReadBool(name, name, radio->isChecked()));
+    } else if (auto* spin = ExactlyA<QSpinBox>(control)) {
+        spin->setValue(file.ReadInteger(name, name, spin->value()));
+    }
+}
+
+} // namespace
+
 void SetRadioChecked(QRadioButton* radio, bool checked)
 {
     if (radio->isChecked() == checked)
@@ -54,24 +72,6 @@ void SetRadioChecked(QRadioButton* radio, bool checked)
     else
         radio->setAutoExclusive(exclusive);
 }
-
-void LoadOne(const IniFile& file, QWidget* control)
-{
-    const QString name = control->objectName();
-    if (auto* edit = ExactlyA<QLineEdit>(control)) {
-        const QString text = file.ReadString(name, name, edit->text());
-        if (text != edit->text())
-            edit->setText(text);
-    } else if (auto* box = ExactlyA<QCheckBox>(control)) {
-        box->setChecked(file.ReadBool(name, name, box->isChecked()));
-    } else if (auto* radio = ExactlyA<QRadioButton>(control)) {
-        SetRadioChecked(radio, file.ReadBool(name, name, radio->isChecked()));
-    } else if (auto* spin = ExactlyA<QSpinBox>(control)) {
-        spin->setValue(file.ReadInteger(name, name, spin->value()));
-    }
-}
-
-} // namespace
 
 void ReportWriteRefused(const IniFile& file)
 {

@@ -7,6 +7,7 @@
 #include <QList>
 
 class IniFile;
+class QRadioButton;
 class QWidget;
 
 // Writes the controls in the given order. When the file refuses a write it reports
@@ -20,3 +21,7 @@ void LoadFormState(const IniFile& file, const QList<QWidget*>& controls);
 
 // Shows "Unable to write to <file>" in the error box.
 void ReportWriteRefused(const IniFile& file);
+
+// Checks or unchecks a radio button as loading does: checking unchecks the others of its group
+// and emits clicked; unchecking works even for the checked member of an exclusive group.
+void SetRadioChecked(QRadioButton* radio, bool checked);

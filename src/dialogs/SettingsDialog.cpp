@@ -4,6 +4,7 @@
 #include "dialogs/Dialogs.h"
 #include "dialogs/FormState.h"
 #include "services/IniFile.h"
+#include "services/SettingsInfo.h"
 
 #include <QButtonGroup>
 #include <QDragEnterEvent>
@@ -80,9 +81,10 @@ QStringList LocalPaths(const QMimeData* data)
 
 } // namespace
 
-TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
+TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , settingsFile_(settingsFile)
+    , settings_(settings)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("设置"));
@@ -106,14 +108,13 @@ TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
     Scan2 = Make<QRadioButton>(GroupBox4, "Scan2", "今天", {74, 24, 63, 17});
     Scan3 = Make<QRadioButton>(GroupBox4, "Scan3", "指定时间", {143, 24, 74, 17});
     ScanTime = Make<QLineEdit>(GroupBox4, "ScanTime", "", {223, 22, 121, 21});
-    Scan1->setChecked(true);
 
     GroupBox1 = Make<QGroupBox>(GroupBox3, "GroupBox1", "导出文件命名规则", {11, 106, 488, 105});
     StaticText1 = Make<QLabel>(GroupBox1, "StaticText1", "文件夹命名:", {9, 28, 68, 17});
-    CityText = Make<QLineEdit>(GroupBox1, "CityText", "日期/街道", {83, 24, 365, 21});
+    CityText = Make<QLineEdit>(GroupBox1, "CityText", "", {83, 24, 365, 21});
     RzToolButton2 = MakeHelpButton(GroupBox1, "RzToolButton2", 454, 24);
     StaticText2 = Make<QLabel>(GroupBox1, "StaticText2", "未知城市/区县/街道：", {9, 70, 120, 17});
-    MorenCity = Make<QLineEdit>(GroupBox1, "MorenCity", "遂宁市/船山区/灵泉街道", {122, 68, 327, 21});
+    MorenCity = Make<QLineEdit>(GroupBox1, "MorenCity", "", {122, 68, 327, 21});
     RzToolButton1 = MakeHelpButton(GroupBox1, "RzToolButton1", 455, 64);
 
     GroupBox2 = Make<QGroupBox>(GroupBox3, "GroupBox2", "视频", {11, 217, 488, 46});
@@ -174,16 +175,47 @@ TForm2::TForm2(IniFile& settingsFile, QWidget* parent)
     connect(btnyy, &QPushButton::clicked, this, &TForm2::btnyyClick);
     connect(btnsure, &QPushButton::clicked, this, &TForm2::btnsureClick);
     connect(btncancle, &QPushButton::clicked, this, &TForm2::btncancleClick);
+    LoadSettings();
 }
 
 TForm2::~TForm2()
 {
-    SaveFormState(settingsFile_, persistedControls());
+    StoreSettings();
+    if (!settings_.Snapshot()->saveOptions(settingsFile_))
+        ReportWriteRefused(settingsFile_);
 }
 
-QList<QWidget*> TForm2::persistedControls() const
+void TForm2::LoadSettings()
 {
-    return {Outck1, Outck2, OutPath, CityText, MorenCity, CapImagePath, Scan1, Scan2, Scan3, ScanTime};
+    const std::shared_ptr<const TSetInfo> value = settings_.Snapshot();
+    const std::pair<QLineEdit*, QString> texts[] = {{OutPath, value->OutPath},     {CityText, value->CityText},
+                                                    {MorenCity, value->MorenCity}, {CapImagePath, value->CapImagePath},
+                                                    {ScanTime, value->ScanTime}};
+    for (const auto& [edit, text] : texts)
+        if (edit->text() != text)
+            edit->setText(text);
+    const std::pair<QRadioButton*, bool> choices[] = {{Outck1, value->Outck1}, {Outck2, value->Outck2},
+                                                      {Scan1, value->Scan1},   {Scan2, value->Scan2},
+                                                      {Scan3, value->Scan3}};
+    for (const auto& [radio, checked] : choices)
+        SetRadioChecked(radio, checked);
+    btnyy->setEnabled(false);
+}
+
+void TForm2::StoreSettings()
+{
+    settings_.Update([this](TSetInfo& value) {
+        value.Outck1 = Outck1->isChecked();
+        value.Outck2 = Outck2->isChecked();
+        value.OutPath = OutPath->text();
+        value.CityText = CityText->text();
+        value.MorenCity = MorenCity->text();
+        value.CapImagePath = CapImagePath->text();
+        value.Scan1 = Scan1->isChecked();
+        value.Scan2 = Scan2->isChecked();
+        value.Scan3 = Scan3->isChecked();
+        value.ScanTime = ScanTime->text();
+    });
 }
 
 void TForm2::EnableApply()
@@ -221,18 +253,23 @@ void TForm2::HelpLabelClick() { HelpGroup->hide(); }
 void TForm2::btnyyClick()
 {
     btnyy->setEnabled(false);
-    SaveFormState(settingsFile_, persistedControls());
+    StoreSettings();
+    if (!settings_.Snapshot()->saveOptions(settingsFile_))
+        ReportWriteRefused(settingsFile_);
 }
 
 void TForm2::btnsureClick()
 {
     if (btnyy->isEnabled())
         btnyyClick();
+    else
+        StoreSettings();
     accept();
 }
 
 void TForm2::btncancleClick()
 {
+    StoreSettings(); // the edits stay in force; they are saved when the program ends
     reject();
 }
 

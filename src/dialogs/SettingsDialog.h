@@ -1,12 +1,15 @@
 #pragma once
-// The settings dialog. Every option of the program is the state of one of its controls; the
-// rest of the program reads the controls when it needs an option.
+// The settings dialog: shows the settings value in its controls and puts them back into it.
+// 应用 (Apply) and 确定 (OK, when something changed) store the controls and save the options;
+// 取消 (Cancel) stores them without saving, so an edit stays in force until the program ends,
+// when the options are saved.
 
 #include <QDialog>
 #include <QStringList>
 #include <functional>
 
 class IniFile;
+class SettingsStore;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -21,12 +24,15 @@ public:
     static const QString kHelpDefaultPlace;
     static const QString kHelpNamingRule;
 
-    // settingsFile is where Apply and the dialog's end save the controls; it must outlive the dialog.
-    explicit TForm2(IniFile& settingsFile, QWidget* parent = nullptr);
-    ~TForm2() override; // saves the controls
+    // settings is the value the dialog shows and changes; settingsFile is where Apply and the
+    // dialog's end save its options. Both must outlive the dialog.
+    TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent = nullptr);
+    ~TForm2() override; // stores the controls and saves the options
 
-    // The persisted controls in the order in which they are saved and loaded.
-    QList<QWidget*> persistedControls() const;
+    // The controls from the settings value (Apply is disabled afterwards).
+    void LoadSettings();
+    // The settings value from the controls (nothing is saved).
+    void StoreSettings();
 
     // Files dropped on ScanTime are handed to this function (the main window's drop handler).
     std::function<void(const QStringList& paths)> onScanTimeDrop;
@@ -77,4 +83,5 @@ private:
     void ShowHelp(QToolButton* button, const QString& text);
 
     IniFile& settingsFile_;
+    SettingsStore& settings_;
 };

@@ -53,14 +53,18 @@ protected:
 
     void ScanCard()
     {
-        Main().SetInfo.FilePath = card();
+        Main().SetFilePath(card());
         Main().FileFindClick();
         Main().GetLocationTimer->stop(); // places stay "..." (the export reads what is there)
     }
-    void ChooseNewFiles(const QString& path)
+    // The settings dialog's "新建文件" with an output folder, applied.
+    void ChooseNewFiles(const QString& path, const QString& rule = {})
     {
         Settings().Outck2->click();
         Settings().OutPath->setText(path);
+        if (!rule.isEmpty())
+            Settings().CityText->setText(rule);
+        Settings().btnyyClick(); // 应用
     }
     void ExportAndWait()
     {
@@ -99,8 +103,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
         if (at.column() == kColStatus && Main().listModel->cell(at.row(), kColName) == "V0001.MOV")
             videoProgress << Main().listModel->cell(at.row(), kColStatus);
     });
-    ChooseNewFiles(out() + "/"); // a trailing separator changes nothing
-    Settings().CityText->setText("日期");
+    ChooseNewFiles(out() + "/", "日期"); // a trailing separator changes nothing
 
     ExportAndWait();
     EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join("; ").toStdString();
@@ -185,8 +188,7 @@ TEST_F(ExportWindowTest, AFailureIsShownWhenTheExportHasEnded)
     ASSERT_TRUE(WriteBytes(card() + "/P0001.JPG", PhotoBytes(ShotAt(QDateTime(QDate(2017, 5, 3), QTime(1, 2, 3))))));
     ASSERT_TRUE(WriteBytes(out() + "/2017-05-03", "a file in the way"));
     ScanCard();
-    ChooseNewFiles(out());
-    Settings().CityText->setText("日期");
+    ChooseNewFiles(out(), "日期");
     ExportAndWait();
     EXPECT_EQ(boxes.shown, QStringList({"2:导出中止：无法创建文件夹 " + out() + "/2017-05-03/"}));
 }

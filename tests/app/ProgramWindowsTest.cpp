@@ -1,17 +1,17 @@
 #include "app/ProgramWindows.h"
-
 #include "catalogue/CatalogueListView.h"
+#include "catalogue/LocationPass.h"
 #include "catalogue/MainWindow.h"
-#include "preview/ImagePreviewWindow.h"
-#include "preview/VideoPreviewWindow.h"
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/UpdateDialog.h"
+#include "preview/ImagePreviewWindow.h"
+#include "preview/VideoPreviewWindow.h"
+#include "services/IniFile.h"
 
 #include "JpegFixtures.h"
 #include "LocalHttpServer.h"
-#include "catalogue/LocationPass.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
 
@@ -83,7 +83,7 @@ protected:
         NewEntry entry;
         entry.path = folder + name;
         entry.shotTime = time;
-        Main().catalogue().AddEntry(entry, Main().SetInfo.FilePath);
+        Main().catalogue().AddEntry(entry, Main().SetInfo().FilePath);
         Main().catalogue().Flush();
     }
 
@@ -100,7 +100,7 @@ TEST_F(ProgramWindowsTest, StartsWithEveryWindowAndOnlyTheMainOneShown)
     for (QWidget* hidden : std::initializer_list<QWidget*>{windows->Form2(), windows->Form3(), windows->Form4(),
                                                           windows->Form5(), windows->MyDlg()})
         EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
-    EXPECT_EQ(Main().SetInfo.FilePath, QStringLiteral("请先选择路径"));
+    EXPECT_EQ(Main().SetInfo().FilePath, QStringLiteral("请先选择路径"));
     EXPECT_TRUE(Main().GetUpdateInfoTm->isActive());
     EXPECT_EQ(Main().GetUpdateInfoTm->interval(), 5000);
     EXPECT_FALSE(Main().GetLocationTimer->isActive());
@@ -119,7 +119,7 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
         return root;
     });
     Main().MainMenu_F_1->trigger(); // "打开文件夹"
-    EXPECT_EQ(Main().SetInfo.FilePath, root);
+    EXPECT_EQ(Main().SetInfo().FilePath, root);
     EXPECT_EQ(Main().listModel->rowCount(), 0) << "choosing a folder does not scan";
 
     // The dialog is modal: change it while it is open, then confirm.
@@ -140,7 +140,7 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
     EXPECT_EQ(Sections(config), kConfigSections);
 
     Start(folder.path());
-    EXPECT_EQ(Main().SetInfo.FilePath, root);
+    EXPECT_EQ(Main().SetInfo().FilePath, root);
     EXPECT_EQ(Settings().CityText->text(), QStringLiteral("日期/城市+区县"));
     EXPECT_TRUE(Settings().Scan2->isChecked());
     EXPECT_FALSE(Settings().Scan1->isChecked());
@@ -148,10 +148,24 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
+TEST_F(ProgramWindowsTest, AFolderChosenAtACaptureIsKeptInTheSettingsAndSaved)
+{
+    Start(folder.path());
+    windows->Form4()->setCaptureFolder(folder.path() + "caps");
+    EXPECT_EQ(windows->Form4()->captureFolder(), folder.path() + "caps");
+    IniFile saved(folder.file("Config.dyi"));
+    EXPECT_EQ(saved.ReadString("CapImagePath", "CapImagePath", ""), folder.path() + "caps") << "saved at once";
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(Settings().CapImagePath->text(), folder.path() + "caps") << "and shown in the dialog";
+        Settings().btncancle->click();
+    });
+    Main().SettingMeClick();
+}
+
 TEST_F(ProgramWindowsTest, CancellingTheFolderPickerKeepsTheRoot)
 {
     Start(folder.path());
-    Main().SetInfo.FilePath = folder.path();
+    Main().SetFilePath(folder.path());
     QString preselected;
     SetFolderChooser([&](const QString&, const QString& preselect) {
         preselected = preselect;
@@ -159,7 +173,7 @@ TEST_F(ProgramWindowsTest, CancellingTheFolderPickerKeepsTheRoot)
     });
     Main().FloderOpenClick();
     EXPECT_EQ(preselected, folder.path());
-    EXPECT_EQ(Main().SetInfo.FilePath, folder.path());
+    EXPECT_EQ(Main().SetInfo().FilePath, folder.path());
 }
 
 TEST_F(ProgramWindowsTest, ExitCommandsEndTheEventLoop)
@@ -185,7 +199,7 @@ TEST_F(ProgramWindowsTest, AnUnwritableSettingsFileIsReportedAndTheProgramGoesOn
 TEST_F(ProgramWindowsTest, EachRowYieldsItsOwnFilesPath)
 {
     Start(folder.path());
-    Main().SetInfo.FilePath = "/media/card";
+    Main().SetFilePath("/media/card");
     AddEntry("/media/card/", "P0001.JPG", "2017/05/03 14:22:10");
     AddEntry("/media/card/100/", " P0002.JPG", "2017/05/03 14:22:11");
     AddEntry("/home/me/Other/", "V0001.MP4", "2017/05/03 14:22:12");
@@ -194,7 +208,7 @@ TEST_F(ProgramWindowsTest, EachRowYieldsItsOwnFilesPath)
     Main().listModel->appendRow(orphan);
 
     // Another root chosen later does not move the rows' files.
-    Main().SetInfo.FilePath = "/elsewhere";
+    Main().SetFilePath("/elsewhere");
     EXPECT_EQ(Main().getSourpath(0), QStringLiteral("/media/card/P0001.JPG"));
     EXPECT_EQ(Main().getSourpath(1), QStringLiteral("/media/card/100/ P0002.JPG"));
     EXPECT_EQ(Main().getSourpath(2), QStringLiteral("/home/me/Other/V0001.MP4"));
@@ -254,7 +268,7 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     ASSERT_TRUE(WriteBytes(root + "/100/P0001.JPG", PhotoBytes(fields)));
     ASSERT_TRUE(WriteBytes(root + "/100/P0002.JPG", PhotoBytes(fields).left(30))); // damaged
     ASSERT_TRUE(WriteBytes(root + "/101/V0001.MOV", "v"));
-    Main().SetInfo.FilePath = root;
+    Main().SetFilePath(root);
 
     Main().FileFind->trigger();
     EXPECT_EQ(Main().listModel->rowCount(), 3);
@@ -268,6 +282,7 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     boxes.shown.clear();
     Settings().Scan3->click();
     Settings().ScanTime->setText("yesterday");
+    Settings().btnyyClick(); // 应用
     Main().FileFindClick();
     EXPECT_EQ(boxes.shown, QStringList({"0:错误的时间格式"}));
     EXPECT_EQ(Main().listModel->rowCount(), 3);
@@ -311,7 +326,7 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
         }
         ASSERT_TRUE(WriteBytes(root + QStringLiteral("/P000%1.JPG").arg(i), PhotoBytes(fields)));
     }
-    Main().SetInfo.FilePath = root;
+    Main().SetFilePath(root);
     Main().FileFindClick();
 
     int ticksWhileAsking = 0;
@@ -344,7 +359,7 @@ TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSay
         fields.longitude = GpsFromDegrees(positions[i].second, false);
         ASSERT_TRUE(WriteBytes(root + QStringLiteral("/P000%1.JPG").arg(i), PhotoBytes(fields)));
     }
-    Main().SetInfo.FilePath = root;
+    Main().SetFilePath(root);
     Main().FileFindClick();
     WaitForThePass();
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",

@@ -42,7 +42,7 @@ protected:
     QString card() const { return folder.path() + "card"; }
     void Scan()
     {
-        Main().SetInfo.FilePath = card();
+        Main().SetFilePath(card());
         Main().FileFindClick();
         Main().GetLocationTimer->stop();
     }

@@ -1,5 +1,6 @@
 #include "dialogs/Dialogs.h"
 #include "services/IniFile.h"
+#include "services/SettingsInfo.h"
 #include "dialogs/SettingsDialog.h"
 
 #include "TestFiles.h"
@@ -44,7 +45,8 @@ protected:
 
     TempFolder folder;
     IniFile ini{folder.file("Config.dyi")};
-    std::unique_ptr<TForm2> dialog = std::make_unique<TForm2>(ini);
+    SettingsStore settings;
+    std::unique_ptr<TForm2> dialog = std::make_unique<TForm2>(ini, settings);
 };
 
 TEST_F(SettingsDialogTest, StartsWithTheDefinitionDefaults)
@@ -121,6 +123,35 @@ TEST_F(SettingsDialogTest, CancelKeepsTheEditInForceAndTheEndOfTheDialogSavesIt)
     dialog.reset(); // the program ends
     EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("区县/街道"));
     EXPECT_EQ(Sections().size(), 10);
+}
+
+TEST_F(SettingsDialogTest, TheControlsShowTheSettingsValueAndOkAndCancelPutThemBack)
+{
+    settings.Update([](TSetInfo& value) {
+        value.CityText = "城市/日期";
+        value.Outck1 = true;
+        value.Scan1 = false;
+        value.Scan2 = true;
+        value.CapImagePath = "/caps"; // chosen elsewhere (at a capture)
+    });
+    dialog->LoadSettings();
+    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("城市/日期"));
+    EXPECT_TRUE(dialog->Outck1->isChecked() && !dialog->Outck2->isChecked());
+    EXPECT_TRUE(dialog->Scan2->isChecked() && !dialog->Scan1->isChecked());
+    EXPECT_EQ(dialog->CapImagePath->text(), QStringLiteral("/caps"));
+    EXPECT_FALSE(dialog->btnyy->isEnabled()) << "showing the value is no change";
+
+    dialog->show();
+    dialog->MorenCity->setText("甲/乙/丙");
+    dialog->btncancle->click();
+    EXPECT_EQ(settings.Snapshot()->MorenCity, QStringLiteral("甲/乙/丙")) << "in force at once";
+    EXPECT_FALSE(QFile::exists(ini.path())) << "saved only at the end";
+
+    dialog->show();
+    dialog->Outck2->click();
+    dialog->btnsure->click();
+    EXPECT_TRUE(settings.Snapshot()->Outck2);
+    EXPECT_EQ(ini.ReadString("Outck2", "Outck2", ""), QStringLiteral("1"));
 }
 
 TEST_F(SettingsDialogTest, FolderButtonsSetTheirBoxesAndACancelledChoiceChangesNothing)

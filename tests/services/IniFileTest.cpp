@@ -1,5 +1,4 @@
 #include "services/IniFile.h"
-#include "services/SettingsInfo.h"
 
 #include "TestFiles.h"
 
@@ -101,24 +100,6 @@ TEST_F(IniFileTest, ARefusedWriteReportsFailureAndChangesNothing)
 
     IniFile onAFolder(folder.path()); // the path names a folder, not a file
     EXPECT_FALSE(onAFolder.WriteString("A", "A", "a"));
-}
-
-TEST(SettingsInfo, ReadStartsFromTheDefaultsAndSaveWritesFilePath)
-{
-    TempFolder folder;
-    IniFile ini(folder.file("Config.dyi"));
-    TSetInfo info;
-    info.FilePath = "/stale";
-    info.read(ini);
-    EXPECT_EQ(info.FilePath, QStringLiteral("请先选择路径"));
-
-    info.FilePath = "/media/card";
-    ASSERT_TRUE(info.save(ini));
-    EXPECT_EQ(ReadTextFile(ini.path()), QStringLiteral("[FilePath]\nFilePath=/media/card\n"));
-
-    TSetInfo again;
-    again.read(ini);
-    EXPECT_EQ(again.FilePath, QStringLiteral("/media/card"));
 }
 
 } // namespace
