@@ -6,6 +6,8 @@
 #include "catalogue/FileTimes.h"
 #include "catalogue/ListNavigation.h"
 #include "catalogue/LocationPass.h"
+#include "catalogue/PlaceEditor.h"
+#include "catalogue/WindowExportHost.h"
 #include "resources/Icons.h"
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
@@ -267,6 +269,7 @@ void TForm1::BuildList()
     edtListview->hide();
     edtListview->installEventFilter(this);
     connect(edtListview, &QLineEdit::textChanged, this, &TForm1::edtListviewChange);
+    placeEditor_ = std::make_unique<PlaceEditor>(*edtListview, catalogue());
 
     MappicMenu = new QMenu(this);
     MappicMenu->setObjectName(QStringLiteral("MappicMenu"));
@@ -465,55 +468,6 @@ ScanMode TForm1::CurrentScanMode() const
     return mode;
 }
 
-namespace {
-
-// The export's view of the window: the list is reached on the UI thread; the settings are a
-// snapshot of the moment.
-class WindowExportHost : public ExportHost {
-public:
-    WindowExportHost(TForm1& window, const SettingsStore& settings) : window_(window), settings_(settings) {}
-
-    int RowCount() override
-    {
-        int count = 0;
-        UiHandover::RunOnUiThread([&] { count = window_.listModel->rowCount(); });
-        return count;
-    }
-
-    ExportRowFacts Row(int i, bool show) override
-    {
-        ExportRowFacts facts;
-        UiHandover::RunOnUiThread([&] {
-            if (show)
-                window_.ShowSelectItem(i, false);
-            if (i >= window_.listModel->rowCount())
-                return; // removed meanwhile
-            facts = ExportFactsOf(window_.catalogue(), i);
-            lastRowOf_[facts.key] = i;
-        });
-        return facts;
-    }
-
-    ExportSettings Settings() override { return ExportSettingsOf(*settings_.Snapshot()); }
-
-    void SetStatus(const QString& rowKey, const QString& text) override
-    {
-        UiHandover::RunOnUiThread([&] {
-            // The row is where it was last seen unless the user sorted the list meanwhile.
-            const int row = window_.catalogue().RowOfKey(rowKey, lastRowOf_.value(rowKey, -1));
-            lastRowOf_[rowKey] = row;
-            if (row >= 0)
-                window_.listModel->setCell(row, kColStatus, text);
-        });
-    }
-
-private:
-    TForm1& window_;
-    const SettingsStore& settings_;
-    QHash<QString, int> lastRowOf_; // UI thread only
-};
-
-} // namespace
 
 void TForm1::StartWorker(TMyThread::Task task, TMyThread::Body run)
 {
@@ -569,7 +523,7 @@ void TForm1::FileOutClick()
 
 void TForm1::RunExportTask(TMyThread& worker)
 {
-    WindowExportHost host(*this, state_.settings);
+    WindowExportHost host(catalogue(), state_.settings, [this](int row) { ShowSelectItem(row, false); });
     const ExportReport report = RunExport(host, worker.StopToken());
     int copied = 0;
     int present = 0;
@@ -804,32 +758,18 @@ void TForm1::DcolAndline(const QRect& rowRect, const QPoint& point, int width)
     const int current = ItemIndex();
     if (current < 0)
         return;
-    const QRect currentRow = goodslistview->rowBounds(current);
-    edtListview->setParent(goodslistview->viewport());
-    edtListview->setGeometry(point.x(), currentRow.top(), width, rowRect.height() + 3);
-    editedRowKey_ = catalogue().RowKey(current);
-    edtListview->setText(listModel->cell(current, EditColumn));
-    edtListview->show();
-    edtListview->setFocus();
+    placeEditor_->Open(current, EditColumn, point.x(), width,
+                       QRect(rowRect.left(), goodslistview->rowBounds(current).top(), rowRect.width(), rowRect.height()));
 }
 
 void TForm1::edtListviewChange(const QString& text)
 {
-    // The cell follows the typing (only the place column is ever edited).
-    if (!edtListview->isVisible() || EditColumn != kColLocation)
-        return;
-    const int row = catalogue().RowOfKey(editedRowKey_);
-    if (row >= 0)
-        listModel->setCell(row, EditColumn, text);
+    placeEditor_->FollowTyping(text);
 }
 
 void TForm1::edtListviewExit()
 {
-    const QString typed = edtListview->text();
-    const QString trimmed = TrimLowChars(typed);
-    edtListviewChange(typed.isEmpty() ? QStringLiteral("默认") : trimmed);
-    edtListview->hide();
-    editedRowKey_.clear();
+    placeEditor_->Close();
     goodslistview->setFocus();
 }
 

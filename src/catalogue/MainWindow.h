@@ -23,6 +23,7 @@ class QToolBar;
 class CatalogueListView;
 class IniFile;
 class LocationPass;
+class PlaceEditor;
 class TForm2;
 class TForm5;
 class TMyDlg;
@@ -202,5 +203,5 @@ private:
     QString manifestUrl_;
     QTimer* resizeSettled_; // the end of a resize: column widths follow the new width
     bool shownOnce_ = false;
-    QString editedRowKey_; // the row the place editor was opened on
+    std::unique_ptr<PlaceEditor> placeEditor_; // behind edtListview
 };

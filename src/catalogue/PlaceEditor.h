@@ -1,0 +1,34 @@
+#pragma once
+// The in-place editor of a list cell (the place column): a line edit laid over the cell of a
+// row. The cell follows the typing; closing it commits the text (an empty text becomes
+// "默认", blanks around are dropped). The row is remembered by its key, so sorting or removal
+// meanwhile cannot make the typing land in another row.
+
+#include <QRect>
+#include <QString>
+
+class Catalogue;
+class QLineEdit;
+class QWidget;
+
+class PlaceEditor {
+public:
+    // edit is the line edit (a child of the list's viewport); it stays the window's control.
+    PlaceEditor(QLineEdit& edit, Catalogue& catalogue);
+
+    // Opens over row's cell in column: at x = left in the viewport, rowRect's top and height
+    // (3 pixels taller), width wide, with the cell's text, and takes the focus.
+    void Open(int row, int column, int left, int width, const QRect& rowRect);
+    // The edited cell takes text (while the editor is open).
+    void FollowTyping(const QString& text);
+    // Commits and hides the editor.
+    void Close();
+    bool IsOpen() const;
+    int Column() const { return column_; }
+
+private:
+    QLineEdit& edit_;
+    Catalogue& catalogue_;
+    int column_ = 0;
+    QString rowKey_; // the row the editor was opened on
+};
