@@ -1,6 +1,7 @@
 #include "catalogue/LocationPass.h"
 
 #include "catalogue/Catalogue.h"
+#include "core/BackgroundTask.h"
 #include "services/Geocoder.h"
 #include "core/Helpers.h"
 #include "services/LocationCache.h"
@@ -46,9 +47,9 @@ void LocationPass::Tell(const PlaceAnswer& answer)
 
 LocationPass::~LocationPass()
 {
-    if (worker_.joinable()) {
-        worker_.request_stop();
-        worker_.join();
+    if (lookup_) {
+        lookup_->RequestStop();
+        lookup_->WaitUntilEnded();
     }
 }
 
@@ -112,14 +113,13 @@ bool LocationPass::Tick()
 void LocationPass::StartLookup(const QString& rowKey, const QString& cellKey, const QString& longitude,
                                const QString& latitude)
 {
-    if (worker_.joinable())
-        worker_.join(); // the previous lookup has delivered its answer already
     lookupUnderWay_ = true;
     lookupCell_ = cellKey;
     ++lookupsMade_;
-    worker_ = std::jthread([this, rowKey, cellKey, longitude, latitude](std::stop_token stop) {
-        const PlaceAnswer answer = resolver_->Resolve(longitude, latitude, stop);
-        if (stop.stop_requested())
+    // The previous lookup has delivered its answer already: its task has ended.
+    lookup_ = BackgroundTask::Start([this, rowKey, cellKey, longitude, latitude](BackgroundTask& task) {
+        const PlaceAnswer answer = resolver_->Resolve(longitude, latitude, task.StopToken());
+        if (task.StopRequested())
             return;
         QMetaObject::invokeMethod(this, [this, rowKey, cellKey, answer] { Deliver(rowKey, cellKey, answer); },
                                   Qt::QueuedConnection);

@@ -2,7 +2,7 @@
 // The location pass: turns the pending rows' positions ("..." in the place column) into place
 // texts, from the location cache when it knows the position's cell and otherwise from the
 // geocoders (the web, the offline data, as the resolver chooses). It runs in ticks on the UI
-// thread; a lookup runs on a thread of its own, one at a time, and its answer is written into
+// thread; a lookup runs on a background task, one at a time, and its answer is written into
 // the row it was asked for, wherever that row is by then. Once the pass names places offline
 // (the web failed, or the mode says so), the ticks name the rest at once without that thread.
 
@@ -10,9 +10,8 @@
 #include <QObject>
 #include <QString>
 #include <memory>
-#include <stop_token>
-#include <thread>
 
+class BackgroundTask;
 class Catalogue;
 class PlaceResolver;
 struct PlaceAnswer;
@@ -52,7 +51,7 @@ private:
     std::unique_ptr<PlaceResolver> resolver_; // used by the lookup thread and the ticks
     bool toldOffline_ = false;
     bool toldOfflineError_ = false;
-    std::jthread worker_;
+    std::shared_ptr<BackgroundTask> lookup_; // the last lookup; it ends before the pass goes
     bool lookupUnderWay_ = false;
     QString lookupCell_; // the cell being looked up
     int lookupsMade_ = 0;

@@ -1,29 +1,20 @@
 #include "catalogue/Worker.h"
 
-#include "core/UiHandover.h"
-
 TMyThread::TMyThread(Task kind, Body run)
     : task(kind)
     , Run(std::move(run))
 {
-    thread_ = std::jthread([this](std::stop_token) {
+    task_ = BackgroundTask::Create(); // in hand before the body asks for its stop token
+    task_->Run([this](BackgroundTask&) {
         Run(*this);
         running = false;
-        UiHandover::WakeWaiter();
     });
 }
 
 TMyThread::~TMyThread()
 {
     RequestStop();
-    WaitUntilEnded();
-}
-
-void TMyThread::WaitUntilEnded()
-{
-    UiHandover::WaitServing([this] { return !running.load(); });
-    if (thread_.joinable())
-        thread_.join();
+    WaitUntilEnded(); // the body uses this object to its end
 }
 
 WorkerState StateOf(const TMyThread* worker)

@@ -1,14 +1,15 @@
 #pragma once
 // The program's single background worker: one task at a time (the export or the update
-// check), a stop request the task looks at, and a running flag it clears as its last act.
+// check) on a background task, a stop request the task looks at, and a running flag it clears
+// as its last act.
 
+#include "core/BackgroundTask.h"
 #include "services/UpdateManifest.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <stop_token>
-#include <thread>
 
 class TMyThread {
 public:
@@ -29,14 +30,14 @@ public:
     std::atomic<bool> running{true};
     TdlgAndMe Fparam; // the update check's dialog request, handed to the UI thread
 
-    void RequestStop() { thread_.request_stop(); }
-    bool StopRequested() const { return thread_.get_stop_token().stop_requested(); }
-    std::stop_token StopToken() const { return thread_.get_stop_token(); }
-    // Waits (serving hand-overs) until the task has ended.
-    void WaitUntilEnded();
+    void RequestStop() { task_->RequestStop(); }
+    bool StopRequested() const { return task_->StopRequested(); }
+    std::stop_token StopToken() const { return task_->StopToken(); }
+    // Waits (serving hand-overs, no user input) until the task has ended.
+    void WaitUntilEnded() { task_->WaitUntilEnded(); }
 
 private:
-    std::jthread thread_;
+    std::shared_ptr<BackgroundTask> task_;
 };
 
 enum class WorkerState { Idle, Busy, Stopping };

@@ -77,7 +77,9 @@ void WaitServing(const std::function<bool()>& done)
         ServePendingTasks();
         if (done())
             return;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        // Posted calls, timers and painting go on; user input waits until the wait is over, so
+        // no click can re-enter the operation that is waiting.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (done())
             return;
         std::unique_lock lock(queueMutex);

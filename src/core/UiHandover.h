@@ -13,8 +13,9 @@ namespace UiHandover {
 // rethrown to the caller.
 void RunOnUiThread(const std::function<void()>& task);
 
-// UI thread only: serves hand-overs and window events until done() returns true. done() is
-// checked after every hand-over, after every wake-up and at least every 10 ms.
+// UI thread only: serves hand-overs, posted calls, timers and painting, but no user input,
+// until done() returns true. done() is checked after every hand-over, after every wake-up and
+// at least every 10 ms. User input that arrives meanwhile is delivered after the wait.
 void WaitServing(const std::function<bool()>& done);
 
 // Makes a waiting WaitServing check its condition now (call it when a thread has ended).

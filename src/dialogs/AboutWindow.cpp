@@ -1,9 +1,9 @@
 #include "dialogs/AboutWindow.h"
 
-#include "dialogs/Dialogs.h"
+#include "core/BackgroundTask.h"
 #include "core/Helpers.h"
+#include "dialogs/Dialogs.h"
 #include "services/RunAndQuit.h"
-#include "core/UiHandover.h"
 #include "services/UpdateManifest.h"
 
 #include <QFrame>
@@ -13,8 +13,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -93,37 +91,45 @@ void TForm5::showEvent(QShowEvent* event)
 
 void TForm5::hideEvent(QHideEvent* event)
 {
-    closedWhileChecking_ = checking_;
+    // Closing ends a check under way; its answer is not shown.
+    if (check_)
+        check_->RequestStop();
+    check_.reset();
+    Button1->setEnabled(true);
     QDialog::hideEvent(event);
+}
+
+bool TForm5::Checking() const
+{
+    return check_ && check_->Running();
 }
 
 void TForm5::Button1Click()
 {
-    if (checking_)
+    if (check_)
         return;
-    // The manifest is fetched on its own thread so that the window keeps painting and can be
-    // closed while a slow server answers; closing ends the fetch and shows nothing.
-    TUPdateInfo info;
-    std::atomic<bool> fetched{false};
-    bool readable = false;
-    checking_ = true;
-    closedWhileChecking_ = false;
+    // The manifest is fetched by a background task: the window stays usable and can be closed
+    // while a slow server answers.
     Button1->setEnabled(false);
-    {
-        std::jthread fetcher([&](std::stop_token stop) {
-            HttpOptions options;
-            options.stop = stop;
-            readable = !manifestUrl.isEmpty() && ReadUpdateInfo(info, manifestUrl, options);
-            fetched = true;
-            UiHandover::WakeWaiter();
-        });
-        UiHandover::WaitServing([&] { return fetched.load() || closedWhileChecking_; });
-    } // a closed window stops the fetch here
-    checking_ = false;
-    Button1->setEnabled(true);
-    if (closedWhileChecking_)
-        return;
+    const QPointer<QObject> self(this);
+    check_ = BackgroundTask::Start([self, url = manifestUrl](BackgroundTask& task) {
+        TUPdateInfo info;
+        HttpOptions options;
+        options.stop = task.StopToken();
+        const bool readable = !url.isEmpty() && ReadUpdateInfo(info, url, options);
+        if (!task.StopRequested())
+            BackgroundTask::Post(self, [self, from = &task, readable, info] {
+                static_cast<TForm5*>(self.data())->ShowCheckResult(from, readable, info);
+            });
+    });
+}
 
+void TForm5::ShowCheckResult(const BackgroundTask* from, bool readable, const TUPdateInfo& info)
+{
+    if (check_.get() != from)
+        return; // the window was closed meanwhile (and perhaps another check begun)
+    check_.reset();
+    Button1->setEnabled(true);
     if (!readable) {
         MsgBox(QStringLiteral("无法获取版本信息,请检查你的网络是否通畅.."), kMsgError);
         return;

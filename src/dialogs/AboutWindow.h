@@ -3,7 +3,10 @@
 // manual update check.
 
 #include <QDialog>
+#include <memory>
 
+class BackgroundTask;
+struct TUPdateInfo;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
@@ -17,10 +20,12 @@ public:
     // Where the update manifest lies (empty when the settings name no update site).
     QString manifestUrl;
 
-    // The manual check: reads the manifest (the window keeps serving meanwhile) and says
-    // whether another version is there; on "Yes" the updater starts and the program ends.
+    // The manual check: reads the manifest in the background (the window stays usable; closing
+    // it ends the check and shows nothing) and says whether another version is there; on "Yes"
+    // the updater starts and the program ends.
     void Button1Click();
     void Button2Click() { close(); }
+    bool Checking() const;
 
     QLabel* VersionLabel;
     QLabel* RightsLabel;
@@ -37,6 +42,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    bool checking_ = false;
-    bool closedWhileChecking_ = false;
+    void ShowCheckResult(const BackgroundTask* from, bool readable, const TUPdateInfo& info);
+
+    std::shared_ptr<BackgroundTask> check_; // the check under way
 };

@@ -13,8 +13,6 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
-#include <system_error>
-#include <thread>
 
 void SrtTable::Clear()
 {
@@ -274,14 +272,9 @@ TLoadThread::TLoadThread(Private, QString path, SrtTable& table, PlaceLookup loo
 std::shared_ptr<TLoadThread> TLoadThread::Start(const QString& videoPath, SrtTable& table, PlaceLookup lookup)
 {
     auto loader = std::make_shared<TLoadThread>(Private{}, SrtPathFor(videoPath), table, std::move(lookup));
-    try {
-        // The thread's own reference keeps the loader alive until the thread ends.
-        std::thread([loader] { loader->Run(); }).detach();
-    } catch (const std::system_error&) {
-        loader->Isrunning = false;
-        std::lock_guard lock(loader->doneMutex_);
-        loader->done_ = true;
-    }
+    // The task's body holds the loader, so a holder may let go of it while it still ends.
+    loader->task_ = BackgroundTask::Create();
+    loader->task_->Run([loader](BackgroundTask&) { loader->Run(); });
     return loader;
 }
 
@@ -302,11 +295,6 @@ void TLoadThread::Run()
         }};
     ReadFileInto(vfile, Isrunning, target, lookup_);
     Isrunning = false;
-    {
-        std::lock_guard lock(doneMutex_);
-        done_ = true;
-    }
-    doneChanged_.notify_all();
 }
 
 void TLoadThread::Stop()
@@ -317,14 +305,12 @@ void TLoadThread::Stop()
 
 bool TLoadThread::Finished() const
 {
-    std::lock_guard lock(doneMutex_);
-    return done_;
+    return !task_->Running();
 }
 
 void TLoadThread::Wait() const
 {
-    std::unique_lock lock(doneMutex_);
-    doneChanged_.wait(lock, [this] { return done_; });
+    task_->WaitUntilEnded();
 }
 
 void RestartLoader(std::shared_ptr<TLoadThread>& current, const QString& videoPath, SrtTable& table,

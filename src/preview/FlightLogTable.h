@@ -3,13 +3,13 @@
 // from a video's flight log (metadata/FlightLog.h finds and reads the log), its reader, and
 // the background loader that fills it.
 
+#include "core/BackgroundTask.h"
 #include "metadata/FlightLog.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -70,8 +70,9 @@ void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable
 // The entries of a subtitle file's bytes, stored without emptying the table first.
 void readsrtdata(const QByteArray& bytes, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
 
-// Reads a video's subtitle file into a table on a thread of its own. The thread keeps the
-// loader alive while it runs, so a holder's reference stays valid before and after the end.
+// Reads a video's subtitle file into a table on a background task. The task keeps the loader
+// alive while it runs, so a holder's reference stays valid before and after the end, and a
+// holder may let go of a loader that still ends (a web look-up under way).
 class TLoadThread {
     struct Private {};
 
@@ -88,7 +89,7 @@ public:
     // is stored, and the table may go even while the thread still ends.
     void Stop();
     bool Finished() const;
-    void Wait() const; // until reading has ended
+    void Wait() const; // until reading has ended (on the UI thread: serving, no user input)
 
 private:
     void Run();
@@ -97,9 +98,7 @@ private:
     std::mutex tableAccess_;
     SrtTable& table_;
     const PlaceLookup lookup_;
-    mutable std::mutex doneMutex_;
-    mutable std::condition_variable doneChanged_;
-    bool done_ = false; // guarded by doneMutex_
+    std::shared_ptr<BackgroundTask> task_; // set before the task runs
 };
 
 // The window's start of playback: asks the current loader, if still running, to stop (without

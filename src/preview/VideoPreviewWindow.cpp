@@ -183,8 +183,8 @@ TForm4::~TForm4()
 {
     qApp->removeEventFilter(this);
     FFPlayer.Stop(true);
-    if (captureThread_.joinable())
-        captureThread_.join();
+    if (capture_)
+        capture_->WaitUntilEnded(); // it reads the player and the table
     if (loader)
         loader->Stop();
 }
@@ -421,13 +421,12 @@ void TForm4::Button7Click()
         if (setCaptureFolder)
             setCaptureFolder(folder);
     }
-    if (captureThread_.joinable())
-        captureThread_.join();
     Button7->setEnabled(false);
-    captureThread_ = std::thread([this, folder] { RunCapture(folder); });
+    const QPointer<QObject> self(this);
+    capture_ = BackgroundTask::Start([this, self, folder](BackgroundTask&) { RunCapture(self, folder); });
 }
 
-void TForm4::RunCapture(const QString& folder)
+void TForm4::RunCapture(const QPointer<QObject>& self, const QString& folder)
 {
     int64_t pts = kNoPts;
     const QImage frame = FFPlayer.CurrentFrame(pts);
@@ -438,14 +437,11 @@ void TForm4::RunCapture(const QString& folder)
         if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
             saved = plan->path;
     }
-    QPointer<TForm4> self(this);
-    QMetaObject::invokeMethod(qApp, [self, saved] {
-        if (!self)
-            return;
+    BackgroundTask::Post(self, [this, saved] {
         if (!saved.isEmpty())
-            self->ShowCaptureNotice(saved + QStringLiteral("保存成功!"));
-        self->Button7->setEnabled(true); // however the capture ended
-    }, Qt::QueuedConnection);
+            ShowCaptureNotice(saved + QStringLiteral("保存成功!"));
+        Button7->setEnabled(true); // however the capture ended
+    });
 }
 
 void TForm4::ShowCaptureNotice(const QString& text)

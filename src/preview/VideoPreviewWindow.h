@@ -5,6 +5,7 @@
 // reads the video through the window's memory adapter: small files from a copy in memory,
 // large ones from the file.
 
+#include "core/BackgroundTask.h"
 #include "playback/MemoryInput.h"
 #include "playback/Player.h"
 #include "preview/CatalogueAccess.h"
@@ -15,7 +16,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class QCheckBox;
 class QFrame;
@@ -121,7 +121,7 @@ private:
     void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
     void Step(int direction);
     void ShowCaptureNotice(const QString& text);
-    void RunCapture(const QString& folder);
+    void RunCapture(const QPointer<QObject>& self, const QString& folder); // on the capture task
 
     // The bytes behind the memory input; its events run on the engine's reader thread.
     mutable std::mutex streamMutex_;      // guards FStream, and videofilename's writes
@@ -133,5 +133,5 @@ private:
     // The space press acted on and the widget it reached: it travels on to that widget's parents.
     const QEvent* lastSpaceKey_ = nullptr;
     QPointer<QWidget> lastSpaceReceiver_;
-    std::thread captureThread_;
+    std::shared_ptr<BackgroundTask> capture_; // at most one runs: its button is disabled meanwhile
 };
