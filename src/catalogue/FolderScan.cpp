@@ -26,16 +26,21 @@ const QString kNoPositionText = QStringLiteral("0.0000,0.0000");
 // Calls a progress function at most every kProgressEveryMs.
 class Throttle {
 public:
-    Throttle() { timer_.start(); }
+    explicit Throttle(int everyMs = kProgressEveryMs)
+        : everyMs_(everyMs)
+    {
+        timer_.start();
+    }
     bool Due()
     {
-        if (timer_.elapsed() < kProgressEveryMs)
+        if (timer_.elapsed() < everyMs_)
             return false;
         timer_.restart();
         return true;
     }
 
 private:
+    int everyMs_;
     QElapsedTimer timer_;
 };
 
@@ -210,53 +215,114 @@ QDateTime ParseScanTime(const QString& text)
     return {};
 }
 
+EntryReader::EntryReader(const BuildOptions& options)
+    : applyMode_(options.applyMode)
+    , kind_(options.mode.kind)
+    , startOfToday_(QDate::currentDate(), QTime(0, 0))
+{
+    if (applyMode_ && kind_ == ScanMode::Since) {
+        since_ = ParseScanTime(options.mode.scanTimeText);
+        badScanTime_ = !since_.isValid();
+    }
+}
+
+std::optional<NewEntry> EntryReader::Read(const QString& path, QStringList& unreadable) const
+{
+    if (badScanTime_)
+        return std::nullopt;
+    if (applyMode_ && kind_ != ScanMode::All) {
+        const QDateTime created = FileCreationTime(path);
+        if (created < (kind_ == ScanMode::Today ? startOfToday_ : since_))
+            return std::nullopt;
+    }
+    NewEntry entry;
+    entry.path = path;
+    entry.sizeText = FileSizeText(path);
+    const qsizetype dot = path.lastIndexOf(u'.');
+    entry.photo = LowerAsciiLetters(path.mid(dot)) == QLatin1String(".jpg");
+    if (entry.photo) {
+        PhotoFacts facts = ReadPhotoFacts(path);
+        if (!facts.error.isEmpty())
+            unreadable << path + QStringLiteral(": ") + facts.error;
+        entry.shotTime = std::move(facts.shotTime);
+        entry.position = std::move(facts.position);
+    } else {
+        entry.shotTime = LastWriteTimeText(path);
+        entry.position = ReadSrtPosition(SrtCompanion(path));
+    }
+    return entry;
+}
+
+int AddNewEntries(Catalogue& catalogue, const std::vector<NewEntry>& entries, const QString& rootText)
+{
+    int made = 0;
+    for (const NewEntry& entry : entries) {
+        const QString name = entry.path.mid(entry.path.lastIndexOf(u'/') + 1);
+        if (catalogue.IsListed(name, entry.shotTime))
+            continue;
+        catalogue.AddEntry(entry, rootText);
+        ++made;
+    }
+    catalogue.Flush();
+    return made;
+}
+
 BuildReport BuildEntries(Catalogue& catalogue, const QStringList& paths, const BuildOptions& options)
 {
     BuildReport report;
-    const QDateTime startOfToday(QDate::currentDate(), QTime(0, 0));
-    QDateTime since;
-    if (options.applyMode && options.mode.kind == ScanMode::Since)
-        since = ParseScanTime(options.mode.scanTimeText);
+    const EntryReader reader(options);
+    if (reader.BadScanTime() && !paths.isEmpty()) {
+        report.badScanTime = true; // checked at the first file, before it is used
+        return report;
+    }
     Throttle throttle;
-
+    std::vector<NewEntry> entries;
+    entries.reserve(size_t(paths.size()));
     for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString& path = paths[i];
         if (options.progress && throttle.Due())
             options.progress(int(i), int(paths.size()));
-
-        if (options.applyMode && options.mode.kind != ScanMode::All) {
-            if (options.mode.kind == ScanMode::Since && !since.isValid()) {
-                report.badScanTime = true; // checked at the first file, before it is used
-                break;
-            }
-            const QDateTime created = FileCreationTime(path);
-            if (created < (options.mode.kind == ScanMode::Today ? startOfToday : since))
-                continue;
-        }
-
-        NewEntry entry;
-        entry.path = path;
-        entry.sizeText = FileSizeText(path);
-        const qsizetype dot = path.lastIndexOf(u'.');
-        entry.photo = LowerAsciiLetters(path.mid(dot)) == QLatin1String(".jpg");
-        if (entry.photo) {
-            PhotoFacts facts = ReadPhotoFacts(path);
-            if (!facts.error.isEmpty())
-                report.unreadable << path + QStringLiteral(": ") + facts.error;
-            entry.shotTime = std::move(facts.shotTime);
-            entry.position = std::move(facts.position);
-        } else {
-            entry.shotTime = LastWriteTimeText(path);
-            entry.position = ReadSrtPosition(SrtCompanion(path));
-        }
-        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-        if (catalogue.IsListed(name, entry.shotTime))
-            continue;
-        catalogue.AddEntry(entry, options.rootText);
-        ++report.made;
+        if (std::optional<NewEntry> entry = reader.Read(paths[i], report.unreadable))
+            entries.push_back(std::move(*entry));
     }
-    catalogue.Flush();
+    report.made = AddNewEntries(catalogue, entries, options.rootText);
     if (options.progress)
         options.progress(int(paths.size()), int(paths.size()));
     return report;
+}
+
+ScanOutcome ScanInBatches(const QStringList& paths, const BuildOptions& options, std::stop_token stop,
+                          const ScanSteps& steps)
+{
+    ScanOutcome outcome;
+    QStringList files;
+    for (const QString& path : paths) {
+        if (stop.stop_requested())
+            break;
+        if (QFileInfo(path).isDir())
+            WalkFolder(path, kScanExtensions, files, steps.walking);
+        else
+            files << path;
+    }
+    outcome.files = int(files.size());
+    const EntryReader reader(options);
+    if (reader.BadScanTime() && !files.isEmpty()) {
+        outcome.badScanTime = true;
+        return outcome;
+    }
+    Throttle throttle(steps.batchEveryMs);
+    std::vector<NewEntry> batch;
+    int examined = 0;
+    for (; examined < files.size(); ++examined) {
+        if (stop.stop_requested())
+            break;
+        if (std::optional<NewEntry> entry = reader.Read(files[examined], outcome.unreadable))
+            batch.push_back(std::move(*entry));
+        if (throttle.Due()) {
+            steps.batch(std::move(batch), examined + 1, int(files.size()));
+            batch.clear();
+        }
+    }
+    outcome.cancelled = stop.stop_requested();
+    steps.batch(std::move(batch), examined, int(files.size()));
+    return outcome;
 }

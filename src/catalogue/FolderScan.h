@@ -9,8 +9,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
+#include <stop_token>
+#include <vector>
 
 class Catalogue;
+struct NewEntry;
 
 inline const QString kScanExtensions = QStringLiteral(".mp4|.mov|.jpg");
 
@@ -66,5 +70,47 @@ struct BuildOptions {
     std::function<void(int examined, int total)> progress;
 };
 
+// Reads what the scan lists of each file, without the catalogue, so that it can run off the UI
+// thread: the mode's filter by creation time, then the file's size, shot time and position.
+class EntryReader {
+public:
+    explicit EntryReader(const BuildOptions& options);
+    // The mode is "指定时间" with a text that does not parse: no file may be read (the scan
+    // reports it when it has a file to read).
+    bool BadScanTime() const { return badScanTime_; }
+    // The entry of path, or nothing when the mode leaves it out. A photo whose metadata cannot
+    // be read is listed anyway and named in unreadable ("path: reason").
+    std::optional<NewEntry> Read(const QString& path, QStringList& unreadable) const;
+
+private:
+    bool applyMode_;
+    ScanMode::Kind kind_;
+    QDateTime since_;
+    QDateTime startOfToday_;
+    bool badScanTime_ = false;
+};
+
+// Adds the entries the catalogue does not list yet (by name and shot time) and shows them;
+// gives how many were added.
+int AddNewEntries(Catalogue& catalogue, const std::vector<NewEntry>& entries, const QString& rootText);
+
 // Makes an entry for every path that the mode keeps and that is not listed yet.
 BuildReport BuildEntries(Catalogue& catalogue, const QStringList& paths, const BuildOptions& options);
+
+// The scan as the window runs it on a background task: walks the folders among paths (other
+// paths are files), reads the files, and hands the entries over in batches, at most every
+// batchEveryMs, with how far it has come; the last batch comes at the end, also when empty.
+// Between two files it ends early once stop is requested.
+struct ScanSteps {
+    std::function<void(int found)> walking; // files found so far while walking
+    std::function<void(std::vector<NewEntry> batch, int examined, int total)> batch;
+    int batchEveryMs = 100;
+};
+struct ScanOutcome {
+    int files = 0;            // files found
+    bool badScanTime = false; // the "指定时间" text does not parse: nothing was read
+    bool cancelled = false;
+    QStringList unreadable;   // as in BuildReport
+};
+ScanOutcome ScanInBatches(const QStringList& paths, const BuildOptions& options, std::stop_token stop,
+                          const ScanSteps& steps);

@@ -8,6 +8,7 @@
 #include "catalogue/LocationPass.h"
 #include "catalogue/PlaceEditor.h"
 #include "catalogue/WindowExportHost.h"
+#include "core/BackgroundTask.h"
 #include "resources/Icons.h"
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
@@ -39,6 +40,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -124,6 +126,9 @@ TForm1::TForm1(const MainWindowState& state)
 
 TForm1::~TForm1()
 {
+    // A scan under way ends on its own: it only reads files, and what it posts finds no window.
+    if (scan_)
+        scan_->RequestStop();
     // FormDestroy, in its order: window state, the catalogue root; the list lets go of the rows.
     SaveFormState(settingsFile(), persistedControls());
     if (!SetInfo().save(settingsFile()))
@@ -599,8 +604,13 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
 
 void TForm1::FileFindClick()
 {
-    if (scanning_)
+    if (scanning_) {
+        // A second press cancels the scan under way: what it listed stays.
+        if (scan_)
+            scan_->RequestStop();
+        StatusText->setText(QStringLiteral("正在取消扫描……"));
         return;
+    }
     const QString root = SetInfo().FilePath;
     if (!QFileInfo(root).isDir()) {
         MsgBox(QStringLiteral("(%1)不存在").arg(root), kMsgError);
@@ -612,9 +622,6 @@ void TForm1::FileFindClick()
 void TForm1::ScanFolder()
 {
     MakeEntries({TrimLowChars(SetInfo().FilePath)}, true);
-    PlaceStatusText->clear();
-    locationPass().BeginPass();
-    GetLocationTimer->start();
 }
 
 void TForm1::ListDropped(const QStringList& paths)
@@ -624,49 +631,72 @@ void TForm1::ListDropped(const QStringList& paths)
         MakeEntries(kept, false);
 }
 
-void TForm1::ShowProgress(const QString& text)
+bool TForm1::Scanning() const
 {
-    StatusText->setText(text);
-    catalogue().Flush();
-    // Paint, but take no user input: the scan runs on this thread and owns the list meanwhile.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return scanning_;
 }
 
-int TForm1::MakeEntries(const QStringList& paths, bool applyMode)
+void TForm1::WaitForScan()
+{
+    UiHandover::WaitServing([this] { return !scanning_; });
+}
+
+void TForm1::MakeEntries(const QStringList& paths, bool applyMode)
 {
     scanning_ = true;
-    QStringList files;
-    for (const QString& path : paths) {
-        if (QFileInfo(path).isDir())
-            WalkFolder(path, kScanExtensions, files,
-                       [this](int found) { ShowProgress(QStringLiteral("正在查找文件：已找到 %1 个").arg(found)); });
-        else
-            files << path;
-    }
+    scanMade_ = 0;
+    FileFind->setText(QStringLiteral("取消扫描"));
+    MainMenu_F_2->setText(QStringLiteral("取消扫描"));
     BuildOptions options;
     options.applyMode = applyMode;
     options.mode = CurrentScanMode();
     options.rootText = SetInfo().FilePath;
-    options.progress = [this](int examined, int total) {
-        ShowProgress(QStringLiteral("正在读取文件：%1 / %2").arg(examined).arg(total));
-    };
-    const BuildReport report = BuildEntries(catalogue(), files, options);
-    scanning_ = false;
-    StatusText->setText(QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个")
-                            .arg(files.size()).arg(report.made).arg(listModel->rowCount()));
+    const QPointer<QObject> self(this);
+    // The files are walked and read on a background task; the list takes each batch of entries
+    // as it comes, so the window stays usable, shows how far the scan has come, and can cancel it.
+    scan_ = BackgroundTask::Start([this, self, paths, options, applyMode](BackgroundTask& task) {
+        ScanSteps steps;
+        steps.walking = [&](int found) {
+            BackgroundTask::Post(self, [this, found] { StatusText->setText(QStringLiteral("正在查找文件：已找到 %1 个").arg(found)); });
+        };
+        steps.batch = [&](std::vector<NewEntry> batch, int examined, int total) {
+            BackgroundTask::Post(self, [this, batch = std::move(batch), examined, total, rootText = options.rootText] {
+                scanMade_ += AddNewEntries(catalogue(), batch, rootText);
+                StatusText->setText(QStringLiteral("正在读取文件：%1 / %2（再按“扫描”可取消）").arg(examined).arg(total));
+            });
+        };
+        const ScanOutcome outcome = ScanInBatches(paths, options, task.StopToken(), steps);
+        BackgroundTask::Post(self, [this, outcome, applyMode] { FinishScan(outcome, applyMode); });
+    });
+}
 
-    if (report.badScanTime)
+void TForm1::FinishScan(const ScanOutcome& outcome, bool applyMode)
+{
+    scanning_ = false;
+    scan_.reset();
+    FileFind->setText(QStringLiteral("扫描ORVEK文件"));
+    MainMenu_F_2->setText(QStringLiteral("扫描ORVEK文件"));
+    StatusText->setText((outcome.cancelled ? QStringLiteral("扫描已取消：找到 %1 个文件，新增 %2 个，列表共 %3 个")
+                                           : QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个"))
+                            .arg(outcome.files)
+                            .arg(scanMade_)
+                            .arg(listModel->rowCount()));
+    if (applyMode) { // a scan (not a drop) starts the location pass at its end
+        PlaceStatusText->clear();
+        locationPass().BeginPass();
+        GetLocationTimer->start();
+    }
+    if (outcome.badScanTime)
         MsgBox(QStringLiteral("错误的时间格式"), kMsgWarning);
-    if (!report.unreadable.isEmpty()) {
+    if (!outcome.unreadable.isEmpty()) {
         constexpr int kNamed = 5;
-        QString text = QStringLiteral("有 %1 个图片文件无法读取，已按文件时间列出，没有位置：").arg(report.unreadable.size());
-        for (const QString& line : report.unreadable.mid(0, kNamed))
+        QString text = QStringLiteral("有 %1 个图片文件无法读取，已按文件时间列出，没有位置：").arg(outcome.unreadable.size());
+        for (const QString& line : outcome.unreadable.mid(0, kNamed))
             text += u'\n' + line;
-        if (report.unreadable.size() > kNamed)
+        if (outcome.unreadable.size() > kNamed)
             text += QStringLiteral("\n……");
         MsgBox(text, kMsgWarning);
     }
-    return report.made;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

@@ -21,6 +21,7 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class CatalogueListView;
+class BackgroundTask;
 class IniFile;
 class LocationPass;
 class PlaceEditor;
@@ -116,11 +117,15 @@ public:
     void WaitForWorker();
 
     // The scan: FileFindClick checks the root and runs ScanFolder, which walks the root and
-    // makes the entries with the scan mode of the settings dialog, then starts the location
-    // pass. Files dropped on the list are made into entries without the scan mode.
+    // makes the entries with the scan mode of the settings on a background task, then starts
+    // the location pass. Pressed again while the scan runs, it cancels the scan. Files dropped
+    // on the list are made into entries without the scan mode.
     void FileFindClick();
     void ScanFolder();
     void ListDropped(const QStringList& paths);
+    bool Scanning() const;
+    // Waits (serving the window, no user input) until the scan has ended and its end shown.
+    void WaitForScan();
     // The scan mode of the settings.
     ScanMode CurrentScanMode() const;
 
@@ -186,10 +191,10 @@ private:
     void BuildToolbarAndMenus();
     void BuildList();
     void BuildTray();
-    // Makes entries from paths (folders among them are walked) and reports what could not be
-    // read; shows progress while it works. Returns the number of entries made.
-    int MakeEntries(const QStringList& paths, bool applyMode);
-    void ShowProgress(const QString& text);
+    // Makes entries from paths (folders among them are walked) on a background task, showing
+    // progress; FinishScan reports what could not be read.
+    void MakeEntries(const QStringList& paths, bool applyMode);
+    void FinishScan(const ScanOutcome& outcome, bool applyMode);
 
     void RunExportTask(TMyThread& worker); // on the worker thread
     void RunUpdateCheck(TMyThread& worker); // on the worker thread
@@ -197,6 +202,8 @@ private:
 
     MainWindowState state_;
     bool scanning_ = false;
+    std::shared_ptr<BackgroundTask> scan_; // while scanning_
+    int scanMade_ = 0;                     // entries the scan under way has made
     TForm2* settingsDialog_ = nullptr;
     TForm5* aboutWindow_ = nullptr;
     TMyDlg* updateDialog_ = nullptr;

@@ -55,6 +55,7 @@ protected:
     {
         Main().SetFilePath(card());
         Main().FileFindClick();
+        Main().WaitForScan();
         Main().GetLocationTimer->stop(); // places stay "..." (the export reads what is there)
     }
     // The settings dialog's "新建文件" with an output folder, applied.

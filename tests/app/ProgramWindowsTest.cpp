@@ -271,6 +271,7 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     Main().SetFilePath(root);
 
     Main().FileFind->trigger();
+    Main().WaitForScan();
     EXPECT_EQ(Main().listModel->rowCount(), 3);
     EXPECT_TRUE(Main().GetLocationTimer->isActive());
     EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
@@ -284,8 +285,40 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     Settings().ScanTime->setText("yesterday");
     Settings().btnyyClick(); // 应用
     Main().FileFindClick();
+    Main().WaitForScan();
     EXPECT_EQ(boxes.shown, QStringList({"0:错误的时间格式"}));
     EXPECT_EQ(Main().listModel->rowCount(), 3);
+}
+
+TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
+{
+    Start(folder.path());
+    const QString root = folder.path() + "card";
+    constexpr int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_TRUE(WriteBytes(root + QStringLiteral("/%1/V%2.MOV").arg(i / 500).arg(i, 5, 10, QChar(u'0')), "v"));
+    Main().SetFilePath(root);
+
+    Main().FileFindClick();
+    ASSERT_TRUE(Main().Scanning()) << "the scan runs off the UI thread";
+    EXPECT_EQ(Main().FileFind->text(), QStringLiteral("取消扫描"));
+    Main().ListDropped({root + "/0"}); // ignored while scanning
+    Main().FileFindClick();
+    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("正在取消扫描……"));
+    Main().WaitForScan();
+    EXPECT_EQ(Main().FileFind->text(), QStringLiteral("扫描ORVEK文件"));
+    // However far it came before the stop, the status tells what the list holds.
+    const int listed = Main().listModel->rowCount();
+    const QString status = Main().StatusText->text();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("扫描已取消：")) || status.startsWith(QStringLiteral("共找到"))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral("新增 %1 个，列表共 %1 个").arg(listed))) << status.toStdString();
+
+    // The next scan lists the rest, each file once.
+    Main().FileFindClick();
+    Main().WaitForScan();
+    EXPECT_EQ(Main().listModel->rowCount(), kFiles);
+    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %1 个").arg(kFiles).arg(kFiles - listed));
+    EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
 TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode)
@@ -298,6 +331,7 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
     Settings().ScanTime->setText("not a time"); // ignored by drops
 
     Main().ListDropped({folder.path() + "drop/a", folder.path() + "drop/P0001.JPG", folder.path() + "drop/song.mp3"});
+    Main().WaitForScan();
     EXPECT_EQ(Main().listModel->rowCount(), 2);
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "a drop does not start the location pass";
@@ -328,6 +362,7 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
     }
     Main().SetFilePath(root);
     Main().FileFindClick();
+    Main().WaitForScan();
 
     int ticksWhileAsking = 0;
     QObject::connect(Main().GetLocationTimer, &QTimer::timeout, [&] {
@@ -361,6 +396,7 @@ TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSay
     }
     Main().SetFilePath(root);
     Main().FileFindClick();
+    Main().WaitForScan();
     WaitForThePass();
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
                                    "P0002.JPG=北京市 东城区 东城区"}));

@@ -44,6 +44,7 @@ protected:
     {
         Main().SetFilePath(card());
         Main().FileFindClick();
+        Main().WaitForScan();
         Main().GetLocationTimer->stop();
     }
     void Select(const QStringList& names)

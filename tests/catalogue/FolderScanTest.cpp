@@ -216,6 +216,62 @@ TEST_F(BuildEntriesTest, AnUnparsableTimeEndsTheRunBeforeTheFirstFile)
     EXPECT_EQ(catalogue.rows().rowCount(), 0);
 }
 
+// The scan as the window runs it: batches of entries with how far it has come, and a stop
+// between two files. A batch interval of 0 makes every file a batch of its own.
+TEST(ScanInBatches, HandsOverEveryEntryAndStopsBetweenFiles)
+{
+    TempFolder root;
+    for (int i = 1; i <= 6; ++i)
+        ASSERT_TRUE(WriteBytes(root.file(QStringLiteral("sub/V000%1.MOV").arg(i)), "v"));
+    ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot))));
+
+    struct Run {
+        QStringList names;   // entries handed over, in order
+        QList<int> examined; // as each batch reported it
+        ScanOutcome outcome;
+    };
+    const auto scan = [&](int stopAfterBatches, const ScanMode& mode = {}) {
+        Run run;
+        std::stop_source stop;
+        if (stopAfterBatches == 0)
+            stop.request_stop();
+        ScanSteps steps;
+        steps.batchEveryMs = 0;
+        steps.batch = [&](std::vector<NewEntry> batch, int examined, int) {
+            for (const NewEntry& entry : batch)
+                run.names << entry.path.section(u'/', -1);
+            run.examined << examined;
+            if (run.examined.size() == stopAfterBatches)
+                stop.request_stop();
+        };
+        BuildOptions options;
+        options.mode = mode;
+        options.applyMode = true;
+        run.outcome = ScanInBatches({root.dir.path()}, options, stop.get_token(), steps);
+        return run;
+    };
+
+    const Run whole = scan(-1);
+    EXPECT_FALSE(whole.outcome.cancelled);
+    EXPECT_EQ(whole.outcome.files, 7);
+    EXPECT_EQ(whole.names.size(), 7);
+    EXPECT_EQ(whole.examined, QList<int>({1, 2, 3, 4, 5, 6, 7, 7})) << "the last batch comes at the end";
+
+    const Run stopped = scan(2);
+    EXPECT_TRUE(stopped.outcome.cancelled);
+    EXPECT_EQ(stopped.names.size(), 2) << "what was read before the stop is handed over, nothing after";
+    EXPECT_EQ(stopped.examined, QList<int>({1, 2, 2}));
+
+    const Run never = scan(0);
+    EXPECT_TRUE(never.outcome.cancelled);
+    EXPECT_EQ(never.outcome.files, 0) << "stopped before the walk";
+    EXPECT_TRUE(never.names.isEmpty());
+
+    const Run badTime = scan(-1, {ScanMode::Since, "not a time"});
+    EXPECT_TRUE(badTime.outcome.badScanTime);
+    EXPECT_TRUE(badTime.names.isEmpty());
+}
+
 TEST(Catalogue, IsListedAgreesWithComparingEveryRow)
 {
     Catalogue catalogue;
