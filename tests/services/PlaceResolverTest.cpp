@@ -2,7 +2,6 @@
 
 #include "LocalHttpServer.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,12 +72,9 @@ TEST_F(PlaceResolverTest, AutoNamesPlacesOfflineWhenTheWebCannotAnswerAndGivesUp
         EXPECT_TRUE(first.webFailed);
         EXPECT_FALSE(first.Cacheable());
 
-        // The rest of the pass without the web, at once.
-        QElapsedTimer took;
-        took.start();
+        // The rest of the pass without the web: the service is not asked again.
         EXPECT_EQ(resolver.Resolve("104.0433", "30.6420").place, kChengduOffline);
         ASSERT_TRUE(resolver.ResolveOfflineNow("104.0433", "30.6420"));
-        EXPECT_LT(took.elapsed(), 200);
         EXPECT_EQ(asked, 1);
 
         resolver.NewPass(); // the next pass tries the web again

@@ -74,7 +74,15 @@ private:
 class HeldAnswers {
 public:
     HeldAnswers() = default;
-    ~HeldAnswers() { Release(); }
+    // Releases the waiting handlers and waits until each has left: a handler still waking up
+    // would otherwise lock a mutex that is gone.
+    ~HeldAnswers()
+    {
+        std::unique_lock lock(mutex_);
+        release_ = true;
+        released_.notify_all();
+        released_.wait(lock, [this] { return waiting_ == 0; });
+    }
     HeldAnswers(const HeldAnswers&) = delete;
     HeldAnswers& operator=(const HeldAnswers&) = delete;
 
@@ -84,8 +92,11 @@ public:
     {
         return [this, body = std::move(body), type = std::move(type)](const httplib::Request&, httplib::Response& response) {
             std::unique_lock lock(mutex_);
+            ++waiting_;
             released_.wait(lock, [this] { return release_; });
             response.set_content(body, type);
+            --waiting_;
+            released_.notify_all(); // before the unlock: the destructor may run right after it
         };
     }
 
@@ -102,4 +113,5 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     bool release_ = false; // guarded by mutex_
+    int waiting_ = 0;      // handlers inside, guarded by mutex_
 };
