@@ -4,7 +4,7 @@
 
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/Player.h"
+#include "playback/EngineHost.h"
 #include "core/UiHandover.h"
 
 #include <bit>
@@ -186,7 +186,7 @@ int MediaState::DecodeAudioFrame()
     audioFrameAvailable = true;
     if (settings.audioHook && settings.onAudioHook) {
         const int64_t hostPts = std::isnan(af->pts) ? kNoPts : std::llround(af->pts * 1e6) - startTime;
-        settings.onAudioHook(owner, hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
+        settings.onAudioHook(hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
     }
     return resampledSize;
 }
@@ -207,8 +207,8 @@ void MediaState::AudioCallback(void* opaque, Uint8* stream, int len)
             self->audioBufIndex = 0;
         }
         const int chunk = std::min(int(self->audioBufSize) - self->audioBufIndex, len);
-        const int volume = std::clamp(self->owner->AudioVolume.load(), 0, SDL_MIX_MAXVOLUME);
-        const bool silent = self->owner->Mute || volume == 0 || !self->audioBuf;
+        const int volume = std::clamp(self->controls.AudioVolume.load(std::memory_order_relaxed), 0, SDL_MIX_MAXVOLUME);
+        const bool silent = self->controls.Mute.load(std::memory_order_relaxed) || volume == 0 || !self->audioBuf;
         if (!silent && volume == SDL_MIX_MAXVOLUME) {
             memcpy(stream, self->audioBuf + self->audioBufIndex, size_t(chunk));
         } else {

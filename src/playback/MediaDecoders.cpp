@@ -4,7 +4,7 @@
 
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/Player.h"
+#include "playback/EngineHost.h"
 #include "core/UiHandover.h"
 
 #include <algorithm>
@@ -282,7 +282,7 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
     bool update = true;
     const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
     try {
-        settings.onVideoHook(owner, bitmap, hostPts, update);
+        settings.onVideoHook(bitmap, hostPts, update);
     } catch (const std::exception& error) {
         Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: %1").arg(QString::fromUtf8(error.what())));
         return;
@@ -307,12 +307,12 @@ int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_
     vp->pos = pos;
     vp->serial = serial;
     vp->hooked = QImage();
-    if (owner->VideoHook && settings.onVideoHook)
+    if (controls.VideoHook.load(std::memory_order_relaxed) && settings.onVideoHook)
         RunVideoHook(*vp, frame, pts);
     if (settings.frameHook && settings.onFrameHook) {
         try {
             const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
-            settings.onFrameHook(owner, frame, frame->format, frame->width, frame->height, hostPts);
+            settings.onFrameHook(frame, frame->format, frame->width, frame->height, hostPts);
         } catch (const std::exception& error) {
             Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: %1").arg(QString::fromUtf8(error.what())));
         } catch (...) {

@@ -4,7 +4,7 @@
 
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/Player.h"
+#include "playback/EngineHost.h"
 #include "core/UiHandover.h"
 
 #include "playback/MemoryInput.h"
@@ -69,7 +69,7 @@ bool MediaState::OpenInput()
     const AvApi& av = Av();
     auto fail = [&](const QString& message, TLogLevel level = TLogLevel::llError) {
         Log(int(level), message);
-        owner->SetLastError(message);
+        host.SetLastError(message);
         return false;
     };
 
@@ -109,9 +109,9 @@ bool MediaState::OpenInput()
     }
     if (settings.genpts)
         ic->flags |= AVFMT_FLAG_GENPTS;
-    if (owner->OnBeforeFindStreamInfo) {
+    if (settings.onBeforeFindStreamInfo) {
         auto* context = ic;
-        owner->RunHostEvent([&] { owner->OnBeforeFindStreamInfo(owner, context); });
+        host.RunHostEvent([&] { settings.onBeforeFindStreamInfo(context); });
     }
     readStartMs = int64_t(NowSeconds() * 1000);
     reading = true;
@@ -272,18 +272,17 @@ void MediaState::ReadLoop()
     fileOpened = 1;
 
     // The host hears of the open before the first state; what it leaves in the sizes is kept.
-    int screenWidth = owner->ScreenWidth;
-    int screenHeight = owner->ScreenHeight;
-    if (owner->OnFileOpen) {
+    int screenWidth = controls.ScreenWidth;
+    int screenHeight = controls.ScreenHeight;
+    if (settings.onFileOpen) {
         const int frameWidth = videoStream ? videoStream->codecpar->width : -1;
         const int frameHeight = videoStream ? videoStream->codecpar->height : -1;
-        owner->RunHostEvent(
-            [&] { owner->OnFileOpen(owner, fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
+        host.RunHostEvent([&] { settings.onFileOpen(fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
     }
-    owner->ScreenWidth = screenWidth;
-    owner->ScreenHeight = screenHeight;
+    controls.ScreenWidth = screenWidth;
+    controls.ScreenHeight = screenHeight;
 
-    owner->StartEventThread();
+    host.OpenReady(settings.onPosition, settings.onState);
     playThread = std::thread([this] {
         playPublished.wait(false);
         PlayMain();
@@ -383,7 +382,7 @@ void MediaState::ReadLoop()
 
         if (!paused && !endEventDone && PlayedToEnd()) {
             endEventDone = true;
-            owner->SetPlayState(TPlayState::psEnd);
+            host.PostState(TPlayState::psEnd);
         }
 
         readStartMs = int64_t(NowSeconds() * 1000);

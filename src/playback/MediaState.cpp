@@ -2,20 +2,18 @@
 #include "playback/MediaState.h"
 
 #include "core/UiHandover.h"
-
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/Player.h"
-#include "core/UiHandover.h"
 
 #include <algorithm>
 #include <cmath>
 
 using namespace engine;
 
-MediaState::MediaState(TCustomPlayer* player, const QString& name, VideoSink* output, bool startPaused,
-                       OpenSettings openSettings)
-    : owner(player), fileName(name), screen(output), openPaused(startPaused), settings(std::move(openSettings))
+MediaState::MediaState(EngineHost& engineHost, LiveControls& liveControls, const QString& name, VideoSink* output,
+                       bool startPaused, OpenSettings openSettings)
+    : host(engineHost), controls(liveControls), fileName(name), screen(output), openPaused(startPaused), settings(std::move(openSettings))
 {
     infiniteBuffer = settings.infiniteBuffer;
     vidclk.Init(&videoq.serial);
@@ -50,7 +48,7 @@ void MediaState::JoinReader()
 
 void MediaState::Log(int level, const QString& message) const
 {
-    FFLogger().Log(owner, TLogLevel(level), message);
+    FFLogger().Log(host.LogSender(), TLogLevel(level), message);
 }
 
 QString MediaState::ErrorText(int code) const
@@ -69,8 +67,8 @@ void MediaState::StartFailThread()
         failPublished.wait(false);
         JoinReader();
         opening = false; // the host may open something else from its handler
-        if (owner->OnOpenFailed)
-            owner->RunHostEvent([this] { owner->OnOpenFailed(owner); });
+        if (settings.onOpenFailed)
+            host.RunHostEvent(settings.onOpenFailed);
         finished = true;
         UiHandover::WakeWaiter();
     });
@@ -128,12 +126,15 @@ void MediaState::TogglePauseLocked()
 
 void MediaState::TogglePause()
 {
+    std::lock_guard data(dataLock);
     TogglePauseLocked();
     step = false;
 }
 
-bool MediaState::StepToNextFrame()
+bool MediaState::StepToNextFrame(bool& wasStepping)
 {
+    std::lock_guard data(dataLock);
+    wasStepping = step;
     if (!videoStream)
         return false; // sound alone has no picture to step to
     if (paused)

@@ -10,6 +10,7 @@
 #include "playback/MediaClock.h"
 #include "playback/MediaLibraries.h"
 #include "playback/MediaQueues.h"
+#include "playback/PlaybackTypes.h"
 #include "playback/VideoSink.h"
 
 #include <QRect>
@@ -20,18 +21,25 @@
 #include <mutex>
 #include <thread>
 
-class TCustomPlayer;
+class EngineHost;
+struct LiveControls;
 struct MemoryConnection;
 
 // The host's settings as they were when the open began: the engine's threads read this copy,
-// so the host may change its own settings (for the next open) while a video plays.
+// so the host may change its own settings (for the next open) while a video plays. The
+// handlers are the host's, with their sender bound.
 struct OpenSettings {
     QString videoFilters;
     QString audioFilters;
-    std::function<void(TCustomPlayer*, QImage&, int64_t, bool&)> onVideoHook;
-    std::function<void(TCustomPlayer*, QImage&, int64_t)> onDrawOverlay;
-    std::function<void(TCustomPlayer*, AVFrame*, int, int, int, int64_t)> onFrameHook;
-    std::function<void(TCustomPlayer*, int64_t, uint8_t*, int, int, int)> onAudioHook;
+    std::function<void(int64_t duration, int frameWidth, int frameHeight, int& screenWidth, int& screenHeight)> onFileOpen;
+    std::function<void()> onOpenFailed;
+    std::function<void(int64_t pts)> onPosition;
+    std::function<void(TPlayState state)> onState;
+    std::function<void(QImage&, int64_t, bool&)> onVideoHook;
+    std::function<void(QImage&, int64_t)> onDrawOverlay;
+    std::function<void(AVFrame*, int, int, int, int64_t)> onFrameHook;
+    std::function<void(int64_t, uint8_t*, int, int, int)> onAudioHook;
+    std::function<void(AVFormatContext*)> onBeforeFindStreamInfo;
     bool frameHook = false;
     bool audioHook = false;
     bool disableAudio = false;
@@ -49,7 +57,8 @@ struct OpenSettings {
 
 class MediaState {
 public:
-    MediaState(TCustomPlayer* owner, const QString& fileName, VideoSink* screen, bool openPaused, OpenSettings settings);
+    MediaState(EngineHost& host, LiveControls& controls, const QString& fileName, VideoSink* screen, bool openPaused,
+               OpenSettings settings);
     ~MediaState(); // joins every thread that is still running
     MediaState(const MediaState&) = delete;
 
@@ -59,8 +68,9 @@ public:
     void RequestQuit();
     void RequestRefresh();
     void AbortOpen(); // ends an open still in progress
-    void TogglePause(); // under the data lock
-    bool StepToNextFrame(); // false without pictures
+    void TogglePause();
+    // False without pictures; wasStepping: a step was under way already.
+    bool StepToNextFrame(bool& wasStepping);
     bool RequestSeek(int64_t target, int64_t relative, int flags);
     void RequestFlush();
 
@@ -155,7 +165,9 @@ private:
     void Log(int level, const QString& message) const; // level: TLogLevel as int
     QString ErrorText(int code) const;
 
-    TCustomPlayer* owner;
+    EngineHost& host;
+    LiveControls& controls;
+    std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
     const QString fileName;
     VideoSink* screen;
     const bool openPaused;

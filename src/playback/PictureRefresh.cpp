@@ -4,7 +4,7 @@
 
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/Player.h"
+#include "playback/EngineHost.h"
 #include "core/UiHandover.h"
 
 #include "playback/DisplayRect.h"
@@ -19,10 +19,10 @@ void MediaState::PlayMain()
     looping = true;
     playStarted = true;
     opening = false; // the open is complete: a host hearing psPlay may open the next one
-    owner->SetPlayState(TPlayState::psPlay);
+    host.PostState(TPlayState::psPlay);
     if (openPaused) {
         // Opened paused: with pictures, show the first one and stay there.
-        std::lock_guard data(owner->dataLock);
+        std::lock_guard data(dataLock);
         if (videoStream)
             step = true;
         else
@@ -42,7 +42,7 @@ void MediaState::PlayMain()
             }
         }
         remaining = kRefreshRate;
-        std::lock_guard data(owner->dataLock);
+        std::lock_guard data(dataLock);
         if (stepAfterSeek.exchange(false) && paused) {
             // Paused at the new place: show its picture, then pause again.
             TogglePauseLocked();
@@ -62,7 +62,7 @@ void MediaState::PlayMain()
     looping = false;
     Teardown();
     playEnded = true;
-    owner->SetPlayState(TPlayState::psStop);
+    host.PostState(TPlayState::psStop);
     opening = false;
     finished = true;
     UiHandover::WakeWaiter();
@@ -173,13 +173,9 @@ void MediaState::DisplayPicture()
         av.av_frame_ref(shownFrame, vp->frame);
         shownHooked = vp->hooked;
         shownPts = vp->pts;
-        shownOverlaid = owner->VideoHook && settings.onDrawOverlay;
+        shownOverlaid = controls.VideoHook.load(std::memory_order_relaxed) && settings.onDrawOverlay;
     }
-    owner->frameWidth = vp->width;
-    owner->frameHeight = vp->height;
-    const int64_t bytePos = vp->pos;
-    if (bytePos >= 0)
-        owner->currentPos = bytePos;
+    host.PublishFrame(vp->width, vp->height, vp->pos);
     if (!screen)
         return;
 
@@ -187,7 +183,7 @@ void MediaState::DisplayPicture()
     if (area.isEmpty())
         return;
     const double sar = vp->sar.num && vp->sar.den ? double(vp->sar.num) / vp->sar.den : 0.0;
-    const QRect rect = CalculateDisplayRect(area, DisplayAspect(owner->AspectRatio(), area, vp->width, vp->height, sar));
+    const QRect rect = CalculateDisplayRect(area, DisplayAspect(controls.AspectRatio(), area, vp->width, vp->height, sar));
     {
         std::lock_guard guard(displayRectLock);
         displayRect = rect;
@@ -212,9 +208,9 @@ void MediaState::DisplayPicture()
     } else {
         av.sws_scale(displayScaler, vp->frame->data, vp->frame->linesize, 0, srcH, dst, dstStride);
     }
-    if (owner->VideoHook && settings.onDrawOverlay)
+    if (controls.VideoHook.load(std::memory_order_relaxed) && settings.onDrawOverlay)
         RunOverlay(picture, vp->pts);
-    screen->Present(picture, rect, owner->BackColor());
+    screen->Present(picture, rect, controls.BackColor());
     lastDrawnRect = rect;
 }
 
@@ -257,7 +253,7 @@ void MediaState::RunOverlay(QImage& picture, double pts)
 {
     const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
     try {
-        settings.onDrawOverlay(owner, picture, hostPts);
+        settings.onDrawOverlay(picture, hostPts);
     } catch (const std::exception& error) {
         Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnDrawOverlay: %1").arg(QString::fromUtf8(error.what())));
     } catch (...) {
@@ -287,10 +283,10 @@ void MediaState::ReportPosition()
         position = fileDuration;
         force = !positionReported || lastReportedPosition != fileDuration;
     }
-    owner->currentPTS = position;
+    host.PublishPosition(position);
     if (!positionReported || force || std::llabs(position - lastReportedPosition) > settings.positionInterval) {
         positionReported = true;
         lastReportedPosition = position;
-        owner->PostEvent(PlayEventQueue::Kind::Position, position);
+        host.PostPosition(position);
     }
 }

@@ -21,17 +21,8 @@ TCustomPlayer::~TCustomPlayer()
 {
     Stop(true);
     EndEventThread();
-    // Opens retired inside handlers end on their own; wait for them before going.
-    WaitOnUi([this] {
-        std::lock_guard guard(stateLock);
-        for (const auto& m : retiredMedia)
-            if (!m->Finished())
-                return false;
-        for (const auto& t : retiredEventThreads)
-            if (*t.running)
-                return false;
-        return true;
-    });
+    // Opens and event threads retired inside handlers end on their own; wait for them before going.
+    WaitOnUi([this] { return retired.AllFinished() && !events.SetAsideRunning(); });
     ReapFinishedOpen();
     EndEventThread();
 }
@@ -117,15 +108,29 @@ void TCustomPlayer::Refuse(const QString& message)
     FFLogger().Log(this, TLogLevel::llError, message);
 }
 
-OpenSettings TCustomPlayer::SnapshotSettings() const
+OpenSettings TCustomPlayer::SnapshotSettings()
 {
+    // The handler with this player bound as its sender; empty when the handler is.
+    const auto BindSender = [this]<typename... Args>(const std::function<void(TCustomPlayer*, Args...)>& handler) {
+        std::function<void(Args...)> bound;
+        if (handler)
+            bound = [handler, sender = this](Args... args) { handler(sender, std::forward<Args>(args)...); };
+        return bound;
+    };
+    // The handlers travel with the open, bound to this player as their sender: the open's
+    // threads call what the host had set when the open began.
     OpenSettings s;
     s.videoFilters = VideoFilters;
     s.audioFilters = AudioFilters;
-    s.onVideoHook = OnVideoHook;
-    s.onDrawOverlay = OnDrawOverlay;
-    s.onFrameHook = OnFrameHook;
-    s.onAudioHook = OnAudioHook;
+    s.onFileOpen = BindSender(OnFileOpen);
+    s.onOpenFailed = BindSender(OnOpenFailed);
+    s.onPosition = BindSender(OnPosition);
+    s.onState = BindSender(OnState);
+    s.onVideoHook = BindSender(OnVideoHook);
+    s.onDrawOverlay = BindSender(OnDrawOverlay);
+    s.onFrameHook = BindSender(OnFrameHook);
+    s.onAudioHook = BindSender(OnAudioHook);
+    s.onBeforeFindStreamInfo = BindSender(OnBeforeFindStreamInfo);
     s.frameHook = FrameHook;
     s.audioHook = AudioHook;
     s.disableAudio = DisableAudio;
@@ -168,7 +173,8 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
     currentPos = -1;
     frameWidth = 0;
     frameHeight = 0;
-    std::shared_ptr<MediaState> started = std::make_shared<MediaState>(this, address, screen, paused, SnapshotSettings());
+    std::shared_ptr<MediaState> started =
+        std::make_shared<MediaState>(*static_cast<EngineHost*>(this), *this, address, screen, paused, SnapshotSettings());
     std::shared_ptr<MediaState> previous;
     {
         std::lock_guard guard(stateLock);
@@ -182,8 +188,7 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
         // Still running only when asked to stop from inside one of its own handlers: it ends
         // once the handler returns, and is joined later.
         previous->RequestQuit();
-        std::lock_guard guard(stateLock);
-        retiredMedia.push_back(std::move(previous));
+        retired.Add(std::move(previous));
     }
     if (screen)
         screen->SetResizeListener([this] { UpdateScreenPosition(); });
@@ -221,20 +226,12 @@ void TCustomPlayer::Stop(bool waitForStop)
 
 void TCustomPlayer::ReapFinishedOpen()
 {
-    std::vector<std::shared_ptr<MediaState>> finished;
+    std::vector<std::shared_ptr<MediaState>> finished = retired.TakeFinished();
     {
         std::lock_guard guard(stateLock);
         if (media && media->Finished()) {
             finished.push_back(std::move(media));
             media.reset();
-        }
-        for (auto it = retiredMedia.begin(); it != retiredMedia.end();) {
-            if ((*it)->Finished()) {
-                finished.push_back(std::move(*it));
-                it = retiredMedia.erase(it);
-            } else {
-                ++it;
-            }
         }
         if (!media && !finished.empty() && screenHandle) {
             screenHandle->SetResizeListener({});
@@ -285,99 +282,27 @@ void TCustomPlayer::RunHostEvent(const std::function<void()>& call, HostEventKin
 void TCustomPlayer::SetPlayState(TPlayState state)
 {
     playState = state;
-    if (OnState)
-        PostEvent(PlayEventQueue::Kind::State, int64_t(state));
-    else if (state == TPlayState::psStop)
-        PostEvent(PlayEventQueue::Kind::Quit, 0);
+    events.Post(PlayEventQueue::Kind::State, int64_t(state));
 }
 
-void TCustomPlayer::PostEvent(PlayEventQueue::Kind kind, int64_t value)
+void TCustomPlayer::OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState)
 {
-    events.Post(kind, value);
-}
-
-void TCustomPlayer::StartEventThread()
-{
-    EventThread next;
-    next.running->store(true);
-    next.thread = std::thread([this, end = next.end, running = next.running] { RunEventThread(end, running); });
-    std::lock_guard guard(stateLock);
-    eventThread = std::move(next);
-}
-
-void TCustomPlayer::RunEventThread(std::shared_ptr<std::atomic<bool>> end, std::shared_ptr<std::atomic<bool>> running)
-{
-    bool stateDelivered = false;
-    bool stopDelivered = false;
-    const auto deliver = [&](const PlayEventQueue::Entry& entry) {
-        if (entry.kind == PlayEventQueue::Kind::Position) {
-            if (OnPosition)
-                RunHostEvent([&] { OnPosition(this, entry.value); }, HostEventKind::EventThread);
-            return true;
-        }
-        if (entry.kind == PlayEventQueue::Kind::State) {
-            stateDelivered = true;
-            const auto state = TPlayState(entry.value);
-            if (OnState)
-                RunHostEvent([&] { OnState(this, state); }, HostEventKind::EventThread);
-            stopDelivered = state == TPlayState::psStop;
-            return !stopDelivered;
-        }
-        return false; // quit
+    EventDelivery::Handlers handlers;
+    handlers.position = [this, onPosition = std::move(onPosition)](int64_t pts) {
+        if (onPosition)
+            RunHostEvent([&] { onPosition(pts); }, HostEventKind::EventThread);
     };
-    while (!*end) {
-        const auto entry = events.Take(100);
-        if (entry && !deliver(*entry))
-            break;
-    }
-    // Told to end before the stop arrived: the host still hears the states already posted.
-    if (*end && !stopDelivered) {
-        while (const auto entry = events.Take(0)) {
-            if (entry->kind != PlayEventQueue::Kind::Position && !deliver(*entry))
-                break;
-        }
-    }
-    if (!stateDelivered && OnState)
-        RunHostEvent([this] { OnState(this, TPlayState::psStop); }, HostEventKind::EventThread);
-    *running = false;
-    UiHandover::WakeWaiter();
+    handlers.state = [this, onState = std::move(onState)](TPlayState state) {
+        if (onState)
+            RunHostEvent([&] { onState(state); }, HostEventKind::EventThread);
+    };
+    events.Start(std::move(handlers));
 }
 
 void TCustomPlayer::EndEventThread()
 {
-    EventThread ending;
-    {
-        std::lock_guard guard(stateLock);
-        ending = std::move(eventThread);
-        eventThread = EventThread{};
-    }
-    if (ending.thread.joinable()) {
-        *ending.end = true;
-        if (hostEvents > 0) {
-            // Called from a handler that this very thread may be running: it ends after the
-            // handler returns and is joined later.
-            std::lock_guard guard(stateLock);
-            retiredEventThreads.push_back(std::move(ending));
-        } else {
-            WaitOnUi([running = ending.running] { return !*running; });
-            ending.thread.join();
-        }
-    }
-    // Join the retired ones that have ended meanwhile.
-    std::vector<EventThread> ended;
-    {
-        std::lock_guard guard(stateLock);
-        for (auto it = retiredEventThreads.begin(); it != retiredEventThreads.end();) {
-            if (!*it->running) {
-                ended.push_back(std::move(*it));
-                it = retiredEventThreads.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    for (EventThread& t : ended)
-        t.thread.join();
+    // Called from a handler, the event thread may be the caller itself.
+    events.End(hostEvents > 0, [this](const std::function<bool()>& done) { WaitOnUi(done); });
 }
 
 // ---- transport -------------------------------------------------------------------------------
@@ -403,10 +328,7 @@ void TCustomPlayer::TogglePause()
     const bool pausing = !m->IsPaused();
     if (pausing && m->HasVideo())
         WaitOnUi([m] { return m->PictureSinceSeek(); }, kPauseWaitMs);
-    {
-        std::lock_guard guard(dataLock);
-        m->TogglePause();
-    }
+    m->TogglePause();
     SetPlayState(pausing ? TPlayState::psPause : TPlayState::psResume);
 }
 
@@ -416,12 +338,8 @@ void TCustomPlayer::StepToNextFrame()
     if (!m || !m->PlayThreadLooping())
         return;
     bool wasStepping = false;
-    {
-        std::lock_guard guard(dataLock);
-        wasStepping = m->IsStepping();
-        if (!m->StepToNextFrame())
-            return;
-    }
+    if (!m->StepToNextFrame(wasStepping))
+        return;
     if (!wasStepping)
         SetPlayState(TPlayState::psStep);
 }
@@ -511,23 +429,22 @@ QRect TCustomPlayer::DisplayToActualRect(const QRect& displayRect) const
 
 void TCustomPlayer::SetAspectRatio(float ratio)
 {
-    aspectRatio = ratio;
+    StoreAspectRatio(ratio);
     UpdateScreenPosition();
 }
 
 void TCustomPlayer::SetBackColor(const QColor& color)
 {
-    {
-        std::lock_guard guard(colorLock);
-        backColor = color;
-    }
+    StoreBackColor(color);
     UpdateScreenPosition();
 }
 
-QColor TCustomPlayer::BackColor() const
+void TCustomPlayer::PublishFrame(int width, int height, int64_t bytePos)
 {
-    std::lock_guard guard(colorLock);
-    return backColor;
+    frameWidth.store(width, std::memory_order_relaxed);
+    frameHeight.store(height, std::memory_order_relaxed);
+    if (bytePos >= 0)
+        currentPos.store(bytePos, std::memory_order_relaxed);
 }
 
 // ---- state -----------------------------------------------------------------------------------

@@ -8,8 +8,10 @@
 // thread through a blocking hand-over, so every wait of the UI thread for the engine keeps
 // serving hand-overs.
 
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
-#include "playback/PlayEventQueue.h"
+#include "playback/EventDelivery.h"
+#include "playback/RetiredOpens.h"
 #include "playback/PlaybackTypes.h"
 #include "playback/VideoSink.h"
 
@@ -47,7 +49,7 @@ using TAudioHookEvent =
     std::function<void(TCustomPlayer* sender, int64_t pts, uint8_t* sample, int size, int sampleRate, int channels)>;
 using TBeforeFindStreamInfoEvent = std::function<void(TCustomPlayer* sender, AVFormatContext* context)>;
 
-class TCustomPlayer {
+class TCustomPlayer : public LiveControls, private EngineHost {
 public:
     TCustomPlayer();
     virtual ~TCustomPlayer();
@@ -78,14 +80,11 @@ public:
     void FlushQueue();
 
     // Settings, read at the next open unless said otherwise.
-    std::atomic<bool> VideoHook{false}; // switches OnVideoHook and OnDrawOverlay; may be switched while playing
     bool FrameHook = false;
     bool AudioHook = false;
     bool TriggerEventInMainThread = true;
     QString VideoFilters;
     QString AudioFilters; // not supported by this engine: logged and ignored
-    std::atomic<int> ScreenWidth{0};
-    std::atomic<int> ScreenHeight{0};
     int64_t PositionInterval = 30000;
     TRepeatType RepeatType = TRepeatType::rtRewind;
     int VideoHookBitsPixel = 32; // hook bitmaps are always 32-bit here
@@ -103,13 +102,10 @@ public:
     int infinite_buffer = -1;
     bool genpts = false;
 
-    // Settings that take effect at once.
+    // Settings that take effect at once (with VideoHook, AudioVolume, Mute and the screen size
+    // of LiveControls).
     void SetAspectRatio(float ratio);
-    float AspectRatio() const { return aspectRatio.load(); }
     void SetBackColor(const QColor& color);
-    QColor BackColor() const;
-    std::atomic<int> AudioVolume{128};
-    std::atomic<bool> Mute{false};
 
     // Read-only state.
     QString LastErrMsg() const;
@@ -143,55 +139,45 @@ public:
     TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
 
 private:
-    friend class MediaState;
-
-    // The thread that delivers positions and states of one open. Its flags are its own, so an
-    // event thread that is told to end while it runs a host handler cannot take the next open's
-    // events once the handler returns.
-    struct EventThread {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> end = std::make_shared<std::atomic<bool>>(false);
-        std::shared_ptr<std::atomic<bool>> running = std::make_shared<std::atomic<bool>>(false);
-    };
     // How a host handler was raised: by a thread that the engine's own stop waits for (the
     // reader, the fail thread), or by the event thread.
     enum class HostEventKind { BlocksStop, EventThread };
 
-    void SetLastError(const QString& message);
+    // EngineHost: what the open under way tells the player.
+    void RunHostEvent(const std::function<void()>& call) override { RunHostEvent(call, HostEventKind::BlocksStop); }
+    void PostState(TPlayState state) override { SetPlayState(state); }
+    void PublishPosition(int64_t pts) override { currentPTS.store(pts, std::memory_order_relaxed); }
+    void PostPosition(int64_t pts) override { events.Post(PlayEventQueue::Kind::Position, pts); }
+    void PublishFrame(int width, int height, int64_t bytePos) override;
+    void SetLastError(const QString& message) override;
+    void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState) override;
+    const void* LogSender() const override { return this; }
+
     void SetPlayState(TPlayState state);
-    void PostEvent(PlayEventQueue::Kind kind, int64_t value);
-    void RunEventThread(std::shared_ptr<std::atomic<bool>> end, std::shared_ptr<std::atomic<bool>> running);
-    void StartEventThread();
+    void RunHostEvent(const std::function<void()>& call, HostEventKind kind);
     void EndEventThread();
-    void RunHostEvent(const std::function<void()>& call, HostEventKind kind = HostEventKind::BlocksStop);
     void ReapFinishedOpen();
     // Waits for done() (at most timeoutMs when >= 0); on the UI thread it keeps serving hand-overs.
     bool WaitOnUi(const std::function<bool()>& done, int timeoutMs = -1);
     std::shared_ptr<MediaState> Media() const;
     void Refuse(const QString& message);
-    OpenSettings SnapshotSettings() const;
+    OpenSettings SnapshotSettings();
     // Hands a seek to the reader; with wait, returns once the picture at the target is queued.
     void StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
                    bool waitForSeekEnd);
 
-    std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
-    mutable std::mutex stateLock; // guards media, lastError, fileName, screenHandle and the threads below
+    mutable std::mutex stateLock; // guards media, lastError, fileName and screenHandle
     std::shared_ptr<MediaState> media;
-    EventThread eventThread;
-    std::vector<EventThread> retiredEventThreads; // told to end inside a host handler; joined later
-    std::vector<std::shared_ptr<MediaState>> retiredMedia; // replaced inside a handler; reaped later
+    RetiredOpens retired; // replaced inside a handler, still ending
+    EventDelivery events;
     QString lastError;
     QString fileName;
     VideoSink* screenHandle = nullptr;
-    PlayEventQueue events;
     std::atomic<TPlayState> playState{TPlayState::psStop};
     std::atomic<int> frameWidth{0};
     std::atomic<int> frameHeight{0};
     std::atomic<int64_t> currentPTS{-1};
     std::atomic<int64_t> currentPos{-1};
-    std::atomic<float> aspectRatio{0.0f};
-    mutable std::mutex colorLock;
-    QColor backColor{Qt::black};
     bool autoLoadedSDL = false;
 };
 
