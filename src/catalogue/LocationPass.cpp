@@ -1,5 +1,7 @@
 #include "catalogue/LocationPass.h"
 
+#include "core/UiHandover.h"
+
 #include "catalogue/Catalogue.h"
 #include "core/BackgroundTask.h"
 #include "services/Geocoder.h"
@@ -117,12 +119,12 @@ void LocationPass::StartLookup(const QString& rowKey, const QString& cellKey, co
     lookupCell_ = cellKey;
     ++lookupsMade_;
     // The previous lookup has delivered its answer already: its task has ended.
-    lookup_ = BackgroundTask::Start([this, rowKey, cellKey, longitude, latitude](BackgroundTask& task) {
+    const QPointer<QObject> self(this);
+    lookup_ = BackgroundTask::Start([this, self, rowKey, cellKey, longitude, latitude](BackgroundTask& task) {
         const PlaceAnswer answer = resolver_->Resolve(longitude, latitude, task.StopToken());
         if (task.StopRequested())
             return;
-        QMetaObject::invokeMethod(this, [this, rowKey, cellKey, answer] { Deliver(rowKey, cellKey, answer); },
-                                  Qt::QueuedConnection);
+        UiHandover::Post(self, [this, rowKey, cellKey, answer] { Deliver(rowKey, cellKey, answer); });
     });
 }
 

@@ -48,12 +48,5 @@ void BackgroundTask::WaitUntilEnded()
 
 void BackgroundTask::Post(const QPointer<QObject>& receiver, std::function<void()> call)
 {
-    // Through the application object, which outlives every window: the receiver may be gone.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [receiver, call = std::move(call)] {
-            if (receiver)
-                call();
-        },
-        Qt::QueuedConnection);
+    UiHandover::Post(receiver, std::move(call));
 }

@@ -4,9 +4,17 @@
 // Without the second, a UI thread that waits for a worker which is itself waiting for a
 // hand-over would hang both.
 
+#include <QPointer>
 #include <functional>
 
 namespace UiHandover {
+
+// From any thread: runs call on the UI thread when its event loop comes to it, without waiting.
+// With a receiver, nothing happens when the receiver is gone by then (make the pointer where the
+// receiver is known to live, e.g. on the UI thread before a task starts). Every call posted
+// across threads goes through here: the hand-over is one a thread sanitizer can follow.
+void Post(std::function<void()> call);
+void Post(const QPointer<QObject>& receiver, std::function<void()> call);
 
 // Runs task on the UI thread and returns once it has run. Called on the UI thread (or before
 // any application object exists) it runs the task at once. An exception thrown by the task is

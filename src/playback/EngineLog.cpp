@@ -1,5 +1,7 @@
 #include "playback/EngineLog.h"
 
+#include "core/UiHandover.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -228,14 +230,11 @@ void TFFLogger::Emit(TLogLevel level, const QString& msg)
     QCoreApplication* app = QCoreApplication::instance();
     if (TriggerEventInMainThread && app && QThread::currentThread() != app->thread()) {
         // Queued, so the logging thread never waits for the main thread.
-        QMetaObject::invokeMethod(
-            app,
-            [delivery = FDelivery, threadId, level, msg] {
-                std::lock_guard lock(delivery->mutex);
-                if (delivery->logger)
-                    delivery->logger->CallOnLog(threadId, level, msg);
-            },
-            Qt::QueuedConnection);
+        UiHandover::Post([delivery = FDelivery, threadId, level, msg] {
+            std::lock_guard lock(delivery->mutex);
+            if (delivery->logger)
+                delivery->logger->CallOnLog(threadId, level, msg);
+        });
     } else {
         CallOnLog(threadId, level, msg);
     }

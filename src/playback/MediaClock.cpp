@@ -9,7 +9,7 @@ double NowSeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-void MediaClock::Init(const int* queueSerialRef, double initialSpeed)
+void MediaClock::Init(const Relaxed<int>* queueSerialRef, double initialSpeed)
 {
     speed = initialSpeed;
     paused = false;

@@ -1,7 +1,9 @@
 #pragma once
-// The engine's clocks. A clock is read and written from several threads without a lock, as
-// plain values: a torn read costs one slightly wrong timing decision, never a crash.
+// The engine's clocks. A clock is read and written from several threads without a lock; each
+// field is a relaxed atomic, so a reader may see a field of the update before or after, which
+// costs one slightly wrong timing decision, never a torn value.
 
+#include "core/Relaxed.h"
 #include "playback/PlaybackTypes.h"
 
 #include <cmath>
@@ -10,16 +12,16 @@
 double NowSeconds();
 
 struct MediaClock {
-    double pts = NAN;          // the clock's time at its last update
-    double ptsDrift = NAN;     // pts minus the time of the last update
-    double lastUpdated = 0;
-    double speed = 1.0;
-    int serial = -1;           // the packet serial the clock is based on
-    bool paused = false;
-    const int* queueSerial = nullptr; // the serial of the queue the clock follows
+    Relaxed<double> pts{NAN};      // the clock's time at its last update
+    Relaxed<double> ptsDrift{NAN}; // pts minus the time of the last update
+    Relaxed<double> lastUpdated{0};
+    Relaxed<double> speed{1.0};
+    Relaxed<int> serial{-1};       // the packet serial the clock is based on
+    Relaxed<bool> paused{false};
+    const Relaxed<int>* queueSerial = nullptr; // the serial of the queue the clock follows
     bool checkSerial = true;   // a clock behind its queue's serial has no value
 
-    void Init(const int* queueSerialRef, double initialSpeed = 1.0);
+    void Init(const Relaxed<int>* queueSerialRef, double initialSpeed = 1.0);
     double Get() const;
     void SetAt(double newPts, int newSerial, double time);
     void Set(double newPts, int newSerial) { SetAt(newPts, newSerial, NowSeconds()); }

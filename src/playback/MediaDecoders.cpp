@@ -57,7 +57,10 @@ int MediaState::DecodeFrame(Decoder& d, AVFrame* frame)
                 d.packetPending = false;
             } else {
                 const int oldSerial = d.pktSerial;
-                if (d.queue->Get(d.pkt, true, &d.pktSerial) < 0)
+                int gotSerial = oldSerial;
+                const int got = d.queue->Get(d.pkt, true, &gotSerial);
+                d.pktSerial = gotSerial;
+                if (got < 0)
                     return -1;
                 if (oldSerial != d.pktSerial) {
                     av.avcodec_flush_buffers(d.avctx);

@@ -5,6 +5,8 @@
 
 #include "playback/MediaLibraries.h"
 
+#include "core/Relaxed.h"
+
 #include <QImage>
 #include <atomic>
 #include <condition_variable>
@@ -33,7 +35,7 @@ public:
     bool Aborted() const { return abortRequest.load(); }
 
     // Read without the lock by the decoders and clocks, written under it.
-    int serial = 0;
+    Relaxed<int> serial{0};
 
 private:
     struct Node {
@@ -93,5 +95,5 @@ private:
     int rindex = 0;
     int windex = 0;
     int size = 0;
-    int rindexShown = 0;
+    Relaxed<int> rindexShown{0}; // written under the lock, read by Shown() without it
 };

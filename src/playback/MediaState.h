@@ -123,8 +123,8 @@ private:
         AVPacket* pkt = nullptr;
         PacketQueue* queue = nullptr;
         AVCodecContext* avctx = nullptr;
-        int pktSerial = -1;
-        int finished = 0;
+        Relaxed<int> pktSerial{-1}; // read by the reader and the play thread
+        Relaxed<int> finished{0};   // the serial decoded to its end, 0 while decoding
         bool packetPending = false;
         int64_t startPts = AV_NOPTS_VALUE;
         AVRational startPtsTb{0, 1};

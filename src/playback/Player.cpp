@@ -174,7 +174,7 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
     frameWidth = 0;
     frameHeight = 0;
     std::shared_ptr<MediaState> started =
-        std::make_shared<MediaState>(*static_cast<EngineHost*>(this), *this, address, screen, paused, SnapshotSettings());
+        std::make_shared<MediaState>(host, *this, address, screen, paused, SnapshotSettings());
     std::shared_ptr<MediaState> previous;
     {
         std::lock_guard guard(stateLock);

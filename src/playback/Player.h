@@ -49,7 +49,7 @@ using TAudioHookEvent =
     std::function<void(TCustomPlayer* sender, int64_t pts, uint8_t* sample, int size, int sampleRate, int channels)>;
 using TBeforeFindStreamInfoEvent = std::function<void(TCustomPlayer* sender, AVFormatContext* context)>;
 
-class TCustomPlayer : public LiveControls, private EngineHost {
+class TCustomPlayer : public LiveControls {
 public:
     TCustomPlayer();
     virtual ~TCustomPlayer();
@@ -143,15 +143,30 @@ private:
     // reader, the fail thread), or by the event thread.
     enum class HostEventKind { BlocksStop, EventThread };
 
-    // EngineHost: what the open under way tells the player.
-    void RunHostEvent(const std::function<void()>& call) override { RunHostEvent(call, HostEventKind::BlocksStop); }
-    void PostState(TPlayState state) override { SetPlayState(state); }
-    void PublishPosition(int64_t pts) override { currentPTS.store(pts, std::memory_order_relaxed); }
-    void PostPosition(int64_t pts) override { events.Post(PlayEventQueue::Kind::Position, pts); }
-    void PublishFrame(int width, int height, int64_t bytePos) override;
-    void SetLastError(const QString& message) override;
-    void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState) override;
-    const void* LogSender() const override { return this; }
+    // What the open under way tells the player. A member rather than a base: the player's
+    // destructor stops the open's threads while they may still be calling it.
+    class Host final : public EngineHost {
+    public:
+        explicit Host(TCustomPlayer& owner) : player(owner) {}
+        void RunHostEvent(const std::function<void()>& call) override { player.RunHostEvent(call, HostEventKind::BlocksStop); }
+        void PostState(TPlayState state) override { player.SetPlayState(state); }
+        void PublishPosition(int64_t pts) override { player.currentPTS.store(pts, std::memory_order_relaxed); }
+        void PostPosition(int64_t pts) override { player.events.Post(PlayEventQueue::Kind::Position, pts); }
+        void PublishFrame(int width, int height, int64_t bytePos) override { player.PublishFrame(width, height, bytePos); }
+        void SetLastError(const QString& message) override { player.SetLastError(message); }
+        void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState) override
+        {
+            player.OpenReady(std::move(onPosition), std::move(onState));
+        }
+        const void* LogSender() const override { return &player; }
+
+    private:
+        TCustomPlayer& player;
+    };
+
+    void PublishFrame(int width, int height, int64_t bytePos);
+    void SetLastError(const QString& message);
+    void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState);
 
     void SetPlayState(TPlayState state);
     void RunHostEvent(const std::function<void()>& call, HostEventKind kind);
@@ -170,6 +185,7 @@ private:
     std::shared_ptr<MediaState> media;
     RetiredOpens retired; // replaced inside a handler, still ending
     EventDelivery events;
+    Host host{*this};
     QString lastError;
     QString fileName;
     VideoSink* screenHandle = nullptr;

@@ -1,5 +1,7 @@
 #include "playback/VideoScreen.h"
 
+#include "core/UiHandover.h"
+
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
@@ -27,13 +29,10 @@ void VideoScreen::Present(const QImage& newPicture, const QRect& displayRect, co
     }
     // One queued repaint at a time: a slow UI thread gets the latest picture, not a backlog.
     if (!repaintQueued.exchange(true)) {
-        QPointer<VideoScreen> self(this);
-        QMetaObject::invokeMethod(this, [self] {
-            if (!self)
-                return;
-            self->repaintQueued = false;
-            self->update();
-        }, Qt::QueuedConnection);
+        UiHandover::Post(QPointer<QObject>(this), [this] {
+            repaintQueued = false;
+            update();
+        });
     }
 }
 
