@@ -178,8 +178,6 @@ public:
     QAction* mnuExit;
     QTimer* GetLocationTimer;
     QTimer* GetUpdateInfoTm;
-    QLabel* StatusText; // progress of long work, in the status bar
-    QLabel* PlaceStatusText; // where the places of the current pass come from, when not the web
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -200,6 +198,8 @@ private:
     void RunUpdateCheck(TMyThread& worker); // on the worker thread
     bool ExportRunning() const;
 
+    QLabel* StatusText;      // progress of long work, in the status bar
+    QLabel* PlaceStatusText; // where the places of the current pass come from, when not the web
     MainWindowState state_;
     bool scanning_ = false;
     std::shared_ptr<BackgroundTask> scan_; // while scanning_

@@ -123,7 +123,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     ExportAndWait();
     EXPECT_EQ(FilesBelow(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
     EXPECT_EQ(Statuses(), QStringList(5, "100"));
-    EXPECT_TRUE(Main().StatusText->text().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
+    EXPECT_TRUE(Main().findChild<QLabel*>("StatusText")->text().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
 }
 
 TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)

@@ -274,7 +274,7 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     Main().WaitForScan();
     EXPECT_EQ(Main().listModel->rowCount(), 3);
     EXPECT_TRUE(Main().GetLocationTimer->isActive());
-    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
+    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_TRUE(boxes.shown[0].startsWith(QStringLiteral("0:有 1 个图片文件无法读取")));
     EXPECT_TRUE(boxes.shown[0].contains(root + "/100/P0002.JPG: Stream read error"));
@@ -304,12 +304,12 @@ TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
     EXPECT_EQ(Main().FileFind->text(), QStringLiteral("取消扫描"));
     Main().ListDropped({root + "/0"}); // ignored while scanning
     Main().FileFindClick();
-    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("正在取消扫描……"));
+    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("正在取消扫描……"));
     Main().WaitForScan();
     EXPECT_EQ(Main().FileFind->text(), QStringLiteral("扫描ORVEK文件"));
     // However far it came before the stop, the status tells what the list holds.
     const int listed = Main().listModel->rowCount();
-    const QString status = Main().StatusText->text();
+    const QString status = Main().findChild<QLabel*>("StatusText")->text();
     EXPECT_TRUE(status.startsWith(QStringLiteral("扫描已取消：")) || status.startsWith(QStringLiteral("共找到"))) << status.toStdString();
     EXPECT_TRUE(status.endsWith(QStringLiteral("新增 %1 个，列表共 %1 个").arg(listed))) << status.toStdString();
 
@@ -317,7 +317,7 @@ TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
     Main().FileFindClick();
     Main().WaitForScan();
     EXPECT_EQ(Main().listModel->rowCount(), kFiles);
-    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %1 个").arg(kFiles).arg(kFiles - listed));
+    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %1 个").arg(kFiles).arg(kFiles - listed));
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -400,8 +400,8 @@ TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSay
     WaitForThePass();
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
                                    "P0002.JPG=北京市 东城区 东城区"}));
-    EXPECT_EQ(Main().PlaceStatusText->text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
-    EXPECT_TRUE(Main().StatusText->text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
+    EXPECT_EQ(Main().findChild<QLabel*>("PlaceStatusText")->text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
+    EXPECT_TRUE(Main().findChild<QLabel*>("StatusText")->text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
 }
 
 TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)

@@ -87,7 +87,7 @@ TEST_F(UpdateCheckWindowTest, IgnoringAVersionRemembersItAndSaysSo)
     EXPECT_FALSE(Main().GetUpdateInfoTm->isActive()) << "the first dialog ends the background checks";
     EXPECT_EQ(Stored("CancleVersion"), QStringLiteral("1.0.0.2"));
     // No tray on the test platform: the balloon's text goes to the status bar.
-    EXPECT_EQ(Main().StatusText->text(), QStringLiteral("你已忽略了版本1.0.0.2的更新,直到下个版本更新前都不再提醒你更新"));
+    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("你已忽略了版本1.0.0.2的更新,直到下个版本更新前都不再提醒你更新"));
 
     CheckNow(); // the next start's check
     EXPECT_EQ(showings, 1) << "the ignored version is not offered again";
