@@ -4,6 +4,7 @@
 // change while a video plays are shared atomics that the open reads live. The open never reaches
 // into the player, so each can be read (and changed) without the other.
 
+#include "core/Guarded.h"
 #include "playback/PlaybackTypes.h"
 
 #include <QColor>
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 
 // The live controls. The names are the player's public settings, which take effect at once.
 struct LiveControls {
@@ -23,24 +23,15 @@ struct LiveControls {
     std::atomic<int> ScreenHeight{0};
 
     float AspectRatio() const { return aspectRatio_.load(std::memory_order_relaxed); }
-    QColor BackColor() const
-    {
-        std::lock_guard guard(colorLock_);
-        return backColor_;
-    }
+    QColor BackColor() const { return backColor_; }
 
 protected:
     void StoreAspectRatio(float ratio) { aspectRatio_.store(ratio, std::memory_order_relaxed); }
-    void StoreBackColor(const QColor& color)
-    {
-        std::lock_guard guard(colorLock_);
-        backColor_ = color;
-    }
+    void StoreBackColor(const QColor& color) { backColor_ = color; }
 
 private:
     std::atomic<float> aspectRatio_{0.0f};
-    mutable std::mutex colorLock_;
-    QColor backColor_{Qt::black};
+    TGuarded<QColor> backColor_{QColor(Qt::black)};
 };
 
 // The news of one open, from its threads to the player.

@@ -5,6 +5,8 @@
 //
 // The settings are read on FFmpeg's threads, so each can be changed at any time from any thread.
 
+#include "core/Guarded.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -59,30 +61,6 @@ private:
     TLogLine FLast{TLogLevel::llInfo, {}};
     bool FHasLast = false;
     int FRepeats = 0; // copies of FLast held back
-};
-
-// A value behind a mutex, assigned and read whole.
-template <class T>
-class TGuarded {
-public:
-    TGuarded() = default;
-    explicit TGuarded(T value) : FValue(std::move(value)) {}
-    TGuarded& operator=(T value)
-    {
-        std::lock_guard lock(FMutex);
-        FValue = std::move(value);
-        return *this;
-    }
-    T Get() const
-    {
-        std::lock_guard lock(FMutex);
-        return FValue;
-    }
-    operator T() const { return Get(); }
-
-private:
-    mutable std::mutex FMutex;
-    T FValue{};
 };
 
 class TFFLogger {

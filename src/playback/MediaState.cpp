@@ -183,7 +183,6 @@ double MediaState::MasterClockValue() const
 
 QRect MediaState::DisplayRect() const
 {
-    std::lock_guard guard(displayRectLock);
     return displayRect;
 }
 

@@ -4,9 +4,10 @@
 // (or, after a failed open, by the engine's fail thread).
 //
 // Lock order: dataLock (play thread, around each refresh) before any queue's lock; shownLock and
-// displayRectLock are taken alone. Clocks and plain flags read across threads are either
-// atomics or timing values whose torn reads cost one timing decision.
+// displayRect's lock are taken alone. Clocks, serials and flags read across threads are atomics
+// (relaxed where only the value itself matters).
 
+#include "core/Guarded.h"
 #include "playback/MediaClock.h"
 #include "playback/MediaLibraries.h"
 #include "playback/MediaQueues.h"
@@ -286,8 +287,7 @@ private:
     int codedHeight = 0;
     SwsContext* shownScaler = nullptr;
 
-    mutable std::mutex displayRectLock; // guards displayRect
-    QRect displayRect;
+    TGuarded<QRect> displayRect;
 
     // Audio output state (SDL's audio thread, set up before the device starts).
     SDL_AudioDeviceID audioDevice = 0;

@@ -184,10 +184,7 @@ void MediaState::DisplayPicture()
         return;
     const double sar = vp->sar.num && vp->sar.den ? double(vp->sar.num) / vp->sar.den : 0.0;
     const QRect rect = CalculateDisplayRect(area, DisplayAspect(controls.AspectRatio(), area, vp->width, vp->height, sar));
-    {
-        std::lock_guard guard(displayRectLock);
-        displayRect = rect;
-    }
+    displayRect = rect;
 
     // Scaled straight to the display size here, so the UI thread only copies pixels.
     QImage picture(rect.size(), QImage::Format_RGB32);

@@ -181,7 +181,7 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
         previous = std::move(media);
         fileName = address;
         screenHandle = screen;
-        lastError.clear();
+        lastError = QString();
         media = started;
     }
     if (previous) {
@@ -451,13 +451,11 @@ void TCustomPlayer::PublishFrame(int width, int height, int64_t bytePos)
 
 void TCustomPlayer::SetLastError(const QString& message)
 {
-    std::lock_guard guard(stateLock);
     lastError = message;
 }
 
 QString TCustomPlayer::LastErrMsg() const
 {
-    std::lock_guard guard(stateLock);
     return lastError;
 }
 

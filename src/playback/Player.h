@@ -181,12 +181,12 @@ private:
     void StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
                    bool waitForSeekEnd);
 
-    mutable std::mutex stateLock; // guards media, lastError, fileName and screenHandle
+    mutable std::mutex stateLock; // guards media, fileName and screenHandle
     std::shared_ptr<MediaState> media;
     RetiredOpens retired; // replaced inside a handler, still ending
     EventDelivery events;
     Host host{*this};
-    QString lastError;
+    TGuarded<QString> lastError;
     QString fileName;
     VideoSink* screenHandle = nullptr;
     std::atomic<TPlayState> playState{TPlayState::psStop};

@@ -4,12 +4,12 @@
 #include "services/IniFile.h"
 #include "services/JsonText.h"
 
-#include <mutex>
+#include "core/Guarded.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
-std::mutex configMutex;
-GeocoderConfig currentConfig; // guarded by configMutex
+TGuarded<GeocoderConfig> currentConfig;
 } // namespace
 
 GeocoderConfig ReadGeocoderConfig(const IniFile& settings)
@@ -29,13 +29,11 @@ GeocoderConfig ReadGeocoderConfig(const IniFile& settings)
 
 void SetGeocoderConfig(const GeocoderConfig& config)
 {
-    std::lock_guard lock(configMutex);
     currentConfig = config;
 }
 
 GeocoderConfig CurrentGeocoderConfig()
 {
-    std::lock_guard lock(configMutex);
     return currentConfig;
 }
 

@@ -91,13 +91,10 @@ bool TSetInfo::save(IniFile& file) const
 
 std::shared_ptr<const TSetInfo> SettingsStore::Snapshot() const
 {
-    std::lock_guard lock(mutex_);
     return current_;
 }
 
 void SettingsStore::Replace(TSetInfo value)
 {
-    auto next = std::make_shared<const TSetInfo>(std::move(value));
-    std::lock_guard lock(mutex_);
-    current_ = std::move(next);
+    current_ = std::make_shared<const TSetInfo>(std::move(value));
 }

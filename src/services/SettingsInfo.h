@@ -4,6 +4,8 @@
 // dialog is one writer of it; everything else reads a snapshot, on any thread, at the moment of
 // use.
 
+#include "core/Guarded.h"
+
 #include <QString>
 #include <memory>
 #include <mutex>
@@ -64,6 +66,5 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<const TSetInfo> current_ = std::make_shared<const TSetInfo>(); // guarded by mutex_
+    TGuarded<std::shared_ptr<const TSetInfo>> current_{std::make_shared<const TSetInfo>()};
 };
