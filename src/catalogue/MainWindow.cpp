@@ -662,7 +662,7 @@ void TForm1::MakeEntries(const QStringList& paths, bool applyMode)
         steps.batch = [&](std::vector<NewEntry> batch, int examined, int total) {
             BackgroundTask::Post(self, [this, batch = std::move(batch), examined, total, rootText = options.rootText] {
                 scanMade_ += AddNewEntries(catalogue(), batch, rootText);
-                StatusText->setText(QStringLiteral("正在读取文件：%1 / %2（再按“扫描”可取消）").arg(examined).arg(total));
+                StatusText->setText(QStringLiteral("正在读取文件：%1 / %2（再按扫描按钮可取消）").arg(examined).arg(total));
             });
         };
         const ScanOutcome outcome = ScanInBatches(paths, options, task.StopToken(), steps);
