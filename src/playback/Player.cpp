@@ -19,6 +19,9 @@ TCustomPlayer::TCustomPlayer() = default;
 
 TCustomPlayer::~TCustomPlayer()
 {
+    // From here on no handler may start an open: the waits below serve the host's handlers,
+    // and an open started inside one would outlive the player.
+    closing = true;
     Stop(true);
     EndEventThread();
     // Opens and event threads retired inside handlers end on their own; wait for them before going.
@@ -149,6 +152,10 @@ OpenSettings TCustomPlayer::SnapshotSettings()
 
 bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paused)
 {
+    if (closing) {
+        Refuse(QStringLiteral("The player is closing."));
+        return false;
+    }
     if (const auto m = Media(); m && m->Opening()) {
         Refuse(QStringLiteral("Current trying open is not completed."));
         return false;

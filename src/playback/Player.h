@@ -195,6 +195,7 @@ private:
     std::atomic<int64_t> currentPTS{-1};
     std::atomic<int64_t> currentPos{-1};
     bool autoLoadedSDL = false;
+    std::atomic<bool> closing{false}; // the destructor has begun: no more opens
 };
 
 // The component the preview window places; all behaviour is in its base.

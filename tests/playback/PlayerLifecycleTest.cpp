@@ -5,6 +5,8 @@
 #include "playback/VideoScreen.h"
 
 #include <QDir>
+#include <memory>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -67,8 +69,8 @@ TEST_F(PlayerLifecycleTest, HandlersMayStopOrOpenTheNextClip)
 
     // A failed open tries another file from its failure event; a stop inside the open event.
     player.OnOpenFailed = [&](TCustomPlayer*) {
-        ++recorder.openFailed;
-        EXPECT_TRUE(player.TryOpen(MediaClip(ClipKind::VideoOnly), &screen));
+        if (++recorder.openFailed == 1)
+            EXPECT_TRUE(player.TryOpen(MediaClip(ClipKind::VideoOnly), &screen));
     };
     recorder.states.clear();
     {
@@ -146,6 +148,23 @@ TEST_F(PlayerLifecycleTest, AStoppedPlayerLeavesItsScreenAlone)
     EXPECT_EQ(sink->listenerCalls.load(), after);
     sink.reset(); // the host may now delete its screen
     player.Stop(true);
+}
+
+TEST_F(PlayerLifecycleTest, AnOpenFromAHandlerWhileThePlayerGoesIsRefused)
+{
+    // The stop of a player that is being destroyed still reaches its state handler; an open
+    // from there would outlive the player.
+    auto going = std::make_unique<TFFPlayer>();
+    ASSERT_TRUE(going->LoadAVLib(QDir::temp().filePath("no-such-LibAV")));
+    std::optional<bool> reopened;
+    going->OnState = [&](TCustomPlayer* sender, TPlayState state) {
+        if (state == TPlayState::psStop && !reopened)
+            reopened = sender->TryOpen(MediaClip(ClipKind::VideoOnly), &screen);
+    };
+    ASSERT_TRUE(going->Open(MediaClip(ClipKind::VideoOnly), &screen));
+    going.reset();
+    ASSERT_TRUE(reopened.has_value()) << "the stop reached the handler";
+    EXPECT_FALSE(*reopened);
 }
 
 TEST_F(PlayerLifecycleTest, OtherThreadsMayReadAndSeekWhileItStops)
