@@ -267,46 +267,17 @@ int AddNewEntries(Catalogue& catalogue, const std::vector<NewEntry>& entries, co
     return made;
 }
 
-BuildReport BuildEntries(Catalogue& catalogue, const QStringList& paths, const BuildOptions& options)
-{
-    BuildReport report;
-    const EntryReader reader(options);
-    if (reader.BadScanTime() && !paths.isEmpty()) {
-        report.badScanTime = true; // checked at the first file, before it is used
-        return report;
-    }
-    Throttle throttle;
-    std::vector<NewEntry> entries;
-    entries.reserve(size_t(paths.size()));
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        if (options.progress && throttle.Due())
-            options.progress(int(i), int(paths.size()));
-        if (std::optional<NewEntry> entry = reader.Read(paths[i], report.unreadable))
-            entries.push_back(std::move(*entry));
-    }
-    report.made = AddNewEntries(catalogue, entries, options.rootText);
-    if (options.progress)
-        options.progress(int(paths.size()), int(paths.size()));
-    return report;
-}
+namespace {
 
-ScanOutcome ScanInBatches(const QStringList& paths, const BuildOptions& options, std::stop_token stop,
+// Reads the files and hands their entries over in batches (see ScanInBatches).
+ScanOutcome ReadInBatches(const QStringList& files, const BuildOptions& options, std::stop_token stop,
                           const ScanSteps& steps)
 {
     ScanOutcome outcome;
-    QStringList files;
-    for (const QString& path : paths) {
-        if (stop.stop_requested())
-            break;
-        if (QFileInfo(path).isDir())
-            WalkFolder(path, kScanExtensions, files, steps.walking);
-        else
-            files << path;
-    }
     outcome.files = int(files.size());
     const EntryReader reader(options);
     if (reader.BadScanTime() && !files.isEmpty()) {
-        outcome.badScanTime = true;
+        outcome.badScanTime = true; // checked at the first file, before it is used
         return outcome;
     }
     Throttle throttle(steps.batchEveryMs);
@@ -325,4 +296,36 @@ ScanOutcome ScanInBatches(const QStringList& paths, const BuildOptions& options,
     outcome.cancelled = stop.stop_requested();
     steps.batch(std::move(batch), examined, int(files.size()));
     return outcome;
+}
+
+} // namespace
+
+BuildReport BuildEntries(Catalogue& catalogue, const QStringList& paths, const BuildOptions& options)
+{
+    BuildReport report;
+    ScanSteps steps;
+    steps.batch = [&](std::vector<NewEntry> batch, int examined, int total) {
+        report.made += AddNewEntries(catalogue, batch, options.rootText);
+        if (options.progress)
+            options.progress(examined, total);
+    };
+    const ScanOutcome outcome = ReadInBatches(paths, options, {}, steps);
+    report.badScanTime = outcome.badScanTime;
+    report.unreadable = outcome.unreadable;
+    return report;
+}
+
+ScanOutcome ScanInBatches(const QStringList& paths, const BuildOptions& options, std::stop_token stop,
+                          const ScanSteps& steps)
+{
+    QStringList files;
+    for (const QString& path : paths) {
+        if (stop.stop_requested())
+            break;
+        if (QFileInfo(path).isDir())
+            WalkFolder(path, kScanExtensions, files, steps.walking);
+        else
+            files << path;
+    }
+    return ReadInBatches(files, options, stop, steps);
 }
