@@ -26,15 +26,8 @@ public:
     T load() const { return value_.load(std::memory_order_relaxed); }
     void store(T value) { value_.store(value, std::memory_order_relaxed); }
 
-    // Read-modify-write, for counters and serials (whole numbers only).
+    // For the queues' serials, bumped under their queue's lock.
     T operator++() { return value_.fetch_add(1, std::memory_order_relaxed) + 1; }
-    T operator++(int) { return value_.fetch_add(1, std::memory_order_relaxed); }
-    T operator--() { return value_.fetch_sub(1, std::memory_order_relaxed) - 1; }
-    Relaxed& operator+=(T delta)
-    {
-        store(load() + delta); // one writer at a time: the owner of the value
-        return *this;
-    }
 
 private:
     std::atomic<T> value_;
