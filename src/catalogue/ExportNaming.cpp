@@ -1,8 +1,8 @@
 #include "catalogue/ExportNaming.h"
 
 #include "catalogue/Catalogue.h"
-#include "services/Geocoder.h"
 #include "core/Helpers.h"
+#include "services/Geocoder.h"
 
 #include <array>
 

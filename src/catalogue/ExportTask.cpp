@@ -4,8 +4,8 @@
 #include "catalogue/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
-#include "services/SettingsInfo.h"
 #include "core/Helpers.h"
+#include "services/SettingsInfo.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileTimes.h"
+#include "core/Helpers.h"
 #include "metadata/ExifData.h"
 #include "metadata/FlightLog.h"
-#include "core/Helpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>

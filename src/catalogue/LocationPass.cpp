@@ -4,8 +4,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "core/BackgroundTask.h"
-#include "services/Geocoder.h"
 #include "core/Helpers.h"
+#include "services/Geocoder.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
 

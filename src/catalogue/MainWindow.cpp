@@ -1,7 +1,7 @@
 #include "catalogue/MainWindow.h"
 
-#include "catalogue/DropFilter.h"
 #include "catalogue/CatalogueListView.h"
+#include "catalogue/DropFilter.h"
 #include "catalogue/ExportTask.h"
 #include "catalogue/FileTimes.h"
 #include "catalogue/ListNavigation.h"
@@ -9,18 +9,18 @@
 #include "catalogue/PlaceEditor.h"
 #include "catalogue/WindowExportHost.h"
 #include "core/BackgroundTask.h"
-#include "resources/Icons.h"
+#include "core/Helpers.h"
+#include "core/UiHandover.h"
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
 #include "dialogs/FormState.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/UpdateDialog.h"
+#include "resources/Icons.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
-#include "core/Helpers.h"
-#include "dialogs/SettingsDialog.h"
-#include "core/UiHandover.h"
 #include "services/UpdateCheck.h"
-#include "dialogs/UpdateDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>

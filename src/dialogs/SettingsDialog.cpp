@@ -1,8 +1,8 @@
 #include "dialogs/SettingsDialog.h"
 
-#include "resources/Icons.h"
 #include "dialogs/Dialogs.h"
 #include "dialogs/FormState.h"
+#include "resources/Icons.h"
 #include "services/IniFile.h"
 #include "services/SettingsInfo.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/UpdateDialog.h"
 
-#include "resources/Icons.h"
 #include "core/Helpers.h"
+#include "resources/Icons.h"
 
 #include <QCloseEvent>
 #include <QLabel>

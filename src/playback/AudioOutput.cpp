@@ -2,10 +2,10 @@
 // the audio clock that usually leads the others.
 #include "playback/MediaState.h"
 
+#include "core/UiHandover.h"
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/EngineHost.h"
-#include "core/UiHandover.h"
 
 #include <bit>
 #include <algorithm>

@@ -2,10 +2,10 @@
 // and the host's picture hooks.
 #include "playback/MediaState.h"
 
+#include "core/UiHandover.h"
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/EngineHost.h"
-#include "core/UiHandover.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,10 +2,10 @@
 // performing seeks and noticing the end of the input.
 #include "playback/MediaState.h"
 
+#include "core/UiHandover.h"
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/EngineHost.h"
-#include "core/UiHandover.h"
 
 #include "playback/MemoryInput.h"
 

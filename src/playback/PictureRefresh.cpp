@@ -2,10 +2,10 @@
 // display rectangle and reports the position.
 #include "playback/MediaState.h"
 
+#include "core/UiHandover.h"
+#include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/MediaStateInternal.h"
-#include "playback/EngineHost.h"
-#include "core/UiHandover.h"
 
 #include "playback/DisplayRect.h"
 

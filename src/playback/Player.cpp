@@ -1,9 +1,9 @@
 #include "playback/Player.h"
 
+#include "core/UiHandover.h"
 #include "playback/DisplayRect.h"
 #include "playback/MediaLibraries.h"
 #include "playback/MediaState.h"
-#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <chrono>

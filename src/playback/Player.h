@@ -11,8 +11,8 @@
 #include "playback/EngineHost.h"
 #include "playback/EngineLog.h"
 #include "playback/EventDelivery.h"
-#include "playback/RetiredOpens.h"
 #include "playback/PlaybackTypes.h"
+#include "playback/RetiredOpens.h"
 #include "playback/VideoSink.h"
 
 #include <QColor>

@@ -1,10 +1,10 @@
 #include "preview/FlightLogTable.h"
 
+#include "core/Helpers.h"
 #include "metadata/FlightLogLayouts.h"
 #include "services/Geocoder.h"
-#include "services/PlaceResolver.h"
-#include "core/Helpers.h"
 #include "services/LocationCache.h"
+#include "services/PlaceResolver.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "preview/FrameTelemetry.h"
 
+#include "core/Helpers.h"
 #include "metadata/ExifWriter.h"
 #include "preview/VideoPreviewLogic.h"
-#include "core/Helpers.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -1,11 +1,11 @@
 #include "preview/ImagePreviewWindow.h"
 
+#include "dialogs/Dialogs.h"
 #include "metadata/ExifData.h"
 #include "preview/ImageView.h"
 #include "preview/JpegDecoder.h"
 #include "preview/PhotoCaption.h"
 #include "resources/Icons.h"
-#include "dialogs/Dialogs.h"
 
 #include <QFile>
 #include <QGuiApplication>

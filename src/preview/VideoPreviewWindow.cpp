@@ -1,12 +1,12 @@
 #include "preview/VideoPreviewWindow.h"
 
+#include "dialogs/Dialogs.h"
 #include "playback/VideoScreen.h"
 #include "preview/FrameTelemetry.h"
 #include "preview/SeekBar.h"
 #include "preview/VideoPreviewLogic.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
-#include "dialogs/Dialogs.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -5,9 +5,9 @@
 
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
+#include "dialogs/Dialogs.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/VideoPreviewWindow.h"
-#include "dialogs/Dialogs.h"
 
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"

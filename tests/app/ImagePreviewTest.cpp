@@ -3,10 +3,10 @@
 #include "app/ProgramWindows.h"
 
 #include "catalogue/MainWindow.h"
+#include "dialogs/Dialogs.h"
 #include "metadata/ExifWriter.h"
 #include "preview/ImagePreviewWindow.h"
 #include "preview/ImageView.h"
-#include "dialogs/Dialogs.h"
 #include "services/LocationCache.h"
 
 #include "JpegFixtures.h"

@@ -4,11 +4,11 @@
 #include "app/ProgramWindows.h"
 
 #include "catalogue/MainWindow.h"
-#include "services/AppPaths.h"
 #include "core/Helpers.h"
+#include "dialogs/UpdateDialog.h"
+#include "services/AppPaths.h"
 #include "services/IniFile.h"
 #include "services/LocationCache.h"
-#include "dialogs/UpdateDialog.h"
 
 #include "EventWait.h"
 #include "TestFiles.h"

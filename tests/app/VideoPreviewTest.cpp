@@ -4,12 +4,12 @@
 #include "MediaClips.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "dialogs/Dialogs.h"
 #include "metadata/ExifData.h"
 #include "playback/VideoScreen.h"
-#include "preview/SeekBar.h"
 #include "preview/FrameTelemetry.h"
+#include "preview/SeekBar.h"
 #include "preview/VideoPreviewWindow.h"
-#include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

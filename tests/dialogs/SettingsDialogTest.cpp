@@ -1,7 +1,7 @@
 #include "dialogs/Dialogs.h"
+#include "dialogs/SettingsDialog.h"
 #include "services/IniFile.h"
 #include "services/SettingsInfo.h"
-#include "dialogs/SettingsDialog.h"
 
 #include "TestFiles.h"
 

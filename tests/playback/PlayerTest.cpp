@@ -1,10 +1,10 @@
 // The playback engine playing generated clips into a VideoScreen on the offscreen platform.
 #include "MediaClips.h"
 #include "PlayerTestSupport.h"
+#include "core/UiHandover.h"
 #include "playback/MemoryInput.h"
 #include "playback/Player.h"
 #include "playback/VideoScreen.h"
-#include "core/UiHandover.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 // a recorder of what the host heard.
 
 #include "EventWait.h"
-#include "playback/Player.h"
 #include "core/UiHandover.h"
+#include "playback/Player.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
