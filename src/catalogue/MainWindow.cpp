@@ -657,16 +657,16 @@ void TForm1::MakeEntries(const QStringList& paths, bool applyMode)
     scan_ = BackgroundTask::Start([this, self, paths, options, applyMode](BackgroundTask& task) {
         ScanSteps steps;
         steps.walking = [&](int found) {
-            BackgroundTask::Post(self, [this, found] { StatusText->setText(QStringLiteral("正在查找文件：已找到 %1 个").arg(found)); });
+            UiHandover::Post(self, [this, found] { StatusText->setText(QStringLiteral("正在查找文件：已找到 %1 个").arg(found)); });
         };
         steps.batch = [&](std::vector<NewEntry> batch, int examined, int total) {
-            BackgroundTask::Post(self, [this, batch = std::move(batch), examined, total, rootText = options.rootText] {
+            UiHandover::Post(self, [this, batch = std::move(batch), examined, total, rootText = options.rootText] {
                 scanMade_ += AddNewEntries(catalogue(), batch, rootText);
                 StatusText->setText(QStringLiteral("正在读取文件：%1 / %2（再按扫描按钮可取消）").arg(examined).arg(total));
             });
         };
         const ScanOutcome outcome = ScanInBatches(paths, options, task.StopToken(), steps);
-        BackgroundTask::Post(self, [this, outcome, applyMode] { FinishScan(outcome, applyMode); });
+        UiHandover::Post(self, [this, outcome, applyMode] { FinishScan(outcome, applyMode); });
     });
 }
 

@@ -45,8 +45,3 @@ void BackgroundTask::WaitUntilEnded()
     std::unique_lock lock(endMutex_);
     ended_.wait(lock, [this] { return !running_.load(); });
 }
-
-void BackgroundTask::Post(const QPointer<QObject>& receiver, std::function<void()> call)
-{
-    UiHandover::Post(receiver, std::move(call));
-}

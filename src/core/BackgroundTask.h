@@ -1,13 +1,11 @@
 #pragma once
 // The program's one way to run work off the UI thread: a task on a thread of its own with a
-// stop token. It tells the UI thread what it has done through queued calls (Post), which never
-// make it wait, and blocks on the UI thread only where it needs an answer
+// stop token. It tells the UI thread what it has done through queued calls (UiHandover::Post),
+// which never make it wait, and blocks on the UI thread only where it needs an answer
 // (UiHandover::RunOnUiThread). Whoever starts a task holds it; the thread holds it too while it
 // runs, so a holder may let go of a task that is still ending (a loader stuck in a web request)
 // without waiting for it.
 
-#include <QObject>
-#include <QPointer>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -38,11 +36,6 @@ public:
     // Waits until the body has returned. On the UI thread it keeps serving hand-overs and
     // posted calls meanwhile, but no user input: no click can re-enter what is waiting.
     void WaitUntilEnded();
-
-    // From any thread: runs call on the UI thread when its event loop comes to it, without
-    // waiting; nothing happens when receiver is gone by then. Make the pointer on the UI thread
-    // (before the task starts) and copy it into the task.
-    static void Post(const QPointer<QObject>& receiver, std::function<void()> call);
 
 private:
     void Finish();

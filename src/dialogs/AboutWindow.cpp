@@ -2,6 +2,7 @@
 
 #include "core/BackgroundTask.h"
 #include "core/Helpers.h"
+#include "core/UiHandover.h"
 #include "dialogs/Dialogs.h"
 #include "services/RunAndQuit.h"
 #include "services/UpdateManifest.h"
@@ -118,7 +119,7 @@ void TForm5::Button1Click()
         options.stop = task.StopToken();
         const bool readable = !url.isEmpty() && ReadUpdateInfo(info, url, options);
         if (!task.StopRequested())
-            BackgroundTask::Post(self, [self, from = &task, readable, info] {
+            UiHandover::Post(self, [self, from = &task, readable, info] {
                 static_cast<TForm5*>(self.data())->ShowCheckResult(from, readable, info);
             });
     });

@@ -1,5 +1,6 @@
 #include "preview/VideoPreviewWindow.h"
 
+#include "core/UiHandover.h"
 #include "dialogs/Dialogs.h"
 #include "playback/VideoScreen.h"
 #include "preview/FrameTelemetry.h"
@@ -437,7 +438,7 @@ void TForm4::RunCapture(const QPointer<QObject>& self, const QString& folder)
         if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
             saved = plan->path;
     }
-    BackgroundTask::Post(self, [this, saved] {
+    UiHandover::Post(self, [this, saved] {
         if (!saved.isEmpty())
             ShowCaptureNotice(saved + QStringLiteral("保存成功!"));
         Button7->setEnabled(true); // however the capture ended
