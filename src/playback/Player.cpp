@@ -229,6 +229,9 @@ void TCustomPlayer::Stop(bool waitForStop)
     if (m)
         WaitOnUi([m] { return m->Finished(); });
     ReapFinishedOpen();
+    // The host hears the states still on their way before the stop returns, and nothing of this
+    // open afterwards: a window may go right after its stop.
+    EndEventThread();
 }
 
 void TCustomPlayer::ReapFinishedOpen()
