@@ -148,3 +148,11 @@ void CatalogueListModel::setCell(int row, int column, const QString& text)
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed);
 }
+
+void CatalogueListModel::clearColumn(int column)
+{
+    for (CatalogueRow& row : rows_)
+        row.cells[static_cast<size_t>(column)].clear();
+    if (!rows_.empty())
+        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+}

@@ -53,6 +53,8 @@ public:
     const CatalogueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
     const QString& cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
+    // Empties one column in every row (one notification).
+    void clearColumn(int column);
 
     // Removes one row.
     void removeRow(int index);

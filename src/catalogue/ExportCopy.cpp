@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,15 +87,23 @@ bool CopyBlock(int from, int to, qint64 bytes, int& error)
 
 } // namespace
 
-bool SameFileQuick(const QString& a, const QString& b)
+namespace {
+
+// Size and modification time of a regular file; nothing when it is missing or not a file.
+std::optional<struct stat> RegularFile(const QByteArray& path)
 {
-    Fd fa(open(Native(a).constData(), O_RDONLY | O_CLOEXEC));
-    Fd fb(open(Native(b).constData(), O_RDONLY | O_CLOEXEC));
-    struct stat sa {}, sb {};
-    if (fa.fd < 0 || fb.fd < 0 || fstat(fa.fd, &sa) != 0 || fstat(fb.fd, &sb) != 0 || !S_ISREG(sa.st_mode)
-        || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+    struct stat info {};
+    if (stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return info;
+}
+
+bool SameEnds(const QByteArray& a, const QByteArray& b, qint64 size)
+{
+    Fd fa(open(a.constData(), O_RDONLY | O_CLOEXEC));
+    Fd fb(open(b.constData(), O_RDONLY | O_CLOEXEC));
+    if (fa.fd < 0 || fb.fd < 0)
         return false;
-    const qint64 size = sa.st_size;
     const qint64 head = std::min(size, kCompareBytes);
     const qint64 tailStart = std::max(head, size - kCompareBytes);
     char x[kCompareBytes], y[kCompareBytes];
@@ -104,6 +114,27 @@ bool SameFileQuick(const QString& a, const QString& b)
             return false;
     }
     return true;
+}
+
+// Whether the file b (known: bInfo) is a copy of a (known: aInfo).
+bool IsCopy(const QByteArray& a, const struct stat& aInfo, const QByteArray& b, const struct stat& bInfo)
+{
+    if (aInfo.st_size != bInfo.st_size)
+        return false;
+    if (aInfo.st_mtim.tv_sec == bInfo.st_mtim.tv_sec)
+        return true; // the quick check: the export keeps the source's time
+    return SameEnds(a, b, aInfo.st_size);
+}
+
+} // namespace
+
+bool SameFileQuick(const QString& a, const QString& b)
+{
+    const QByteArray pathA = Native(a);
+    const QByteArray pathB = Native(b);
+    const auto infoA = RegularFile(pathA);
+    const auto infoB = infoA ? RegularFile(pathB) : std::nullopt;
+    return infoA && infoB && IsCopy(pathA, *infoA, pathB, *infoB);
 }
 
 CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
@@ -159,43 +190,54 @@ CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::f
     return {CopyOutcome::Copied, {}};
 }
 
-TargetChoice ChooseTarget(const QString& dir, const QString& filename, const QString& source, const QStringList& siblings)
+QString WithExtension(const QString& path, const QString& extension)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return (dot > slash ? path.left(dot) : path) + extension;
+}
+
+TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, const QString& source,
+                                   const QStringList& companionExtensions) const
 {
     const qsizetype dot = filename.lastIndexOf(u'.');
     const QString stem = dot < 0 ? filename : filename.left(dot);
     const QString extension = dot < 0 ? QString() : filename.mid(dot);
     const auto slot = [&](int k) { return dir + (k == 0 ? filename : QStringLiteral("%1-%2%3").arg(stem).arg(k).arg(extension)); };
+    const QByteArray sourcePath = Native(source);
+    const std::optional<struct stat> sourceInfo = RegularFile(sourcePath);
 
-    // An earlier copy of this very file, at any suffix up to the first free name.
-    int firstFree = -1;
+    // Up to the first free name: an earlier copy of this very file, at any suffix. A name this
+    // export gave another file is never that file's, however alike the two look.
     for (int k = 0; k <= kMaxSuffix; ++k) {
         const QString path = slot(k);
-        if (SameFileQuick(path, source))
-            return {path, true};
-        if (!QFileInfo::exists(path)) {
-            firstFree = k;
-            break;
+        const QByteArray native = Native(path);
+        struct stat info {};
+        if (lstat(native.constData(), &info) != 0) {
+            if (errno != ENOENT)
+                continue; // cannot tell what is there: leave it alone
+            const bool companionsFree = std::all_of(companionExtensions.begin(), companionExtensions.end(), [&](const QString& ext) {
+                struct stat companion {};
+                return lstat(Native(WithExtension(path, ext)).constData(), &companion) != 0 && errno == ENOENT;
+            });
+            if (companionsFree)
+                return {path, false};
+            continue;
         }
-    }
-    // Otherwise the first name that is free or holds none of the files sharing this name.
-    for (int k = 0; k <= kMaxSuffix; ++k) {
-        if (k == firstFree)
-            return {slot(k), false};
-        bool heldBySibling = false;
-        for (const QString& sibling : siblings)
-            if (sibling != source && SameFileQuick(slot(k), sibling)) {
-                heldBySibling = true;
-                break;
-            }
-        if (!heldBySibling)
-            return {slot(k), false};
+        const auto written = written_.constFind(path);
+        const bool ours = written == written_.constEnd() || *written == source;
+        if (ours && sourceInfo && S_ISREG(info.st_mode) && IsCopy(sourcePath, *sourceInfo, native, info))
+            return {path, true};
     }
     return {slot(kMaxSuffix + 1), false};
 }
 
+void ExportTargets::Wrote(const QString& path, const QString& source)
+{
+    written_.insert(path, source);
+}
+
 QString WithSrtExtension(const QString& path)
 {
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return (dot > slash ? path.left(dot) : path) + QStringLiteral(".SRT");
+    return WithExtension(path, QStringLiteral(".SRT"));
 }

@@ -3,6 +3,7 @@
 // the copy goes to a hidden temporary name beside its target and is renamed when complete;
 // a target name already taken by a different file makes the next free "-1", "-2", ... name.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -11,7 +12,9 @@
 // Blocks of the copy; the progress shown moves once per block.
 constexpr qint64 kCopyBlockBytes = 2000000;
 
-// True when both files exist, have the same size and the same first and last 4 KiB.
+// Whether b is a copy of a: both are files of the same size, and either their modification
+// times agree to the second (a copy keeps its source's time; no byte is read) or their first
+// and last 4 KiB agree.
 bool SameFileQuick(const QString& a, const QString& b);
 
 enum class CopyOutcome { Copied, Cancelled, Failed };
@@ -26,15 +29,29 @@ struct CopyResult {
 CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
                             std::stop_token stop);
 
-// Where source goes in folder dir (with trailing "/") under filename: the first of filename,
-// "stem-1.ext", "stem-2.ext", ... that already holds a copy of source (alreadyThere), or else
-// the first that is free or holds a stale file (one equal to none of the files that share this
-// name, siblings). So re-runs find every earlier copy and suffixes never move between files.
+// Where each file of one export goes. In folder dir (with trailing "/") under filename, a
+// source takes the first of filename, "stem-1.ext", "stem-2.ext", ... that already holds a copy
+// of it (alreadyThere), or else the first that is free, together with its companions' names
+// (the same name with each of companionExtensions, such as a video's ".SRT"). A name that holds
+// another file is never taken: nothing the export did not just write is replaced. Re-runs find
+// every earlier copy, so suffixes never move between files; a name this export gave one file
+// is never taken for another file that looks the same.
 struct TargetChoice {
     QString path;
     bool alreadyThere = false;
 };
-TargetChoice ChooseTarget(const QString& dir, const QString& filename, const QString& source, const QStringList& siblings);
+class ExportTargets {
+public:
+    TargetChoice Choose(const QString& dir, const QString& filename, const QString& source,
+                        const QStringList& companionExtensions = {}) const;
+    // Tells that path now holds a copy of source.
+    void Wrote(const QString& path, const QString& source);
 
+private:
+    QHash<QString, QString> written_; // target -> source, for this export
+};
+
+// The path with its extension (if any) replaced by extension (".SRT").
+QString WithExtension(const QString& path, const QString& extension);
 // The path with its extension replaced by ".SRT".
 QString WithSrtExtension(const QString& path);

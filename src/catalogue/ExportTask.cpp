@@ -9,8 +9,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
+#include <QElapsedTimer>
 #include <QSet>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -34,6 +36,31 @@ ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row)
             rows.cell(row, kColType), rows.cell(row, kColLocation), rows.cell(row, kColShotTime)};
 }
 
+CatalogueExportHost::CatalogueExportHost(Catalogue& catalogue, ExportSettings settings)
+    : catalogue_(catalogue)
+    , settings_(std::move(settings))
+{
+}
+
+QStringList CatalogueExportHost::TakeRows()
+{
+    QStringList keys;
+    rowOf_.clear();
+    for (int row = 0; row < catalogue_.rows().rowCount(); ++row) {
+        keys << catalogue_.RowKey(row);
+        rowOf_.insert(keys.back(), row);
+    }
+    return keys;
+}
+
+std::optional<ExportRowFacts> CatalogueExportHost::Row(const QString& key, bool)
+{
+    const int row = rowOf_.value(key, -1);
+    if (row < 0)
+        return std::nullopt;
+    return ExportFactsOf(catalogue_, row);
+}
+
 ExportSettings ExportSettingsOf(const TSetInfo& settings)
 {
     const ExportSettings::Mode mode = settings.Outck2 ? ExportSettings::NewFiles
@@ -48,85 +75,90 @@ QString ExportFolder(const ExportSettings& settings, const QString& relativeFold
     return out + (TrimLowChars(out).endsWith(u'/') ? QString() : QStringLiteral("/")) + relativeFolder;
 }
 
+namespace {
+
+// The row as it is when its turn comes; a pending place is waited for a little while places
+// are still being looked up.
+std::optional<ExportRowFacts> RowWhenItsTurnComes(ExportHost& host, const QString& key, std::stop_token stop)
+{
+    constexpr auto kPoll = std::chrono::milliseconds(50);
+    std::optional<ExportRowFacts> row = host.Row(key, true);
+    QElapsedTimer waited;
+    waited.start();
+    while (row && TrimLowChars(row->place) == kPendingPlace && waited.elapsed() < kPlaceWaitMs && !stop.stop_requested()
+           && host.PlacesComing()) {
+        std::this_thread::sleep_for(kPoll);
+        row = host.Row(key, false);
+    }
+    return row;
+}
+
+} // namespace
+
 ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine)
 {
     ExportReport report;
-    const int count = host.RowCount();
     const auto record = [&](ExportLine line) {
         if (onLine)
             onLine(line);
         report.lines << std::move(line);
     };
-
-    // Which sources share a target name: they must all be kept, under suffixed names.
-    QHash<QString, QStringList> sharing;
-    std::vector<Target> targets; // by row, while the settings stay as they were here
-    const ExportSettings first = host.Settings();
-    if (first.mode == ExportSettings::NewFiles)
-        for (int i = 0; i < count; ++i) {
-            const ExportRowFacts row = host.Row(i, false);
-            targets.push_back(TargetOf(row, first));
-            sharing[targets.back().folder + targets.back().filename] << row.source;
+    const auto progress = [&](const QString& key) { return [&host, key](const QString& text) { host.SetStatus(key, text); }; };
+    // Copies one file; false when the export must end (cancelled, or a failure to report).
+    const auto copy = [&](const QString& key, const QString& from, const QString& to) {
+        const CopyResult copied = CopyWithProgress(from, to, progress(key), stop);
+        if (copied.outcome == CopyOutcome::Cancelled)
+            report.cancelled = true;
+        else if (copied.outcome == CopyOutcome::Failed) {
+            report.failure = copied.error;
+            record({from, to, ExportOutcome::Failed, copied.error});
         }
+        return copied.outcome == CopyOutcome::Copied;
+    };
 
+    ExportTargets targets;
     QSet<QString> madeFolders; // folders known to exist: no need to ask the disk again
-    for (int i = 0; i < count && !stop.stop_requested(); ++i) {
-        const ExportRowFacts row = host.Row(i, true);
+    for (const QString& key : host.TakeRows()) {
+        if (stop.stop_requested())
+            break;
+        const std::optional<ExportRowFacts> row = RowWhenItsTurnComes(host, key, stop);
+        if (!row)
+            continue; // removed from the list meanwhile
         const ExportSettings settings = host.Settings(); // read at the moment of use
         if (settings.mode != ExportSettings::NewFiles)
             continue;
-        const bool unchanged = settings.outPath == first.outPath && settings.rule == first.rule
-            && settings.defaultPlace == first.defaultPlace && size_t(i) < targets.size();
-        const Target target = unchanged ? targets[size_t(i)] : TargetOf(row, settings);
+        const Target target = TargetOf(*row, settings);
         if (!madeFolders.contains(target.folder) && !QDir().mkpath(target.folder)) {
             report.failure = QStringLiteral("无法创建文件夹 %1").arg(target.folder);
-            record({row.source, target.folder, ExportOutcome::Failed, report.failure});
+            record({row->source, target.folder, ExportOutcome::Failed, report.failure});
             break;
         }
         madeFolders.insert(target.folder);
-
-        QString dst = target.folder + target.filename;
-        if (!row.source.isEmpty() && QFileInfo::exists(row.source)) {
-            const TargetChoice choice = ChooseTarget(target.folder, target.filename, row.source,
-                                                     sharing.value(target.folder + target.filename));
-            dst = choice.path;
-            if (choice.alreadyThere) {
-                host.SetStatus(row.key, QStringLiteral("100"));
-                record({row.source, dst, ExportOutcome::AlreadyThere, {}});
-            } else {
-                const CopyResult copied = CopyWithProgress(
-                    row.source, dst, [&](const QString& text) { host.SetStatus(row.key, text); }, stop);
-                if (copied.outcome == CopyOutcome::Cancelled) {
-                    report.cancelled = true;
-                    break;
-                }
-                if (copied.outcome == CopyOutcome::Failed) {
-                    report.failure = copied.error;
-                    record({row.source, dst, ExportOutcome::Failed, copied.error});
-                    break;
-                }
-                record({row.source, dst,
-                        dst == target.folder + target.filename ? ExportOutcome::Copied : ExportOutcome::Renamed, {}});
-            }
-        } else {
-            record({row.source, dst, ExportOutcome::Vanished, {}});
+        if (row->source.isEmpty() || !QFileInfo::exists(row->source)) {
+            record({row->source, target.folder + target.filename, ExportOutcome::Vanished, {}});
+            continue;
         }
 
         // A video's flight log follows the video's target name (photos have none).
-        const QString srtSource = row.type == kTypeVideo ? SrtCompanion(row.source) : QString();
-        const QString srtTarget = WithSrtExtension(dst);
-        if (!srtSource.isEmpty() && !SameFileQuick(srtSource, srtTarget)) {
-            const CopyResult copied = CopyWithProgress(
-                srtSource, srtTarget, [&](const QString& text) { host.SetStatus(row.key, text); }, stop);
-            if (copied.outcome == CopyOutcome::Cancelled) {
-                report.cancelled = true;
+        const QString srtSource = row->type == kTypeVideo ? SrtCompanion(row->source) : QString();
+        const QStringList companions = srtSource.isEmpty() ? QStringList() : QStringList{QStringLiteral(".SRT")};
+        const TargetChoice choice = targets.Choose(target.folder, target.filename, row->source, companions);
+        if (choice.alreadyThere) {
+            host.SetStatus(key, QStringLiteral("100"));
+            record({row->source, choice.path, ExportOutcome::AlreadyThere, {}});
+        } else {
+            if (!copy(key, row->source, choice.path))
                 break;
-            }
-            if (copied.outcome == CopyOutcome::Failed) {
-                report.failure = copied.error;
-                record({srtSource, srtTarget, ExportOutcome::Failed, copied.error});
+            targets.Wrote(choice.path, row->source);
+            record({row->source, choice.path,
+                    choice.path == target.folder + target.filename ? ExportOutcome::Copied : ExportOutcome::Renamed, {}});
+        }
+        // The log goes where its name is free; a different file already there stays.
+        const QString srtTarget = WithSrtExtension(choice.path);
+        if (!srtSource.isEmpty() && !QFileInfo::exists(srtTarget)) {
+            if (!copy(key, srtSource, srtTarget))
                 break;
-            }
+            targets.Wrote(srtTarget, srtSource);
         }
     }
     if (stop.stop_requested())

@@ -4,9 +4,12 @@
 // of what happened to each file. It reaches the list and the settings only through an
 // ExportHost, which the window implements by carrying each call to the UI thread.
 
+#include <QHash>
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <stop_token>
 
 struct ExportRowFacts {
@@ -37,12 +40,37 @@ ExportSettings ExportSettingsOf(const TSetInfo& settings);
 class ExportHost {
 public:
     virtual ~ExportHost() = default;
-    virtual int RowCount() = 0;
-    // Row i; when show is set, the list also scrolls to it.
-    virtual ExportRowFacts Row(int i, bool show) = 0;
+    // The keys of the rows this export handles: every row now, in list order. Their status
+    // texts are cleared, so no row shows the end of an earlier run.
+    virtual QStringList TakeRows() = 0;
+    // The row with this key as it is now (the list scrolls to it when show is set), or nothing
+    // when it has been removed meanwhile.
+    virtual std::optional<ExportRowFacts> Row(const QString& key, bool show) = 0;
     virtual ExportSettings Settings() = 0;
     virtual void SetStatus(const QString& rowKey, const QString& text) = 0;
+    // Whether places are still being looked up: a row whose place is still pending waits for
+    // its answer a little.
+    virtual bool PlacesComing() { return false; }
 };
+
+// The export's view of a catalogue nobody changes meanwhile (no window): its rows, and
+// settings fixed at the start.
+class CatalogueExportHost : public ExportHost {
+public:
+    CatalogueExportHost(Catalogue& catalogue, ExportSettings settings);
+    QStringList TakeRows() override;
+    std::optional<ExportRowFacts> Row(const QString& key, bool show) override;
+    ExportSettings Settings() override { return settings_; }
+    void SetStatus(const QString&, const QString&) override {}
+
+private:
+    Catalogue& catalogue_;
+    ExportSettings settings_;
+    QHash<QString, int> rowOf_;
+};
+
+// How long a row whose place is still pending waits for it before it takes the default place.
+constexpr int kPlaceWaitMs = 3000;
 
 enum class ExportOutcome { Copied, Renamed, AlreadyThere, Vanished, Failed };
 
@@ -59,8 +87,9 @@ struct ExportReport {
     QString failure; // what ended the export early, with the file and the reason; empty otherwise
 };
 
-// Runs the export for every row present when it starts. onLine (optional) hears of each file
-// as it is done.
+// Runs the export for every row present when it starts. Each row's folder and name are made
+// when its turn comes, from the row found by its key and the settings of that moment; a row
+// removed meanwhile is passed over. onLine (optional) hears of each file as it is done.
 ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine = {});
 
 // The folder a row's file goes to: the output folder, "/" unless it ends with one already,

@@ -85,20 +85,6 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
 
 namespace {
 
-// The export's view of a catalogue without a window: the rows and the settings file.
-class CatalogueExportHost : public ExportHost {
-public:
-    CatalogueExportHost(Catalogue& catalogue, ExportSettings settings) : catalogue_(catalogue), settings_(std::move(settings)) {}
-    int RowCount() override { return catalogue_.rows().rowCount(); }
-    ExportRowFacts Row(int i, bool) override { return ExportFactsOf(catalogue_, i); }
-    ExportSettings Settings() override { return settings_; }
-    void SetStatus(const QString&, const QString&) override {}
-
-private:
-    Catalogue& catalogue_;
-    ExportSettings settings_;
-};
-
 const char* OutcomeText(ExportOutcome outcome)
 {
     switch (outcome) {

@@ -510,7 +510,16 @@ void TForm1::FileOutClick()
     case WorkerState::Idle:
         break;
     }
-    if (const TSetInfo settings = SetInfo(); settings.Outck2) {
+    const TSetInfo settings = SetInfo();
+    if (!settings.Outck2) {
+        // Nothing would be copied: say what to choose, and open the settings where it is chosen.
+        MsgBox(settings.Outck1 ? QStringLiteral("「修改源文件」方式不复制任何文件。要导出，请在「软件参数」里选择「新建文件」和存放路径。")
+                               : QStringLiteral("还没有选择导出方式：请在「软件参数」里选择「新建文件」和存放路径。"),
+               kMsgWarning);
+        SettingMeClick();
+        return;
+    }
+    {
         const QString out = settings.OutPath;
         if (!TrimLowChars(out).startsWith(u'/')) {
             MsgBox(QStringLiteral("请先选择路径"), kMsgWarning);
@@ -528,7 +537,9 @@ void TForm1::FileOutClick()
 
 void TForm1::RunExportTask(TMyThread& worker)
 {
-    WindowExportHost host(catalogue(), state_.settings, [this](int row) { ShowSelectItem(row, false); });
+    WindowExportHost host(
+        catalogue(), state_.settings, [this](int row) { ShowSelectItem(row, false); },
+        [this] { return GetLocationTimer->isActive() || locationPass().LookupUnderWay(); });
     const ExportReport report = RunExport(host, worker.StopToken());
     int copied = 0;
     int present = 0;

@@ -5,30 +5,58 @@
 #include "services/SettingsInfo.h"
 
 WindowExportHost::WindowExportHost(Catalogue& catalogue, const SettingsStore& settings,
-                                   std::function<void(int row)> showRow)
+                                   std::function<void(int row)> showRow, std::function<bool()> placesComing)
     : catalogue_(catalogue)
     , settings_(settings)
     , showRow_(std::move(showRow))
+    , placesComing_(std::move(placesComing))
 {
 }
 
-int WindowExportHost::RowCount()
+void WindowExportHost::Relocate()
 {
-    int count = 0;
-    UiHandover::RunOnUiThread([&] { count = catalogue_.rows().rowCount(); });
-    return count;
+    lastRowOf_.clear();
+    const int count = catalogue_.rows().rowCount();
+    for (int row = 0; row < count; ++row)
+        lastRowOf_.insert(catalogue_.RowKey(row), row);
 }
 
-ExportRowFacts WindowExportHost::Row(int i, bool show)
+int WindowExportHost::Locate(const QString& key)
 {
-    ExportRowFacts facts;
+    // The row is where it was last seen unless the list was sorted or rows were removed
+    // meanwhile; then every row is found again in one pass.
+    const int hint = lastRowOf_.value(key, -1);
+    const int count = catalogue_.rows().rowCount();
+    if (hint >= 0 && hint < count && catalogue_.RowKey(hint) == key)
+        return hint;
+    Relocate();
+    return lastRowOf_.value(key, -1);
+}
+
+QStringList WindowExportHost::TakeRows()
+{
+    QStringList keys;
     UiHandover::RunOnUiThread([&] {
+        const int count = catalogue_.rows().rowCount();
+        keys.reserve(count);
+        for (int row = 0; row < count; ++row)
+            keys << catalogue_.RowKey(row);
+        Relocate();
+        catalogue_.rows().clearColumn(kColStatus);
+    });
+    return keys;
+}
+
+std::optional<ExportRowFacts> WindowExportHost::Row(const QString& key, bool show)
+{
+    std::optional<ExportRowFacts> facts;
+    UiHandover::RunOnUiThread([&] {
+        const int row = Locate(key);
+        if (row < 0)
+            return;
         if (show && showRow_)
-            showRow_(i);
-        if (i >= catalogue_.rows().rowCount())
-            return; // removed meanwhile
-        facts = ExportFactsOf(catalogue_, i);
-        lastRowOf_[facts.key] = i;
+            showRow_(row);
+        facts = ExportFactsOf(catalogue_, row);
     });
     return facts;
 }
@@ -41,10 +69,16 @@ ExportSettings WindowExportHost::Settings()
 void WindowExportHost::SetStatus(const QString& rowKey, const QString& text)
 {
     UiHandover::RunOnUiThread([&] {
-        // The row is where it was last seen unless the user sorted the list meanwhile.
-        const int row = catalogue_.RowOfKey(rowKey, lastRowOf_.value(rowKey, -1));
-        lastRowOf_[rowKey] = row;
+        const int row = Locate(rowKey);
         if (row >= 0)
             catalogue_.rows().setCell(row, kColStatus, text);
     });
+}
+
+bool WindowExportHost::PlacesComing()
+{
+    bool coming = false;
+    if (placesComing_)
+        UiHandover::RunOnUiThread([&] { coming = placesComing_(); });
+    return coming;
 }

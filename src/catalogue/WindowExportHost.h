@@ -7,23 +7,33 @@
 
 #include <QHash>
 #include <functional>
+#include <optional>
 
 class Catalogue;
 class SettingsStore;
 
 class WindowExportHost : public ExportHost {
 public:
-    // showRow scrolls the list to a row (the export shows the row it is at).
-    WindowExportHost(Catalogue& catalogue, const SettingsStore& settings, std::function<void(int row)> showRow);
+    // showRow scrolls the list to a row (the export shows the row it is at); placesComing tells
+    // whether the location pass is running.
+    WindowExportHost(Catalogue& catalogue, const SettingsStore& settings, std::function<void(int row)> showRow,
+                     std::function<bool()> placesComing);
 
-    int RowCount() override;
-    ExportRowFacts Row(int i, bool show) override;
+    QStringList TakeRows() override;
+    std::optional<ExportRowFacts> Row(const QString& key, bool show) override;
     ExportSettings Settings() override;
     void SetStatus(const QString& rowKey, const QString& text) override;
+    bool PlacesComing() override;
 
 private:
+    // On the UI thread: where the row with this key is now (-1: removed); Relocate notes where
+    // every row is.
+    int Locate(const QString& key);
+    void Relocate();
+
     Catalogue& catalogue_;
     const SettingsStore& settings_;
     std::function<void(int row)> showRow_;
-    QHash<QString, int> lastRowOf_; // UI thread only: where each row was last seen
+    std::function<bool()> placesComing_;
+    QHash<QString, int> lastRowOf_; // UI thread only: where each row was last seen, a hint
 };

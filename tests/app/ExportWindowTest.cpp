@@ -7,6 +7,7 @@
 #include <QLabel>
 #include "dialogs/Dialogs.h"
 #include "dialogs/SettingsDialog.h"
+#include "preview/ImagePreviewWindow.h"
 
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QThread>
@@ -73,12 +75,57 @@ protected:
         Main().WaitForWorker();
         QApplication::processEvents(); // the end message, if any
     }
+    // A card of a 300 MB video (listed first, so the export is busy with it for a while) and
+    // four photos a second apart.
+    void WriteBusyCard()
+    {
+        QDir().mkpath(card());
+        QFile big(card() + "/A0001.MOV");
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(300LL * 1000 * 1000));
+        big.close();
+        for (int i = 1; i <= 4; ++i)
+            ASSERT_TRUE(WriteBytes(card() + QStringLiteral("/P000%1.JPG").arg(i),
+                                   PhotoBytes(ShotAt(QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10 + i)))) + QByteArray(i, 'x')));
+        ScanCard();
+        Main().goodslistviewColumnClick(kColName); // by name: the video first
+        ASSERT_EQ(Main().listModel->cell(0, kColName), "A0001.MOV");
+    }
+    // Starts the export and waits until the video's copy is under way.
+    void StartExportAndWaitForTheVideo()
+    {
+        Main().FileOut->trigger();
+        QElapsedTimer waited;
+        waited.start();
+        while (Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus).isEmpty() && waited.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QString videoKey()
+    {
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            if (Main().listModel->cell(row, kColName) == "A0001.MOV")
+                return Main().catalogue().RowKey(row);
+        return {};
+    }
+    int RowNamed(const QString& name)
+    {
+        for (int row = 0; row < Main().listModel->rowCount(); ++row)
+            if (Main().listModel->cell(row, kColName) == name)
+                return row;
+        return -1;
+    }
     QStringList Statuses()
     {
         QStringList texts;
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
             texts << Main().listModel->cell(row, kColStatus);
         return texts;
+    }
+
+    QString CurrentStatusText() { return Main().findChild<QLabel*>("StatusText")->text(); }
+    static QByteArray ReadBytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
     TempFolder folder;
@@ -137,6 +184,67 @@ TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
     ExportAndWait();
     EXPECT_EQ(boxes.shown, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
     EXPECT_TRUE(FilesBelow(out()).isEmpty());
+}
+
+TEST_F(ExportWindowTest, WithoutTheNewFilesModeTheUserIsToldWhatToChooseAndTheSettingsOpen)
+{
+    ASSERT_TRUE(WriteBytes(card() + "/P0001.JPG", PhotoBytes(std::nullopt)));
+    ScanCard();
+    for (const bool modifySource : {false, true}) {
+        if (modifySource) {
+            Settings().Outck1->click();
+            Settings().btnyyClick();
+        }
+        boxes.shown.clear();
+        bool settingsShown = false;
+        QTimer::singleShot(0, [&] {
+            settingsShown = Settings().isVisible();
+            Settings().reject();
+        });
+        ExportAndWait();
+        ASSERT_EQ(boxes.shown.size(), 1);
+        EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("软件参数")) && boxes.shown[0].contains(QStringLiteral("新建文件")))
+            << boxes.shown[0].toStdString();
+        EXPECT_EQ(boxes.shown[0].contains(QStringLiteral("修改源文件")), modifySource);
+        EXPECT_TRUE(settingsShown);
+        EXPECT_FALSE(CurrentStatusText().contains(QStringLiteral("导出"))) << "no export ran, so none is reported";
+    }
+}
+
+TEST_F(ExportWindowTest, SortingAndDeletingInThePhotoWindowDuringAnExportMisnameAndSkipNothing)
+{
+    WriteBusyCard();
+    ChooseNewFiles(out(), "日期");
+    StartExportAndWaitForTheVideo();
+    ASSERT_TRUE(Main().FileOut->isEnabled() && Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus) != "100")
+        << "the video is still being copied";
+    Main().goodslistviewColumnClick(kColName); // descending: the photos now come before the video
+    ASSERT_EQ(Main().listModel->cell(0, kColName), "P0004.JPG");
+    boxes.yes = [](const QString&) { return true; };
+    windows->Form3()->InitFile(RowNamed("P0003.JPG"));
+    windows->Form3()->Button3->click(); // 删除 in the photo window
+    Main().WaitForWorker();
+    QApplication::processEvents();
+
+    const QString day = out() + "/2017-05-03/";
+    EXPECT_EQ(FilesBelow(day).filter(".JPG"), QStringList({"I-20170503142211.JPG", "I-20170503142212.JPG", "I-20170503142214.JPG"}));
+    for (int i : {1, 2, 4})
+        EXPECT_EQ(ReadBytes(day + QStringLiteral("I-2017050314221%1.JPG").arg(i)), ReadBytes(card() + QStringLiteral("/P000%1.JPG").arg(i)));
+    EXPECT_EQ(Statuses(), QStringList(4, "100"));
+}
+
+TEST_F(ExportWindowTest, AnExportClearsTheStatusOfEarlierRunsFirst)
+{
+    WriteBusyCard();
+    ChooseNewFiles(out());
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        Main().listModel->setCell(row, kColStatus, "100"); // an earlier run's
+    StartExportAndWaitForTheVideo();
+    Main().FileOut->trigger(); // cancel
+    Main().WaitForWorker();
+    QApplication::processEvents();
+    EXPECT_EQ(Statuses().mid(1), QStringList(4, "")) << "not copied in this run";
+    EXPECT_TRUE(FilesBelow(out()).filter(".JPG").isEmpty());
 }
 
 TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)

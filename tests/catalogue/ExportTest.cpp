@@ -26,26 +26,43 @@ QByteArray Read(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-TEST(SameFileQuick, SizesHeadsAndTailsMustAgree)
+void SetModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+TEST(SameFileQuick, EqualSizesAndTimesAreACopyOtherwiseTheEndsDecide)
 {
     TempFolder folder;
+    const QDateTime shot(QDate(2017, 5, 3), QTime(14, 22, 10));
     const QByteArray data = Pattern(100000, 1);
     ASSERT_TRUE(WriteBytes(folder.file("a"), data));
-    ASSERT_TRUE(WriteBytes(folder.file("same"), data));
-    QByteArray longer = data + "x";
-    ASSERT_TRUE(WriteBytes(folder.file("longer"), longer));
+    SetModified(folder.file("a"), shot);
     QByteArray tail = data;
     tail[99990] = 'z';
-    ASSERT_TRUE(WriteBytes(folder.file("tail"), tail));
     QByteArray middle = data;
     middle[50000] = 'z';
-    ASSERT_TRUE(WriteBytes(folder.file("middle"), middle));
+    struct Case {
+        const char* name;
+        QByteArray content;
+        QDateTime modified;
+        bool copy;
+    } cases[] = {
+        {"same", data, shot.addMSecs(900), true},             // the time agrees to the second: nothing read
+        {"sameTimeOtherEnds", tail, shot, true},              // the quick check trusts size and time
+        {"sameOtherTime", data, shot.addSecs(5), true},       // the ends are compared and agree
+        {"tailOtherTime", tail, shot.addSecs(5), false},
+        {"middleOtherTime", middle, shot.addSecs(5), true},   // only the ends are read
+        {"longerSameTime", data + "x", shot, false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteBytes(folder.file(c.name), c.content));
+        SetModified(folder.file(c.name), c.modified);
+        EXPECT_EQ(SameFileQuick(folder.file("a"), folder.file(c.name)), c.copy) << c.name;
+    }
     ASSERT_TRUE(WriteBytes(folder.file("empty1"), ""));
     ASSERT_TRUE(WriteBytes(folder.file("empty2"), ""));
-    EXPECT_TRUE(SameFileQuick(folder.file("a"), folder.file("same")));
-    EXPECT_FALSE(SameFileQuick(folder.file("a"), folder.file("longer")));
-    EXPECT_FALSE(SameFileQuick(folder.file("a"), folder.file("tail")));
-    EXPECT_TRUE(SameFileQuick(folder.file("a"), folder.file("middle"))) << "only the ends are compared";
     EXPECT_TRUE(SameFileQuick(folder.file("empty1"), folder.file("empty2")));
     EXPECT_FALSE(SameFileQuick(folder.file("a"), folder.file("missing")));
     EXPECT_FALSE(SameFileQuick(folder.file("a"), folder.dir.path()));
@@ -101,32 +118,47 @@ TEST(CopyWithProgress, ACancelledCopyLeavesNothingAndAFailureSaysWhy)
     EXPECT_EQ(failed.error, folder.file("missing.MOV") + "：No such file or directory");
 }
 
-TEST(ChooseTarget, SuffixesForDifferentFilesAndEveryEarlierCopyFound)
+TEST(ExportTargets, SuffixesForDifferentFilesEveryEarlierCopyFoundAndNothingReplaced)
 {
     TempFolder folder;
-    ASSERT_TRUE(WriteBytes(folder.file("a.JPG"), Pattern(5000, 1)));
-    ASSERT_TRUE(WriteBytes(folder.file("b.JPG"), Pattern(5000, 2)));
-    const QStringList siblings = {folder.file("a.JPG"), folder.file("b.JPG")};
+    const QDateTime shot(QDate(2017, 5, 3), QTime(14, 22, 10));
+    // Burst shots: the same size and the same second, different bytes.
+    for (const auto& [name, seed] : {std::pair{"a.JPG", 1}, std::pair{"b.JPG", 2}}) {
+        ASSERT_TRUE(WriteBytes(folder.file(name), Pattern(5000, char(seed))));
+        SetModified(folder.file(name), shot);
+    }
     const QString out = folder.path() + "out/";
     QDir().mkpath(out);
+    const auto copy = [](const QString& from, const QString& to) {
+        return CopyWithProgress(from, to, [](const QString&) {}, {}).outcome == CopyOutcome::Copied;
+    };
 
-    TargetChoice a = ChooseTarget(out, "I-1.JPG", folder.file("a.JPG"), siblings);
+    ExportTargets first;
+    const TargetChoice a = first.Choose(out, "I-1.JPG", folder.file("a.JPG"));
     EXPECT_EQ(a.path, out + "I-1.JPG");
     EXPECT_FALSE(a.alreadyThere);
-    QFile::copy(folder.file("a.JPG"), a.path);
-    TargetChoice b = ChooseTarget(out, "I-1.JPG", folder.file("b.JPG"), siblings);
-    EXPECT_EQ(b.path, out + "I-1-1.JPG");
-    QFile::copy(folder.file("b.JPG"), b.path);
+    ASSERT_TRUE(copy(folder.file("a.JPG"), a.path));
+    first.Wrote(a.path, folder.file("a.JPG"));
+    const TargetChoice b = first.Choose(out, "I-1.JPG", folder.file("b.JPG"));
+    EXPECT_EQ(b.path, out + "I-1-1.JPG") << "a name this export gave another file is not b's, however alike";
+    EXPECT_FALSE(b.alreadyThere);
+    ASSERT_TRUE(copy(folder.file("b.JPG"), b.path));
+    first.Wrote(b.path, folder.file("b.JPG"));
 
-    EXPECT_TRUE(ChooseTarget(out, "I-1.JPG", folder.file("b.JPG"), siblings).alreadyThere);
-    EXPECT_EQ(ChooseTarget(out, "I-1.JPG", folder.file("b.JPG"), siblings).path, out + "I-1-1.JPG");
-    EXPECT_TRUE(ChooseTarget(out, "I-1.JPG", folder.file("a.JPG"), siblings).alreadyThere);
+    // A later export finds both earlier copies, whatever the order.
+    ExportTargets again;
+    EXPECT_TRUE(again.Choose(out, "I-1.JPG", folder.file("a.JPG")).alreadyThere);
+    const TargetChoice bAgain = again.Choose(out, "I-1.JPG", folder.file("b.JPG"));
+    EXPECT_TRUE(bAgain.alreadyThere);
 
-    // A file at the name that is none of the sources (a changed copy) is replaced.
-    ASSERT_TRUE(WriteBytes(out + "I-2.JPG", "changed"));
-    const TargetChoice replaced = ChooseTarget(out, "I-2.JPG", folder.file("a.JPG"), {folder.file("a.JPG")});
-    EXPECT_EQ(replaced.path, out + "I-2.JPG");
-    EXPECT_FALSE(replaced.alreadyThere);
+    // A file at the name that is no copy of the source (a retouched copy, another card's photo)
+    // keeps it: the new copy takes the next free name.
+    ASSERT_TRUE(WriteBytes(out + "I-2.JPG", "retouched"));
+    EXPECT_EQ(again.Choose(out, "I-2.JPG", folder.file("a.JPG")).path, out + "I-2-1.JPG");
+    // A name whose companion (".SRT") is taken is not free either.
+    ASSERT_TRUE(WriteBytes(out + "V-3.SRT", "someone's log"));
+    EXPECT_EQ(again.Choose(out, "V-3.MOV", folder.file("a.JPG"), {".SRT"}).path, out + "V-3-1.MOV");
+    EXPECT_EQ(again.Choose(out, "V-3.MOV", folder.file("a.JPG")).path, out + "V-3.MOV");
     EXPECT_EQ(WithSrtExtension(out + "V-1-2.MOV"), out + "V-1-2.SRT");
 }
 
@@ -136,10 +168,28 @@ public:
     QList<ExportRowFacts> rows;
     ExportSettings settings;
     QHash<QString, QStringList> statuses;
-    int RowCount() override { return int(rows.size()); }
-    ExportRowFacts Row(int i, bool) override { return rows[i]; }
+    std::function<void(const QString& key)> beforeRow; // runs as the export asks for a row
+    int placePolls = 0;                                 // PlacesComing says yes this many times
+
+    QStringList TakeRows() override
+    {
+        QStringList keys;
+        for (const ExportRowFacts& row : rows)
+            keys << row.key;
+        return keys;
+    }
+    std::optional<ExportRowFacts> Row(const QString& key, bool) override
+    {
+        if (beforeRow)
+            beforeRow(key);
+        for (const ExportRowFacts& row : rows)
+            if (row.key == key)
+                return row;
+        return std::nullopt;
+    }
     ExportSettings Settings() override { return settings; }
     void SetStatus(const QString& key, const QString& text) override { statuses[key] << text; }
+    bool PlacesComing() override { return placePolls-- > 0; }
 };
 
 class RunExportTest : public testing::Test {
@@ -194,6 +244,57 @@ TEST_F(RunExportTest, BurstShotsAllArriveOnceAndASecondRunCopiesNothing)
         EXPECT_EQ(line.outcome, ExportOutcome::AlreadyThere) << line.source.toStdString();
     EXPECT_EQ(FilesBelow(folder.path() + dir).size(), 5);
     EXPECT_EQ(host.statuses.value("C.JPG" + second).last(), QStringLiteral("100"));
+}
+
+TEST_F(RunExportTest, EachRowIsNamedWhenItsTurnComesFromItsRowAndTheSettingsOfThatMoment)
+{
+    AddRow("A.JPG", Pattern(3000, 1), "2017/05/03 14:22:10", "...");
+    AddRow("B.JPG", Pattern(3000, 2), "2017/05/03 14:22:11", "...");
+    AddRow("C.JPG", Pattern(3000, 3), "2017/05/03 14:22:12");
+    AddRow("D.JPG", Pattern(3000, 4), "2017/05/03 14:22:13");
+    const auto rowOf = [&](const char* name) -> ExportRowFacts& {
+        for (ExportRowFacts& row : host.rows)
+            if (row.name == name)
+                return row;
+        throw std::runtime_error(name);
+    };
+    host.placePolls = 1000; // the location pass runs
+    int askedForA = 0;
+    host.beforeRow = [&](const QString& key) {
+        if (key == rowOf("A.JPG").key && ++askedForA == 3)
+            rowOf("A.JPG").place = "重庆市 渝中区 解放碑"; // its answer arrives while A waits
+        if (key == rowOf("B.JPG").key)
+            host.placePolls = 0; // the pass has ended: B takes the default place at once
+        if (key == rowOf("C.JPG").key) {
+            rowOf("C.JPG").place = "上海市 黄浦区 外滩"; // arrived after the start
+            host.settings.rule = "城市";              // applied during the export
+            host.rows.removeLast();                   // D removed meanwhile
+            std::reverse(host.rows.begin(), host.rows.end()); // and the list sorted
+        }
+    };
+    const ExportReport report = RunExport(host, {});
+    EXPECT_EQ(Outcomes(report), QStringList({"0 out/2017-05-03/重庆市/I-20170503142210.JPG",
+                                             "0 out/2017-05-03/遂宁市/I-20170503142211.JPG",
+                                             "0 out/上海市/I-20170503142212.JPG"}));
+    EXPECT_GE(askedForA, 3);
+    EXPECT_EQ(Read(folder.path() + "out/上海市/I-20170503142212.JPG"), Pattern(3000, 3));
+}
+
+TEST_F(RunExportTest, AFileThatIsNoCopyOfTheSourceIsNeverReplaced)
+{
+    AddRow("A.JPG", Pattern(3000, 1), "2017/05/03 14:22:10");
+    AddRow("V.MOV", Pattern(3000, 2), "2017/05/03 14:22:11");
+    ASSERT_TRUE(WriteBytes(QFileInfo(host.rows.last().source).path() + "/V.SRT", "1\n00:00\nHOME\nGPS(1,2,3)\n"));
+    const QString dir = folder.path() + "out/2017-05-03/成都市/";
+    ASSERT_TRUE(WriteBytes(dir + "I-20170503142210.JPG", "a retouched copy"));
+    ASSERT_TRUE(WriteBytes(dir + "V-20170503142211.SRT", "a log the user edited"));
+    EXPECT_EQ(Outcomes(RunExport(host, {})), QStringList({"1 out/2017-05-03/成都市/I-20170503142210-1.JPG",
+                                                         "1 out/2017-05-03/成都市/V-20170503142211-1.MOV"}));
+    EXPECT_EQ(Read(dir + "I-20170503142210.JPG"), QByteArray("a retouched copy"));
+    EXPECT_EQ(Read(dir + "V-20170503142211.SRT"), QByteArray("a log the user edited"));
+    EXPECT_EQ(Read(dir + "V-20170503142211-1.SRT"), QByteArray("1\n00:00\nHOME\nGPS(1,2,3)\n"));
+    EXPECT_EQ(Outcomes(RunExport(host, {})), QStringList({"2 out/2017-05-03/成都市/I-20170503142210-1.JPG",
+                                                         "2 out/2017-05-03/成都市/V-20170503142211-1.MOV"}));
 }
 
 TEST_F(RunExportTest, TrailingSeparatorOfTheOutputFolderMakesNoDifference)
