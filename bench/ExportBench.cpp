@@ -1,6 +1,7 @@
 // The export of a generated card (5,000 photos, 200 videos with flight logs, three 200 MB
 // videos) beside `cp -r` of the same files to the same disk, both including `sync`; then a
 // re-export of the same card (nothing to copy) beside `rsync -a` over the already copied tree.
+// Seven rounds each, alternating which side goes first, each side starting alike; medians.
 //
 //   bench_export [work folder]     (default /tmp/orvek-bench/export; the card is kept)
 
@@ -15,7 +16,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -69,6 +75,33 @@ void Run(const QString& program, const QStringList& arguments)
     process.waitForFinished(-1);
 }
 
+// Brings both sides to the same start: the disk has written what it was given, and the memory
+// the next side will fill has been touched lately (on a virtual machine, memory left unused for
+// a while goes back to the host and costs several times as much to fill again).
+void Settle()
+{
+    Run(QStringLiteral("sync"), {});
+    constexpr size_t kWarmBytes = size_t(3) << 30;
+    std::unique_ptr<char[]> warm(new char[kWarmBytes]);
+    std::memset(warm.get(), 1, kWarmBytes);
+    volatile char sink = warm[kWarmBytes / 2];
+    (void)sink;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+QString List(const std::vector<double>& values)
+{
+    QStringList texts;
+    for (double value : values)
+        texts << QString::number(value, 'f', 3);
+    return texts.join(QStringLiteral(" "));
+}
+
 qint64 TreeBytes(const QStringList& files)
 {
     qint64 bytes = 0;
@@ -108,58 +141,87 @@ int main(int argc, char** argv)
         catalogue.rows().setCell(row, kColLocation, QStringLiteral("成都市 武侯区 玉林街道"));
     FilesPerSecond(everything, ReadFloor, 1); // warm the cache
 
-    // Fresh target folders named by the time, so no run deletes and recreates the same files;
-    // two rounds in opposite order, so neither side always runs on a disk the other just filled.
+    // Each round times the export and `cp -r` into fresh folders, each followed by `sync`, in
+    // alternating order. Each side's tree is removed as soon as it is timed, and both sides
+    // start settled alike.
     const QString stamp = QString::number(QDateTime::currentMSecsSinceEpoch());
-    QStringList targets;
-    double exportSeconds = 0;
-    double cpSeconds = 0;
-    QString copied;
-    for (int round = 0; round < 2; ++round) {
-        const QString exported = work + QStringLiteral("/out-%1-%2").arg(stamp).arg(round);
-        copied = work + QStringLiteral("/cp-%1-%2").arg(stamp).arg(round);
-        targets << exported << copied;
+    constexpr int kRounds = 7;
+    std::vector<double> exportSeconds;
+    std::vector<double> cpSeconds;
+    const auto timeExport = [&](const QString& exported) {
         QDir().mkpath(exported);
-        Run(QStringLiteral("sync"), {});
         CatalogueExportHost host(catalogue, CardSettings(exported));
-        const auto exportOnce = [&] {
-            exportSeconds += Seconds([&] {
-                RunExport(host, {});
-                Run(QStringLiteral("sync"), {});
-            });
-        };
-        const auto copyOnce = [&] {
-            cpSeconds += Seconds([&] {
-                Run(QStringLiteral("cp"), {QStringLiteral("-r"), card, copied});
-                Run(QStringLiteral("sync"), {});
-            });
-        };
-        if (round == 0) {
-            exportOnce();
-            copyOnce();
-        } else {
-            copyOnce();
-            exportOnce();
+        return Seconds([&] {
+            RunExport(host, {});
+            Run(QStringLiteral("sync"), {});
+        });
+    };
+    const auto timeCopy = [&](const QString& copied) {
+        return Seconds([&] {
+            Run(QStringLiteral("cp"), {QStringLiteral("-r"), card, copied});
+            Run(QStringLiteral("sync"), {});
+        });
+    };
+    Settle();
+    for (int round = 0; round < kRounds; ++round) {
+        const QString exported = work + QStringLiteral("/out-%1-%2").arg(stamp).arg(round);
+        const QString copied = work + QStringLiteral("/cp-%1-%2").arg(stamp).arg(round);
+        for (int side = 0; side < 2; ++side) {
+            if ((side + round) % 2 == 0) {
+                exportSeconds.push_back(timeExport(exported));
+                QDir(exported).removeRecursively();
+            } else {
+                cpSeconds.push_back(timeCopy(copied));
+                QDir(copied).removeRecursively();
+            }
+            Settle();
         }
     }
-    exportSeconds /= 2;
-    cpSeconds /= 2;
-    std::printf("export:   %8.1f MB/s (%.2f s, mean of 2)\n", megabytes / exportSeconds, exportSeconds);
-    std::printf("cp -r:    %8.1f MB/s (%.2f s, mean of 2)\n", megabytes / cpSeconds, cpSeconds);
-    std::printf("export / cp: %.2f (target >= 0.9)\n", cpSeconds / exportSeconds);
+    const double exportMedian = Median(exportSeconds);
+    const double cpMedian = Median(cpSeconds);
+    std::printf("export:   %8.1f MB/s (median %.2f s of %d: %s)\n", megabytes / exportMedian, exportMedian, kRounds,
+                qPrintable(List(exportSeconds)));
+    std::printf("cp -r:    %8.1f MB/s (median %.2f s of %d: %s)\n", megabytes / cpMedian, cpMedian, kRounds,
+                qPrintable(List(cpSeconds)));
+    std::vector<double> ratios;
+    for (size_t round = 0; round < exportSeconds.size(); ++round)
+        ratios.push_back(cpSeconds[round] / exportSeconds[round]);
+    std::printf("export / cp: %.2f of the medians, %.2f the median of the rounds' ratios (%s) (target >= 1.0)\n",
+                cpMedian / exportMedian, Median(ratios), qPrintable(List(ratios)));
 
-    CatalogueExportHost host(catalogue, CardSettings(targets[targets.size() - 2]));
-    const int rounds = 3;
-    const double reexportSeconds = MedianSeconds([&] { RunExport(host, {}); }, rounds);
-    const double rsyncSeconds = MedianSeconds(
-        [&] { Run(QStringLiteral("rsync"), {QStringLiteral("-a"), card + QStringLiteral("/"), copied + QStringLiteral("/")}); },
-        rounds);
+    // The re-export over an export beside `rsync -a` over a copy kept with its times, alternating.
+    const QString lastExport = work + QStringLiteral("/out-%1").arg(stamp);
+    const QString lastCopy = work + QStringLiteral("/cp-%1").arg(stamp);
+    timeExport(lastExport);
+    Run(QStringLiteral("rsync"), {QStringLiteral("-a"), card + QStringLiteral("/"), lastCopy + QStringLiteral("/")});
+    CatalogueExportHost host(catalogue, CardSettings(lastExport));
+    std::vector<double> reexportSeconds;
+    std::vector<double> rsyncSeconds;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto reexport = [&] { reexportSeconds.push_back(Seconds([&] { RunExport(host, {}); })); };
+        const auto rsync = [&] {
+            rsyncSeconds.push_back(Seconds([&] {
+                Run(QStringLiteral("rsync"), {QStringLiteral("-a"), card + QStringLiteral("/"), lastCopy + QStringLiteral("/")});
+            }));
+        };
+        if (round % 2 == 0) {
+            reexport();
+            rsync();
+        } else {
+            rsync();
+            reexport();
+        }
+    }
     const double files = double(everything.size());
-    std::printf("re-export (nothing to copy): %8.0f files/s\n", files / reexportSeconds);
-    std::printf("rsync -a (nothing to copy):  %8.0f files/s\n", files / rsyncSeconds);
-    std::printf("re-export / rsync: %.2f (target >= 0.5)\n", rsyncSeconds / reexportSeconds);
+    const double reexportMedian = Median(reexportSeconds);
+    const double rsyncMedian = Median(rsyncSeconds);
+    std::printf("re-export (nothing to copy): %8.0f files/s (median %.3f s: %s)\n", files / reexportMedian, reexportMedian,
+                qPrintable(List(reexportSeconds)));
+    std::printf("rsync -a (nothing to copy):  %8.0f files/s (median %.3f s: %s)\n", files / rsyncMedian, rsyncMedian,
+                qPrintable(List(rsyncSeconds)));
+    std::printf("re-export / rsync: %.2f (target >= 1.0)\n", rsyncMedian / reexportMedian);
 
-    for (const QString& target : targets)
-        QDir(target).removeRecursively();
+    QDir(lastExport).removeRecursively();
+    QDir(lastCopy).removeRecursively();
     return 0;
 }

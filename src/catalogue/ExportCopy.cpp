@@ -14,6 +14,7 @@
 namespace {
 
 constexpr qint64 kCompareBytes = 4096;
+constexpr qint64 kReserveFromBytes = 64LL * 1024 * 1024;
 constexpr int kMaxSuffix = 9999;
 
 // A file descriptor that closes itself.
@@ -149,20 +150,28 @@ CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::f
         return failed(src, errno);
     posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    // A hidden name beside the target: the scan skips it, and a copy that never finishes
-    // leaves nothing under the final name.
+    // The copy is written to an unnamed file in the target's folder and named only when
+    // complete, so a copy that never finishes leaves nothing behind; where the file system has
+    // no unnamed files, a hidden name beside the target (the scan skips it) stands in.
     const QFileInfo target(dst);
-    const QString partial = target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".orvek-part");
-    const QByteArray partialPath = Native(partial);
-    Fd to(open(partialPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const QByteArray targetPath = Native(dst);
+    QByteArray partialPath; // empty while the file has no name
+    Fd to(open(Native(target.path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
+    if (to.fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        partialPath = Native(target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".orvek-part"));
+        to.fd = open(partialPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
     if (to.fd < 0)
         return failed(dst, errno);
     const auto giveUp = [&](CopyResult result) {
-        unlink(partialPath.constData());
+        if (!partialPath.isEmpty())
+            unlink(partialPath.constData());
         return result;
     };
     const qint64 total = info.st_size;
-    if (total > 0 && posix_fallocate(to.fd, 0, off_t(total)) == ENOSPC)
+    // A large file takes its room at once, so a full disk is known before minutes of copying;
+    // for small files the extra step costs more than it saves.
+    if (total >= kReserveFromBytes && posix_fallocate(to.fd, 0, off_t(total)) == ENOSPC)
         return giveUp(failed(dst, ENOSPC));
 
     progress(QStringLiteral("0"));
@@ -179,13 +188,21 @@ CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::f
     }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     futimens(to.fd, times);
-    if (close(to.fd) != 0) {
-        to.fd = -1;
+    // The name is given only where none is: a file that appeared there meanwhile stays.
+    const bool named = partialPath.isEmpty()
+        ? linkat(AT_FDCWD, QByteArray("/proc/self/fd/" + QByteArray::number(to.fd)).constData(), AT_FDCWD,
+                 targetPath.constData(), AT_SYMLINK_FOLLOW) == 0
+        : renameat2(AT_FDCWD, partialPath.constData(), AT_FDCWD, targetPath.constData(), RENAME_NOREPLACE) == 0;
+    if (!named)
         return giveUp(failed(dst, errno));
-    }
+    partialPath.clear();
+    const int closed = close(to.fd);
     to.fd = -1;
-    if (rename(partialPath.constData(), Native(dst).constData()) != 0)
-        return giveUp(failed(dst, errno));
+    if (closed != 0) {
+        const int error = errno;
+        unlink(targetPath.constData());
+        return failed(dst, error);
+    }
     progress(QStringLiteral("100"));
     return {CopyOutcome::Copied, {}};
 }

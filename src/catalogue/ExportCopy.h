@@ -1,7 +1,8 @@
 #pragma once
 // Copying one catalogue file into the export tree without ever losing or half-writing one:
-// the copy goes to a hidden temporary name beside its target and is renamed when complete;
-// a target name already taken by a different file makes the next free "-1", "-2", ... name.
+// the copy is written to an unnamed file beside its target and named when complete, never over
+// a file that is there; a target name already taken by a different file makes the next free
+// "-1", "-2", ... name.
 
 #include <QHash>
 #include <QString>
