@@ -7,6 +7,15 @@
 Catalogue::Catalogue()
     : rows_(std::make_unique<CatalogueListModel>())
 {
+    // The place column shows names only: its tooltip shows the position behind the name.
+    rows_->toolTipForPlace = [this](int row) {
+        const PListviewdata record = index_.find(RowKey(row));
+        if (!record)
+            return QString();
+        const QString position = record->filegps.trimmed();
+        return position.isEmpty() || position == kNoPosition ? QStringLiteral("没有位置信息")
+                                                                                 : QStringLiteral("GPS：%1").arg(position);
+    };
 }
 
 QString Catalogue::RowKey(int row) const

@@ -54,6 +54,10 @@ QVariant CatalogueListModel::data(const QModelIndex& index, int role) const
         if (index.column() == kColName && pictureForImage)
             return pictureForImage(r.imageIndex);
         return {};
+    case Qt::ToolTipRole:
+        if (index.column() == kColLocation && toolTipForPlace)
+            return toolTipForPlace(index.row());
+        return {};
     case kImageIndexRole:
         return r.imageIndex;
     default:

@@ -66,6 +66,8 @@ public:
 
     // Turns a row's image index into its picture (set by the window that shows the list).
     std::function<QVariant(int imageIndex)> pictureForImage;
+    // The tooltip of a row's place cell (set by the catalogue: the position it was named from).
+    std::function<QString(int row)> toolTipForPlace;
 
 private:
     std::vector<CatalogueRow> rows_;

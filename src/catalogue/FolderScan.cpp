@@ -21,7 +21,6 @@
 
 namespace {
 constexpr int kProgressEveryMs = 100;
-const QString kNoPositionText = QStringLiteral("0.0000,0.0000");
 
 // Calls a progress function at most every kProgressEveryMs.
 class Throttle {
@@ -190,7 +189,7 @@ PhotoFacts ReadPhotoFacts(const QString& path)
     if (!loaded.ok) {
         facts.error = loaded.error;
         facts.shotTime = LastWriteTimeText(path);
-        facts.position = kNoPositionText;
+        facts.position = kNoPosition;
         return facts;
     }
     const TDateTimeTagValue digitized = exif.DateTimeDigitized();

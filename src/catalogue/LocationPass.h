@@ -1,14 +1,18 @@
 #pragma once
 // The location pass: turns the pending rows' positions ("..." in the place column) into place
-// texts, from the location cache when it knows the position's cell and otherwise from the
-// geocoders (the web, the offline data, as the resolver chooses). It runs in ticks on the UI
-// thread; a lookup runs on a background task, one at a time, and its answer is written into
-// the row it was asked for, wherever that row is by then. Once the pass names places offline
-// (the web failed, or the mode says so), the ticks name the rest at once without that thread.
+// texts, from the answers it has had in this pass, the location cache, or the geocoders (the
+// web, the offline data, as the resolver chooses). It runs in short ticks on the UI thread: each
+// tick sweeps on through the list for at most kTickBudgetMs. Cells nobody knows yet wait in a
+// queue for the web, asked one at a time on a background task; an answer is written into the
+// row it was asked for, wherever that row is by then, and the rest of that cell's rows take it
+// on the next sweep. While every pending row waits for the web, the ticks cost nothing.
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <deque>
 #include <memory>
 
 class BackgroundTask;
@@ -19,41 +23,77 @@ struct PlaceAnswer;
 class LocationPass : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kTickBudgetMs = 15;          // work per tick before the window's turn
+    static constexpr int kTickBudgetMs = 2;           // UI-thread time per tick at most (about)
     static constexpr int kRetryAfterRefusalMs = 1000; // the service limits requests per second
 
     LocationPass(Catalogue& catalogue, std::unique_ptr<PlaceResolver> resolver, QObject* parent = nullptr);
     ~LocationPass() override; // ends a lookup under way at once
 
-    // A new pass (the scan starts one): the web is tried again, and the user is told again
-    // where the places come from.
+    // A new pass (a scan or a drop starts one): the web is tried again, earlier answers are
+    // asked again, and the user is told again where the places come from.
     void BeginPass();
 
-    // One tick: writes "未知" for pending rows without a usable position, answers pending rows
-    // from the cache, and starts a web lookup when none is under way. False when no row is
-    // pending any more (the timer may stop).
+    // One tick. False when a whole sweep found no row pending any more (the timer may stop).
     bool Tick();
 
     bool LookupUnderWay() const { return lookupUnderWay_; }
     int LookupsMade() const { return lookupsMade_; }
+    // The rows still waiting for a place (as far as the pass knows).
+    int Remaining() const { return remaining_; }
 
 signals:
     void answerWritten();
-    // Once per pass each: places were named offline, or the offline data could not be used.
+    // Once per pass each: places were named offline, the offline data could not be used, or
+    // the place service could not be reached.
     void statusMessage(const QString& text);
+    // How many rows still wait for a place; 0 when the pass is done.
+    void progress(int remaining);
 
 private:
-    void StartLookup(const QString& rowKey, const QString& cellKey, const QString& longitude, const QString& latitude);
-    void Deliver(const QString& rowKey, const QString& cellKey, const PlaceAnswer& answer);
+    struct Question {
+        QString rowKey;
+        int rowHint; // where the row was when asked
+        QString cell;
+        QString longitude;
+        QString latitude;
+    };
+    enum class RowState { Done, Waiting, NotPending };
+
+    // Answers one row if it can; Waiting when it needs the web (its cell is then queued).
+    RowState Visit(int row);
+    void Write(int row, const QString& place);
+    void StartNextLookup();
+    void StartLookup(const Question& question);
+    void Deliver(const Question& question, const PlaceAnswer& answer);
     void Tell(const PlaceAnswer& answer);
+    void SetRemaining(int remaining);
+    int CountPending(int first, int last) const;
+    void Disturbed(); // the list changed: the sweep must look again
 
     Catalogue& catalogue_;
     std::unique_ptr<PlaceResolver> resolver_; // used by the lookup thread and the ticks
     bool toldOffline_ = false;
     bool toldOfflineError_ = false;
+    bool toldUnreachable_ = false;
+
+    QHash<QString, QString> answers_; // cell -> place, found in this pass
+    QSet<QString> notCached_;         // cells the cache did not know in this pass
+    std::deque<Question> webQueue_;   // cells waiting for the web, one question each
+    QSet<QString> queued_;            // their cells
+
+    int cursor_ = 0;           // the sweep's next row
+    int pendingInSweep_ = 0;   // rows of this sweep left pending
+    bool disturbed_ = false;   // the list changed during this sweep
+    bool idle_ = false;        // a whole sweep found only rows waiting for the web
+    bool writing_ = false;     // the pass is writing a place
+    int remaining_ = 0;
+
     std::shared_ptr<BackgroundTask> lookup_; // the last lookup; it ends before the pass goes
     bool lookupUnderWay_ = false;
     QString lookupCell_; // the cell being looked up
     int lookupsMade_ = 0;
     QElapsedTimer sinceRefusal_; // valid after a "..." answer
 };
+
+// The status bar's text about places: how many rows still wait, and what the pass told.
+QString PlaceStatusLine(int remaining, const QStringList& notes);

@@ -95,7 +95,11 @@ TForm1::TForm1(const MainWindowState& state)
     GetLocationTimer->setObjectName(QStringLiteral("GetLocationTimer"));
     GetLocationTimer->setInterval(kLocationIntervalMs);
     connect(GetLocationTimer, &QTimer::timeout, this, &TForm1::GetLocationTimerTimer);
-    connect(&locationPass(), &LocationPass::statusMessage, PlaceStatusText, &QLabel::setText);
+    connect(&locationPass(), &LocationPass::statusMessage, this, [this](const QString& text) {
+        placeNotes_ << text;
+        ShowPlaceStatus();
+    });
+    connect(&locationPass(), &LocationPass::progress, this, &TForm1::ShowPlaceStatus);
 
     resizeSettled_ = new QTimer(this);
     resizeSettled_->setSingleShot(true);
@@ -444,6 +448,11 @@ void TForm1::ShowBalloon(const QString& text)
         StatusText->setText(text);
 }
 
+void TForm1::ShowPlaceStatus()
+{
+    PlaceStatusText->setText(PlaceStatusLine(locationPass().Remaining(), placeNotes_));
+}
+
 void TForm1::GetLocationTimerTimer()
 {
     if (!locationPass().Tick())
@@ -692,9 +701,12 @@ void TForm1::FinishScan(const ScanOutcome& outcome, bool applyMode)
                             .arg(outcome.files)
                             .arg(scanMade_)
                             .arg(listModel->rowCount()));
-    if (applyMode) { // a scan (not a drop) starts the location pass at its end
-        PlaceStatusText->clear();
+    // A scan starts a new location pass at its end; a drop starts one unless one is running
+    // (which takes the new rows as they come).
+    if (applyMode || !GetLocationTimer->isActive()) {
+        placeNotes_.clear();
         locationPass().BeginPass();
+        ShowPlaceStatus();
         GetLocationTimer->start();
     }
     if (outcome.badScanTime)

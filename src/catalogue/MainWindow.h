@@ -199,7 +199,9 @@ private:
     bool ExportRunning() const;
 
     QLabel* StatusText;      // progress of long work, in the status bar
-    QLabel* PlaceStatusText; // where the places of the current pass come from, when not the web
+    QLabel* PlaceStatusText; // the location pass: rows still waiting, and what it told (placeNotes_)
+    QStringList placeNotes_;
+    void ShowPlaceStatus();
     MainWindowState state_;
     bool scanning_ = false;
     std::shared_ptr<BackgroundTask> scan_; // while scanning_

@@ -61,9 +61,11 @@ PlaceAnswer PlaceResolver::Resolve(const QString& longitude, const QString& lati
     case WebOutcome::NoPlace:
         break;
     }
+    // The web answered without a place, or could not be reached: only the latter is a failure.
+    const bool failed = web.outcome == WebOutcome::Unreachable;
     if (mode_ == GeoMode::Auto)
-        return Offline(longitude, latitude, true);
-    return {web.place, PlaceAnswer::Source::Web, true, {}};
+        return Offline(longitude, latitude, failed);
+    return {web.place, PlaceAnswer::Source::Web, failed, {}};
 }
 
 std::optional<PlaceAnswer> PlaceResolver::ResolveOfflineNow(const QString& longitude, const QString& latitude)

@@ -1,6 +1,7 @@
 #include "app/ProgramWindows.h"
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/LocationPass.h"
+#include "core/UiHandover.h"
 #include "catalogue/MainWindow.h"
 #include "dialogs/AboutWindow.h"
 #include "dialogs/Dialogs.h"
@@ -321,7 +322,7 @@ TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
-TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode)
+TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanModeAndGetTheirPlaces)
 {
     Start(folder.path());
     ASSERT_TRUE(WriteBytes(folder.path() + "drop/a/V0001.mp4", "v"));
@@ -334,7 +335,12 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
     Main().WaitForScan();
     EXPECT_EQ(Main().listModel->rowCount(), 2);
     EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "a drop does not start the location pass";
+    EXPECT_TRUE(Main().GetLocationTimer->isActive()) << "a drop starts the location pass";
+    UiHandover::WaitServing([&] { return !Main().GetLocationTimer->isActive(); });
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(Main().listModel->cell(row, kColLocation), QStringLiteral("未知")) << "no positions: named at once";
+    EXPECT_EQ(Main().listModel->data(Main().listModel->index(0, kColLocation), Qt::ToolTipRole).toString(),
+              QStringLiteral("没有位置信息"));
 }
 
 TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWindow)
@@ -365,11 +371,17 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
     Main().WaitForScan();
 
     int ticksWhileAsking = 0;
+    QStringList placeStatus; // what the status bar says about places, in turn
     QObject::connect(Main().GetLocationTimer, &QTimer::timeout, [&] {
         if (Main().locationPass().LookupUnderWay())
             ++ticksWhileAsking;
+        const QString text = Main().findChild<QLabel*>("PlaceStatusText")->text();
+        if (placeStatus.isEmpty() || placeStatus.last() != text)
+            placeStatus << text;
     });
     WaitForThePass();
+    EXPECT_EQ(placeStatus.value(0), QStringLiteral("正在查询地名：还有 2 个文件")) << placeStatus.join(" | ").toStdString();
+    EXPECT_EQ(Main().findChild<QLabel*>("PlaceStatusText")->text(), QString()) << "nothing left to say at the end";
     EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "the pass ends when nothing is pending";
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 30.5130,105.5912", "P0001.JPG=未知",
                                    "P0002.JPG=遂宁市 船山区 30.5130,105.5912"}));

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -269,6 +270,29 @@ TEST_F(LocationPassTest, AfterTheWebFailsTheRestOfThePassIsNamedOfflineAndNothin
     EXPECT_EQ(Place("P0.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
     EXPECT_TRUE(QueryValue(GpsCellKey(105.5, 30.5130), "GPS", cached));
     EXPECT_EQ(service.Count(), 2);
+}
+
+TEST_F(LocationPassTest, ProgressCountsDownToNothingAndAnUnreachableServiceIsToldOnce)
+{
+    service.answer = [](const QString&) { return QStringLiteral("unreachable"); };
+    for (int i = 0; i < 30; ++i) // 30 rows in 3 cells, and one without a position
+        Add(QStringLiteral("P%1.JPG").arg(i), QStringLiteral("%1,30.5130").arg(105.5 + (i % 3 + 0.5) / 60.0, 0, 'f', 4));
+    Add("NOGPS.JPG", "0.0000,0.0000");
+    StartPass(GeoMode::Web);
+    QList<int> counts;
+    QObject::connect(pass.get(), &LocationPass::progress, [&](int remaining) { counts << remaining; });
+    pass->BeginPass();
+    EXPECT_EQ(pass->Remaining(), 31);
+    EXPECT_GT(RunUntilDone(), 0);
+    ASSERT_FALSE(counts.isEmpty());
+    EXPECT_EQ(counts.first(), 31);
+    EXPECT_EQ(counts.last(), 0);
+    EXPECT_TRUE(std::is_sorted(counts.rbegin(), counts.rend())) << "never counts up";
+    EXPECT_EQ(service.Count(), 3) << "one question per cell: the answers of this pass are remembered";
+    EXPECT_EQ(Place("P29.JPG"), QStringLiteral("未知"));
+    EXPECT_EQ(told, QStringList({"无法连接地名服务，查不到的地名显示为“未知”"})) << "said once, not per row";
+    EXPECT_EQ(PlaceStatusLine(12, told), QStringLiteral("正在查询地名：还有 12 个文件；无法连接地名服务，查不到的地名显示为“未知”"));
+    EXPECT_EQ(PlaceStatusLine(0, {}), QString());
 }
 
 TEST_F(LocationPassTest, OfflineModeNeverAsksTheWebAndSaysSoOncePerPass)
