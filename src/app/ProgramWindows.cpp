@@ -64,7 +64,9 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
 
 ProgramWindows::~ProgramWindows()
 {
-    // The worker's task reaches the main window: it ends before any window goes.
+    // No tick may start new work now; the worker's task reaches the main window: it ends
+    // before any window goes.
+    form1_->StopTimers();
     state_->worker().Stop();
     myDlg_.reset();
     form5_.reset();

@@ -420,8 +420,17 @@ void TForm1::RunUpdateCheck(TMyThread& worker)
 {
     CheckUpdateTask(manifestUrl_, worker.StopToken(), [&](const TdlgAndMe& request) {
         worker.Fparam = request;
-        UiHandover::RunOnUiThread([&] { ShowUpdateDlg(worker.Fparam); });
+        UiHandover::RunOnUiThread([&] {
+            if (!worker.StopRequested()) // the program is ending: no dialog any more
+                ShowUpdateDlg(worker.Fparam);
+        });
     });
+}
+
+void TForm1::StopTimers()
+{
+    GetUpdateInfoTm->stop();
+    GetLocationTimer->stop();
 }
 
 void TForm1::ShowUpdateDlg(const TdlgAndMe& request)

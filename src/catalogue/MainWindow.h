@@ -10,6 +10,7 @@
 #include "services/SettingsInfo.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -41,6 +42,9 @@ public:
 
     // Windows created after this one that it opens or whose state it loads.
     void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog);
+    // The program is ending: the timers stop, so that no tick starts new work (an update check,
+    // a place lookup) while the worker is stopped and the windows go.
+    void StopTimers();
 
     IniFile& settingsFile();
     // The settings as they are now (SetInfo.FilePath is the catalogue root).
@@ -206,9 +210,9 @@ private:
     bool scanning_ = false;
     std::shared_ptr<BackgroundTask> scan_; // while scanning_
     int scanMade_ = 0;                     // entries the scan under way has made
-    TForm2* settingsDialog_ = nullptr;
-    TForm5* aboutWindow_ = nullptr;
-    TMyDlg* updateDialog_ = nullptr;
+    QPointer<TForm2> settingsDialog_;
+    QPointer<TForm5> aboutWindow_;
+    QPointer<TMyDlg> updateDialog_;
     QString manifestUrl_;
     QTimer* resizeSettled_; // the end of a resize: column widths follow the new width
     bool shownOnce_ = false;

@@ -109,6 +109,11 @@ void TForm5::Button1Click()
 {
     if (check_)
         return;
+    if (manifestUrl.isEmpty()) {
+        // Nothing to ask: the settings file names no update site.
+        MsgBox(QStringLiteral("没有设置升级地址：请在 Config.dyi 中加入 [UpdateUrl] 一节（见 README）。"), kMsgWarning);
+        return;
+    }
     // The manifest is fetched by a background task: the window stays usable and can be closed
     // while a slow server answers.
     Button1->setEnabled(false);
@@ -117,7 +122,7 @@ void TForm5::Button1Click()
         TUPdateInfo info;
         HttpOptions options;
         options.stop = task.StopToken();
-        const bool readable = !url.isEmpty() && ReadUpdateInfo(info, url, options);
+        const bool readable = ReadUpdateInfo(info, url, options);
         if (!task.StopRequested())
             UiHandover::Post(self, [self, from = &task, readable, info] {
                 static_cast<TForm5*>(self.data())->ShowCheckResult(from, readable, info);

@@ -21,12 +21,10 @@ bool Remembered(const QString& key, const QString& value)
 
 std::optional<TdlgAndMe> ChooseUpdateDialog(const TUPdateInfo& info, const QString& currentVersion)
 {
-    if (info.Version.NR != currentVersion) {
-        // An update offer, even one the user ignores, keeps the notice for a later check.
-        if (Remembered(kIgnoredVersionKey, info.Version.NR))
-            return std::nullopt;
+    // An update offer keeps the notice for a later check; an ignored version does not, so the
+    // notice may show instead.
+    if (info.Version.NR != currentVersion && !Remembered(kIgnoredVersionKey, info.Version.NR))
         return TdlgAndMe{ctUpdate, {info.Version.NR, info.Version.NR3, info.Version.NR2, {}}};
-    }
     if (!info.Notice.NR.isEmpty() && !Remembered(kSeenNoticeKey, info.Notice.ID))
         return TdlgAndMe{ctTip, {info.Notice.ID, info.Notice.NR, info.Notice.NR2, {}}};
     return std::nullopt;

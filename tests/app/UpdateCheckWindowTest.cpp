@@ -18,7 +18,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -156,6 +159,25 @@ TEST_F(UpdateCheckWindowTest, ASilentServerNeitherBlocksTheWindowNorTheEnd)
     windows.reset(); // the program ends: the waiting request is abandoned
     held.Release();
     EXPECT_EQ(showings, 0);
+}
+
+TEST_F(UpdateCheckWindowTest, ClosingWhileACheckWaitsForItsAnswerShowsNothingAndStartsNoOther)
+{
+    // An update offer that takes a little while to arrive.
+    LocalHttpServer slow;
+    std::atomic<int> asked = 0;
+    slow.Get("/rezuvadev/Json.txt", [&](const httplib::Request&, httplib::Response& response) {
+        ++asked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        response.set_content(ToGbk(ManifestJson(ManifestFacts{.version = "1.0.0.2", .minimum = "1.0.0.0"})), "text/plain");
+    });
+    slow.Start();
+    Start(slow.BaseUrl());
+    Main().GetUpdateInfoTm->setInterval(1); // ticks all the time
+    ASSERT_TRUE(WaitFor([&] { return asked == 1; }));
+    windows.reset(); // the answer arrives while the program ends
+    EXPECT_EQ(showings, 0) << "no dialog while the program ends";
+    EXPECT_EQ(asked, 1) << "no tick starts a second check while the worker is stopped";
 }
 
 } // namespace

@@ -92,8 +92,11 @@ TEST_F(AboutWindowTest, ManualCheckSaysWhatTheManifestSays)
 
     about.manifestUrl.clear();
     boxes.shown.clear();
-    CheckAndWait();
-    EXPECT_EQ(boxes.shown, QStringList{"2:无法获取版本信息,请检查你的网络是否通畅.."}) << "no update site in the settings";
+    about.Button1->click();
+    EXPECT_EQ(boxes.shown, QStringList{"0:没有设置升级地址：请在 Config.dyi 中加入 [UpdateUrl] 一节（见 README）。"})
+        << "no update site in the settings: the network is not blamed";
+    EXPECT_FALSE(about.Checking());
+    EXPECT_TRUE(about.Button1->isEnabled());
 }
 
 TEST_F(AboutWindowTest, TheWindowStaysUsableDuringASlowCheckAndClosingEndsItQuietly)

@@ -155,7 +155,11 @@ TEST_F(UpdateChoiceTest, OneDialogAtMostAndTheRememberedAnswersHideIt)
     OnDlgAnswer(ctKCancle, {"1.0.0.2", {}, {}, {}}, {});
     EXPECT_EQ(Stored("CancleVersion"), QStringLiteral("1.0.0.2"));
     request = ChooseUpdateDialog(Info(facts), "1.0.0.1");
-    EXPECT_FALSE(request) << "the ignored version hides the notice of this manifest too";
+    ASSERT_TRUE(request) << "the ignored version gives way to the notice";
+    EXPECT_EQ(request->TType, ctTip);
+    EXPECT_EQ(request->HH.ID, QStringLiteral("N1"));
+    OnDlgAnswer(ctKOk, request->HH, {});
+    EXPECT_FALSE(ChooseUpdateDialog(Info(facts), "1.0.0.1")) << "ignored version, notice seen: nothing";
 
     // A newer version is offered again.
     facts.version = "1.0.0.3";
