@@ -837,6 +837,15 @@ void TForm1::edtListviewExit()
 
 bool TForm1::edtListviewKeyDown(int key)
 {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        edtListviewExit(); // commits
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        placeEditor_->Cancel();
+        goodslistview->setFocus();
+        return true;
+    }
     if (key != Qt::Key_Down && key != Qt::Key_Up)
         return false; // every other key edits as usual
     const int direction = key == Qt::Key_Down ? 1 : -1;

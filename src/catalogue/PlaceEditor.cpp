@@ -4,6 +4,8 @@
 #include "core/Helpers.h"
 
 #include <QLineEdit>
+#include <QRegularExpression>
+#include <QStringList>
 
 PlaceEditor::PlaceEditor(QLineEdit& edit, Catalogue& catalogue) : edit_(edit), catalogue_(catalogue) {}
 
@@ -12,7 +14,8 @@ void PlaceEditor::Open(int row, int column, int left, int width, const QRect& ro
     column_ = column;
     rowKey_ = catalogue_.RowKey(row);
     edit_.setGeometry(left, rowRect.top(), width, rowRect.height() + 3);
-    edit_.setText(catalogue_.rows().cell(row, column));
+    original_ = catalogue_.rows().cell(row, column);
+    edit_.setText(original_);
     edit_.show();
     edit_.setFocus();
 }
@@ -29,9 +32,27 @@ void PlaceEditor::FollowTyping(const QString& text)
 void PlaceEditor::Close()
 {
     const QString typed = edit_.text();
-    FollowTyping(typed.isEmpty() ? QStringLiteral("默认") : TrimLowChars(typed));
+    FollowTyping(typed.isEmpty() ? QStringLiteral("默认") : PlaceFromTyping(typed));
     edit_.hide();
     rowKey_.clear();
+}
+
+void PlaceEditor::Cancel()
+{
+    FollowTyping(original_);
+    edit_.hide();
+    rowKey_.clear();
+}
+
+QString PlaceFromTyping(const QString& typed)
+{
+    QStringList pieces;
+    for (const QString& piece : typed.split(QRegularExpression(QStringLiteral("[/／]")))) {
+        const QString trimmed = TrimLowChars(piece);
+        if (!trimmed.isEmpty())
+            pieces << trimmed;
+    }
+    return pieces.join(u' ');
 }
 
 bool PlaceEditor::IsOpen() const

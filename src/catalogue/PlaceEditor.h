@@ -1,7 +1,8 @@
 #pragma once
 // The in-place editor of a list cell (the place column): a line edit laid over the cell of a
-// row. The cell follows the typing; closing it commits the text (an empty text becomes
-// "默认", blanks around are dropped). The row is remembered by its key, so sorting or removal
+// row. The cell follows the typing; closing it (Enter, or leaving it) commits the text (an
+// empty text becomes "默认", blanks around are dropped, "/" between pieces becomes a space);
+// Escape gives the cell back its text. The row is remembered by its key, so sorting or removal
 // meanwhile cannot make the typing land in another row.
 
 #include <QRect>
@@ -23,6 +24,8 @@ public:
     void FollowTyping(const QString& text);
     // Commits and hides the editor.
     void Close();
+    // Hides the editor and gives the cell back the text it had when the editor opened.
+    void Cancel();
     bool IsOpen() const;
     int Column() const { return column_; }
 
@@ -30,5 +33,10 @@ private:
     QLineEdit& edit_;
     Catalogue& catalogue_;
     int column_ = 0;
-    QString rowKey_; // the row the editor was opened on
+    QString rowKey_;   // the row the editor was opened on
+    QString original_; // its text then
 };
+
+// The place text a typed text stands for: blanks around dropped; pieces typed with "/" (or
+// "／") between them are joined with single spaces, as the places of the list are written.
+QString PlaceFromTyping(const QString& typed);

@@ -154,11 +154,14 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     btncancle = MakeButton(this, "btncancle", "取消", {353, 287, 75, 25});
     btnyy->setEnabled(false);
 
-    for (QLineEdit* readOnly : {OutPath, CapImagePath, ScanTime})
+    for (QLineEdit* readOnly : {OutPath, CapImagePath})
         readOnly->setReadOnly(true);
     SetBase(OutPath, QPalette::ToolTipBase);
     SetBase(CapImagePath, QPalette::ToolTipBase);
-    SetBase(ScanTime, QPalette::Window);
+    // The time is typed, or taken from a dropped file; the empty box shows the form it takes.
+    ScanTime->setPlaceholderText(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    ScanTime->setToolTip(QStringLiteral("只扫描此时间以后的文件，例如 2017/05/03 14:00:00；也可以把文件拖到这里取它的时间"));
+    connect(ScanTime, &QLineEdit::textEdited, this, &TForm2::EnableApply);
 
     // Drops on ScanTime go to the main window's drop handler.
     ScanTime->setAcceptDrops(true);

@@ -151,7 +151,11 @@ TEST_F(CatalogueListTest, TheEditorTrimsWritesDefaultForNothingAndFollowsTheTypi
     const struct {
         const char* typed;
         const char* kept;
-    } cases[] = {{"  北京市 朝阳区  ", "北京市 朝阳区"}, {"", "默认"}, {"   ", ""}};
+    } cases[] = {{"  北京市 朝阳区  ", "北京市 朝阳区"},
+                 {"", "默认"},
+                 {"   ", ""},
+                 {"成都市/武侯区/玉林街道", "成都市 武侯区 玉林街道"}, // slashes are the separator
+                 {" 成都市 / 武侯区／玉林街道/ ", "成都市 武侯区 玉林街道"}};
     for (const auto& c : cases) {
         SelectOnly(0);
         DoubleClick(0, kColLocation);
@@ -162,6 +166,26 @@ TEST_F(CatalogueListTest, TheEditorTrimsWritesDefaultForNothingAndFollowsTheTypi
         EXPECT_FALSE(Main().edtListview->isVisible());
         EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept));
     }
+}
+
+TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
+{
+    AddRows({"A.JPG"});
+    Main().listModel->setCell(0, kColLocation, "成都市 武侯区 玉林街道");
+    QLineEdit* editor = Main().edtListview;
+    SelectOnly(0);
+    DoubleClick(0, kColLocation);
+    editor->setText("重庆市/渝中区/解放碑");
+    Key(editor, Qt::Key_Escape);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("成都市 武侯区 玉林街道"));
+
+    SelectOnly(0);
+    DoubleClick(0, kColLocation);
+    editor->setText("重庆市/渝中区/解放碑");
+    Key(editor, Qt::Key_Return);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("重庆市 渝中区 解放碑"));
 }
 
 TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)

@@ -57,7 +57,19 @@ TEST_F(SettingsDialogTest, StartsWithTheDefinitionDefaults)
     EXPECT_TRUE(dialog->Scan1->isChecked());
     EXPECT_FALSE(dialog->Outck1->isChecked() || dialog->Outck2->isChecked());
     EXPECT_FALSE(dialog->btnyy->isEnabled());
-    EXPECT_TRUE(dialog->OutPath->isReadOnly() && dialog->CapImagePath->isReadOnly() && dialog->ScanTime->isReadOnly());
+    EXPECT_TRUE(dialog->OutPath->isReadOnly() && dialog->CapImagePath->isReadOnly());
+    EXPECT_FALSE(dialog->ScanTime->isReadOnly()) << "the time can be typed";
+    EXPECT_EQ(dialog->ScanTime->placeholderText(), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+TEST_F(SettingsDialogTest, ATypedScanTimeEnablesApplyAndIsSavedWithTheOptions)
+{
+    dialog->Scan3->click();
+    dialog->btnyyClick();
+    QTest::keyClicks(dialog->ScanTime, "2017/05/03 14:00:00");
+    EXPECT_TRUE(dialog->btnyy->isEnabled());
+    dialog->btnyyClick();
+    EXPECT_EQ(settings.Snapshot()->ScanTime, QStringLiteral("2017/05/03 14:00:00"));
 }
 
 TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
