@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
   # windows and core toolkit
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  # Qt's own buttons, dialogs and error texts in Chinese
+  qt6-translations-l10n
   # services: cache database, HTTP, JSON
   libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev
   # photo decode / encode

@@ -1,4 +1,5 @@
 #include "app/ProgramWindows.h"
+#include "app/QtChinese.h"
 #include "catalogue/HeadlessScan.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
@@ -77,6 +78,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ORVEK-FILE"));
     QApplication::setWindowIcon(ProgramIcon());
+    InstallQtChinese(app);
 
     ProgramWindows windows(SettingsDir());
     windows.show();

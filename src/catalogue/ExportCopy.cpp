@@ -1,5 +1,7 @@
 #include "catalogue/ExportCopy.h"
 
+#include "core/Helpers.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -46,7 +48,6 @@ bool ReadAt(int fd, char* buffer, qint64 bytes, qint64 offset)
     return true;
 }
 
-QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 // Copies bytes from one descriptor to the other at the current positions: in the kernel when
 // it can, through a buffer otherwise.
@@ -142,7 +143,7 @@ CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::f
                             std::stop_token stop)
 {
     const auto failed = [&](const QString& file, int error) {
-        return CopyResult{CopyOutcome::Failed, QStringLiteral("%1：%2").arg(file, Reason(error))};
+        return CopyResult{CopyOutcome::Failed, QStringLiteral("%1：%2").arg(file, SystemErrorText(error))};
     };
     Fd from(open(Native(src).constData(), O_RDONLY | O_CLOEXEC));
     struct stat info {};

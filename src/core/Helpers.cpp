@@ -1,5 +1,9 @@
 #include "core/Helpers.h"
 
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
 #include <QStringDecoder>
 #include <QStringList>
 #include <charconv>
@@ -176,4 +180,19 @@ QString CoordinateText(double degrees)
     if (length == 7 && std::memcmp(text, "-0.0000", 7) == 0)
         return QStringLiteral("0.0000");
     return QString::fromLatin1(text, length);
+}
+
+QString SystemErrorText(int error)
+{
+    static const std::pair<int, const char*> kTexts[] = {
+        {ENOENT, "文件不存在"},          {EACCES, "没有权限"},           {EPERM, "没有权限"},
+        {ENOSPC, "磁盘空间不足"},        {EDQUOT, "超出磁盘配额"},       {EROFS, "磁盘是只读的"},
+        {EEXIST, "已有同名文件"},        {EIO, "读写出错（介质可能损坏）"}, {ENAMETOOLONG, "文件名太长"},
+        {EISDIR, "这是一个文件夹"},      {ENOTDIR, "路径中有一项不是文件夹"}, {EMFILE, "打开的文件太多"},
+        {EFBIG, "文件太大"},             {ENODEV, "设备已移除"},         {ENXIO, "设备已移除"},
+    };
+    for (const auto& [number, text] : kTexts)
+        if (number == error)
+            return QString::fromUtf8(text);
+    return QString::fromLocal8Bit(std::strerror(error));
 }

@@ -58,3 +58,7 @@ qint32 VersionToInt(const QString& version);
 
 // Lower-cases the letters A-Z only; every other character stays (extensions compare this way).
 QString LowerAsciiLetters(const QString& text);
+
+// What a system error number means, in Chinese for the errors a user meets with files (no such
+// file, no permission, disk full, ...), the system's own text otherwise.
+QString SystemErrorText(int error);

@@ -116,13 +116,13 @@ TEST(CopyWithProgress, ACancelledCopyLeavesNothingAndAFailureSaysWhy)
     // A file that is at the name when the copy is done stays: the copy is not named over it.
     const CopyResult refused = CopyWithProgress(folder.file("src.MOV"), folder.file("dst.MOV"), [](const QString&) {}, {});
     EXPECT_EQ(refused.outcome, CopyOutcome::Failed);
-    EXPECT_EQ(refused.error, folder.file("dst.MOV") + "：File exists");
+    EXPECT_EQ(refused.error, folder.file("dst.MOV") + "：已有同名文件");
     EXPECT_EQ(Read(folder.file("dst.MOV")), QByteArray("an older copy"));
     EXPECT_EQ(FilesBelow(folder.path()), QStringList({"dst.MOV", "src.MOV"}));
 
     const CopyResult failed = CopyWithProgress(folder.file("missing.MOV"), folder.file("x.MOV"), [](const QString&) {}, {});
     EXPECT_EQ(failed.outcome, CopyOutcome::Failed);
-    EXPECT_EQ(failed.error, folder.file("missing.MOV") + "：No such file or directory");
+    EXPECT_EQ(failed.error, folder.file("missing.MOV") + "：文件不存在");
 }
 
 TEST(ExportTargets, SuffixesForDifferentFilesEveryEarlierCopyFoundAndNothingReplaced)
