@@ -107,7 +107,11 @@ void WalkFolder(const QString& folder, const QString& extensions, QStringList& p
     if (prefix != "/")
         prefix += '/';
     Throttle throttle;
+    const qsizetype first = paths.size();
     Walk(prefix, extensions, paths, found, throttle);
+    // In path order, whatever order the file system gives: the list shows a card as its
+    // folders and names run.
+    std::sort(paths.begin() + first, paths.end());
 }
 
 QString FileSizeText(qint64 bytes)

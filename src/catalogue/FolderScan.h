@@ -22,8 +22,7 @@ inline const QString kScanExtensions = QStringLiteral(".mp4|.mov|.jpg");
 // "|"-separated extensions.
 bool HasListedExt(const QString& name, const QString& extensions);
 
-// Appends the full path of every wanted file below folder, depth first, in the order the file
-// system lists them. Hidden files and folders are left out; linked folders are not followed.
+// Appends the full path of every wanted file below folder, in path order. Hidden files and folders are left out; linked folders are not followed.
 // found (optional) is called with the number of paths collected so far, now and then.
 void WalkFolder(const QString& folder, const QString& extensions, QStringList& paths,
                 const std::function<void(int found)>& found = {});

@@ -254,6 +254,10 @@ void TForm1::BuildList()
     goodslistview->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     goodslistview->header()->setSectionsClickable(true);
     goodslistview->setExpandsOnDoubleClick(false);
+    // The header shows the column the list is sorted by and the direction (none before the
+    // first click: the rows are then in the order of their paths).
+    goodslistview->header()->setSortIndicatorShown(true);
+    goodslistview->header()->setSortIndicator(-1, Qt::AscendingOrder);
     connect(goodslistview->header(), &QHeaderView::sectionClicked, this, &TForm1::goodslistviewColumnClick);
     goodslistview->installEventFilter(this);
     layout->addWidget(goodslistview);
@@ -718,6 +722,10 @@ void TForm1::FinishScan(const ScanOutcome& outcome, bool applyMode)
         ShowPlaceStatus();
         GetLocationTimer->start();
     }
+    // New rows came at the end: a list sorted by a column is sorted again, so that the
+    // header's indicator keeps telling the truth (rows that compare equal keep their order).
+    if (SortWay != 0 && scanMade_ > 0)
+        listModel->sortRows(SortCol, SortWay);
     if (outcome.badScanTime)
         MsgBox(QStringLiteral("错误的时间格式"), kMsgWarning);
     if (!outcome.unreadable.isEmpty()) {
@@ -777,6 +785,7 @@ void TForm1::goodslistviewColumnClick(int column)
     SortCol = column;
     SortWay = SortWay == 1 ? -1 : 1;
     listModel->sortRows(SortCol, SortWay);
+    goodslistview->header()->setSortIndicator(SortCol, SortWay == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 namespace {

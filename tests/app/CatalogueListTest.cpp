@@ -106,10 +106,16 @@ TEST_F(CatalogueListTest, HeaderClicksSortAndEveryClickFlipsTheDirection)
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
     };
+    EXPECT_EQ(header->sortIndicatorSection(), -1) << "no indicator before the first click";
     clickHeader(kColSize);
     EXPECT_EQ(Column(kColSize), QStringList({".50", "1,177.38", "2.00"}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), kColSize);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     clickHeader(kColName); // another header: the direction still flips
     EXPECT_EQ(Column(kColName), QStringList({"C.JPG", "B.JPG", "A.MOV"}));
+    EXPECT_EQ(header->sortIndicatorSection(), kColName);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     clickHeader(kColType);
     EXPECT_EQ(Column(kColType), QStringList({"图片", "图片", "视频"}));
     EXPECT_EQ(Main().SortCol, kColType);

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTimer>
@@ -341,6 +342,31 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
         EXPECT_EQ(Main().listModel->cell(row, kColLocation), QStringLiteral("未知")) << "no positions: named at once";
     EXPECT_EQ(Main().listModel->data(Main().listModel->index(0, kColLocation), Qt::ToolTipRole).toString(),
               QStringLiteral("没有位置信息"));
+}
+
+TEST_F(ProgramWindowsTest, AScanListsByPathAndASortedListStaysSortedAfterADrop)
+{
+    Start(folder.path());
+    const QString root = folder.path() + "card";
+    for (const char* file : {"102/A.JPG", "100/C.JPG", "101/B.JPG", "100/D.JPG"})
+        ASSERT_TRUE(WriteBytes(root + "/" + file, PhotoBytes(std::nullopt)));
+    Main().SetFilePath(root);
+    Main().FileFindClick();
+    Main().WaitForScan();
+    QStringList names;
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        names << Main().listModel->cell(row, kColName);
+    EXPECT_EQ(names, QStringList({"C.JPG", "D.JPG", "B.JPG", "A.JPG"})) << "by path: 100/C, 100/D, 101/B, 102/A";
+
+    Main().goodslistviewColumnClick(kColName); // A to Z
+    ASSERT_TRUE(WriteBytes(folder.path() + "drop/AA.JPG", PhotoBytes(std::nullopt)));
+    Main().ListDropped({folder.path() + "drop/AA.JPG"});
+    Main().WaitForScan();
+    names.clear();
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        names << Main().listModel->cell(row, kColName);
+    EXPECT_EQ(names, QStringList({"A.JPG", "AA.JPG", "B.JPG", "C.JPG", "D.JPG"})) << "the dropped row takes its place";
+    EXPECT_EQ(Main().goodslistview->header()->sortIndicatorSection(), kColName);
 }
 
 TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWindow)
