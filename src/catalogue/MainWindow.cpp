@@ -785,7 +785,9 @@ void TForm1::goodslistviewColumnClick(int column)
     SortCol = column;
     SortWay = SortWay == 1 ? -1 : 1;
     listModel->sortRows(SortCol, SortWay);
-    goodslistview->header()->setSortIndicator(SortCol, SortWay == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
+    // Qt's style draws Qt::AscendingOrder as a downward arrow; users read an upward arrow as
+    // "A to Z, small to large", so the indicator is given the order whose arrow says that.
+    goodslistview->header()->setSortIndicator(SortCol, SortWay == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 namespace {

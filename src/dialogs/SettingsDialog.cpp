@@ -107,7 +107,7 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     Scan1 = Make<QRadioButton>(GroupBox4, "Scan1", "全部", {3, 24, 65, 17});
     Scan2 = Make<QRadioButton>(GroupBox4, "Scan2", "今天", {74, 24, 63, 17});
     Scan3 = Make<QRadioButton>(GroupBox4, "Scan3", "指定时间", {143, 24, 74, 17});
-    ScanTime = Make<QLineEdit>(GroupBox4, "ScanTime", "", {223, 22, 121, 21});
+    ScanTime = Make<QLineEdit>(GroupBox4, "ScanTime", "", {223, 22, 160, 21});
 
     GroupBox1 = Make<QGroupBox>(GroupBox3, "GroupBox1", "导出文件命名规则", {11, 106, 488, 105});
     StaticText1 = Make<QLabel>(GroupBox1, "StaticText1", "文件夹命名:", {9, 28, 68, 17});

@@ -111,11 +111,12 @@ TEST_F(CatalogueListTest, HeaderClicksSortAndEveryClickFlipsTheDirection)
     EXPECT_EQ(Column(kColSize), QStringList({".50", "1,177.38", "2.00"}));
     EXPECT_TRUE(header->isSortIndicatorShown());
     EXPECT_EQ(header->sortIndicatorSection(), kColSize);
-    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // Qt draws "descending" as the upward arrow that users read as "A to Z".
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder) << "an upward arrow for an ascending sort";
     clickHeader(kColName); // another header: the direction still flips
     EXPECT_EQ(Column(kColName), QStringList({"C.JPG", "B.JPG", "A.MOV"}));
     EXPECT_EQ(header->sortIndicatorSection(), kColName);
-    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder) << "a downward arrow for Z to A";
     clickHeader(kColType);
     EXPECT_EQ(Column(kColType), QStringList({"图片", "图片", "视频"}));
     EXPECT_EQ(Main().SortCol, kColType);
