@@ -23,8 +23,9 @@ public:
     QRect PictureRect() const;
     // Drops the picture (after playback stopped): only the back colour is painted.
     void Clear();
-    // A text shown in the middle while there is no picture.
+    // A text shown in the middle while there is no picture (UI thread).
     void SetPlaceholder(const QString& text);
+    QString Placeholder() const { return placeholder; }
     // Pictures handed over and pictures that reached the screen (measurements: a picture
     // replaced before the UI thread painted it was never seen).
     int64_t PicturesPresented() const { return presented.load(); }

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -161,6 +162,7 @@ TForm4::TForm4(QWidget* parent)
     FFPlayer.OnFileOpen = [this](TCustomPlayer*, int64_t duration, int, int, int& w, int& h) { FFPlayerFileOpen(duration, w, h); };
     FFPlayer.OnPosition = [this](TCustomPlayer*, int64_t pts) { FFPlayerPosition(pts); };
     FFPlayer.OnState = [this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); };
+    FFPlayer.OnOpenFailed = [this](TCustomPlayer*) { FFPlayerOpenFailed(); };
     // The line is drawn over each picture as it is shown, at the size it is shown, and over
     // CurrentFrame's full-size copy for captures: a 4K picture is never converted whole for it.
     FFPlayer.OnDrawOverlay = [this](TCustomPlayer*, QImage& picture, int64_t pts) {
@@ -194,6 +196,10 @@ TForm4::~TForm4()
 
 void TForm4::InitFile(int index)
 {
+    if (opening_)
+        return; // a second click while the previous video is still being stopped
+    opening_ = true;
+    const auto opened = qScopeGuard([this] { opening_ = false; });
     {
         std::lock_guard lock(streamMutex_); // the reader thread reads the name in MAAOpen
         videofilename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
@@ -221,6 +227,7 @@ void TForm4::preplay()
     SrtEntries.Clear();
     FFPlayer.VideoFilters = PictureFilterText(FBrightness, FSaturation, FHue);
     Panel1->Clear();
+    Panel1->SetPlaceholder(QStringLiteral("预览"));
     FFPlayer.TryOpen(MemoryInputAddress(MAA.Stream()->Identity()), Panel1, false);
 }
 
@@ -319,6 +326,17 @@ void TForm4::FFPlayerPosition(int64_t pts)
         TrackBar1->setValue(position);
 }
 
+void TForm4::FFPlayerOpenFailed()
+{
+    // Say why in the panel, and leave no time of the previous video on the bar.
+    Panel1->Clear();
+    Panel1->SetPlaceholder(QStringLiteral("无法播放 %1\n%2").arg(QFileInfo(videofilename).fileName(), FFPlayer.LastErrMsg()));
+    FDuration = 0;
+    totalText_ = QStringLiteral("/00:00:00");
+    timebar->setText(QStringLiteral("00:00:00/00:00:00"));
+    TrackBar1->setRange(0, 0);
+}
+
 void TForm4::FFPlayerState(TPlayState state)
 {
     if (state == TPlayState::psPlay)
@@ -356,7 +374,10 @@ void TForm4::TrackBar1MouseMove(int x)
 
 void TForm4::Step(int direction)
 {
-    catalogue.StepTo(kVideoExtensions, itemindex, direction, false, [this](int row) { InitFile(row); });
+    if (opening_)
+        return;
+    // The list selects the row now shown, as the photo window does.
+    catalogue.StepTo(kVideoExtensions, itemindex, direction, true, [this](int row) { InitFile(row); });
 }
 
 void TForm4::SPbackClick()
@@ -371,13 +392,23 @@ void TForm4::zhankaiClick()
 
 void TForm4::Button1Click()
 {
+    // The video and row confirmed are the ones shown now, whatever happens during the waits.
+    const QString path = videofilename;
+    const int row = itemindex;
+    if (row < 0 || path.isEmpty() || opening_)
+        return; // nothing shown
     if (!MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
         return;
     FFPlayer.Stop(true);
-    QFile::remove(videofilename); // only the video: its flight log stays; a failure is ignored
+    QFile::remove(path); // only the video: its flight log stays; a failure is ignored
     // The next video at or after the deleted row's place (wrapping round), so that neither a
     // photo row nor the end of the list is opened in the player.
-    if (!catalogue.OpenAfterRemoval(kVideoExtensions, itemindex, false, [this](int row) { InitFile(row); })) {
+    if (!catalogue.OpenAfterRemoval(kVideoExtensions, row, true, [this](int next) { InitFile(next); })) {
+        {
+            std::lock_guard lock(streamMutex_);
+            videofilename.clear();
+        }
+        itemindex = -1; // a second 删除 has nothing to remove
         Panel1->Clear();
         Panel1->SetPlaceholder(QStringLiteral("列表中已没有视频"));
         setWindowTitle(kTitle);
@@ -433,14 +464,19 @@ void TForm4::RunCapture(const QPointer<QObject>& self, const QString& folder)
     const QImage frame = FFPlayer.CurrentFrame(pts);
     if (pts == kNoPts || pts < 0)
         pts = FFPlayer.CurrentPTS();
-    QString saved;
-    if (const std::optional<CapturePlan> plan = PlanCapture(SrtEntries, pts, folder)) {
-        if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
-            saved = plan->path;
-    }
-    UiHandover::Post(self, [this, saved] {
-        if (!saved.isEmpty())
-            ShowCaptureNotice(saved + QStringLiteral("保存成功!"));
+    // What the notice says: where the frame went, or why there is none.
+    QString notice;
+    const std::optional<CapturePlan> plan = frame.isNull() ? std::nullopt : PlanCapture(SrtEntries, pts, folder);
+    if (frame.isNull())
+        notice = QStringLiteral("截图失败：没有可保存的画面，请先播放视频");
+    else if (!plan)
+        notice = QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置");
+    else if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
+        notice = plan->path + QStringLiteral("保存成功!");
+    else
+        notice = QStringLiteral("截图失败：无法写入 %1").arg(plan->path);
+    UiHandover::Post(self, [this, notice] {
+        ShowCaptureNotice(notice);
         Button7->setEnabled(true); // however the capture ended
     });
 }
@@ -520,6 +556,13 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::MouseMove)
             Panel1MouseMove(int(static_cast<QMouseEvent*>(event)->position().y()));
     }
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && fullScreen_) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            Panel1DblClick(); // Escape leaves full screen
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
         // A key a child ignores travels on to its parents: act once per key press.
         auto* widget = qobject_cast<QWidget*>(watched);
@@ -537,8 +580,20 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event)
 
 void TForm4::hideEvent(QHideEvent* event)
 {
-    // A hidden window stops playing (closing it only hides it).
-    if (!switchingScreen_)
+    // Closed or hidden by the program: playback stops and the next video opens in a normal
+    // window. A minimise or a change of virtual desktop (a hide by the window system) changes
+    // nothing: the video is where it was when the window comes back.
+    if (!switchingScreen_ && !event->spontaneous()) {
         FFPlayer.Stop(true);
+        if (fullScreen_) {
+            fullScreen_ = false;
+            switchingScreen_ = true;
+            setWindowFlags(Qt::Window); // stays hidden
+            setGeometry(normalBounds_);
+            switchingScreen_ = false;
+            Waittime->stop();
+            SPpanelbutton->show();
+        }
+    }
     QWidget::hideEvent(event);
 }

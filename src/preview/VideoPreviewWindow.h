@@ -118,6 +118,7 @@ private:
     void FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight);
     void FFPlayerPosition(int64_t pts);
     void FFPlayerState(TPlayState state);
+    void FFPlayerOpenFailed();
     void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
     void Step(int direction);
     void ShowCaptureNotice(const QString& text);
@@ -130,6 +131,7 @@ private:
     QRect normalBounds_;                 // the window's bounds before full screen
     bool fullScreen_ = false;
     bool switchingScreen_ = false;
+    bool opening_ = false; // InitFile is under way (it may wait for the previous video to stop)
     // The space press acted on and the widget it reached: it travels on to that widget's parents.
     const QEvent* lastSpaceKey_ = nullptr;
     QPointer<QWidget> lastSpaceReceiver_;

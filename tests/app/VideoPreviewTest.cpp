@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
+#include <QApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -69,7 +71,10 @@ protected:
             return -1;
         };
         window->catalogue.removeRow = [this](int row) { rows.removeAt(row); };
-        window->catalogue.showSelectItem = [this](int row, bool) { selected = row; };
+        window->catalogue.showSelectItem = [this](int row, bool select) {
+            selected = row;
+            selectedToo = select;
+        };
         window->catalogue.clearSelection = [] {};
         window->captureFolder = [this] { return captureFolderSetting; };
         window->setCaptureFolder = [this](const QString& f) { captureFolderSetting = f; };
@@ -103,6 +108,7 @@ protected:
     TempFolder captures;
     QStringList rows;
     int selected = -1;
+    bool selectedToo = false; // the list was asked to select the row, not only to show it
     QString captureFolderSetting;
     std::unique_ptr<TForm4> window;
 };
@@ -167,15 +173,22 @@ TEST_F(VideoPreviewTest, AFlightLogOfANewerDroneIsDrawnAndCapturedLikeTheOldOne)
     EXPECT_EQ(exif.GPSLongitude(0).Numerator, 105u);
 }
 
-TEST_F(VideoPreviewTest, ACaptureWithoutAFlightLogSavesNothing)
+TEST_F(VideoPreviewTest, ACaptureThatCannotBeMadeSaysWhy)
 {
     window->InitFile(2); // no ".SRT" beside this one
     ASSERT_TRUE(Playing());
     window->Button7Click();
     ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
     EXPECT_TRUE(QDir(captures.dir.path()).entryList(QDir::Files).isEmpty());
-    EXPECT_FALSE(window->VideoShow->isVisible());
+    EXPECT_TRUE(window->VideoShow->isVisible());
+    EXPECT_EQ(window->VideoShow->text(), QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置"));
     EXPECT_TRUE(window->Button7->isEnabled());
+
+    window->Button6Click(); // stopped: no picture to save
+    window->Button7Click();
+    ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
+    EXPECT_TRUE(window->VideoShow->text().startsWith(QStringLiteral("截图失败："))) << window->VideoShow->text().toStdString();
+    EXPECT_TRUE(QDir(captures.dir.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(VideoPreviewTest, AnEmptyCaptureFolderIsAskedForInsteadOfTheRoot)
@@ -249,6 +262,7 @@ TEST_F(VideoPreviewTest, NextAndPreviousSkipPhotosAndWrap)
     window->zhankaiClick();
     EXPECT_EQ(window->itemindex, 2);
     EXPECT_EQ(selected, 2);
+    EXPECT_TRUE(selectedToo) << "the list selects the row now shown";
     window->zhankaiClick();
     EXPECT_EQ(window->itemindex, 0);
     window->SPbackClick();
@@ -301,12 +315,89 @@ TEST_F(VideoPreviewTest, DeletingRemovesTheVideoButKeepsItsFlightLog)
     ASSERT_TRUE(Playing());
 }
 
-TEST_F(VideoPreviewTest, HidingTheWindowStopsPlayback)
+TEST_F(VideoPreviewTest, HidingTheWindowStopsPlaybackAndLeavesFullScreenButAMinimiseDoesNot)
 {
     window->InitFile(0);
     ASSERT_TRUE(Playing());
+    // A hide by the window system (minimise, another virtual desktop) changes nothing.
+    QHideEvent minimised;
+    QSpontaneKeyEvent::setSpontaneous(&minimised);
+    // Delivered as the window system delivers it (sendEvent would clear the spontaneous mark).
+    static_cast<QObject*>(window.get())->event(&minimised);
+    EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psPlay);
+
+    window->Panel1DblClick(); // full screen
+    ASSERT_TRUE(window->IsFullScreen());
     window->hide();
     EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop);
+    EXPECT_FALSE(window->IsFullScreen()) << "the next video opens in a normal window";
+    EXPECT_FALSE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(VideoPreviewTest, RapidClicksOnNextAndADeleteActOnTheVideoShown)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    for (int i = 0; i < 3; ++i) // a hurried user: double-clicks on 下个, three times over
+        QTest::mouseDClick(window->zhankai, Qt::LeftButton);
+    QTest::mouseClick(window->SPback, Qt::LeftButton);
+    ASSERT_TRUE(Playing());
+    const QString shown = window->videofilename;
+    EXPECT_EQ(shown, rows[window->itemindex]);
+    MessageBoxRecorder boxes;
+    boxes.yes = [&](const QString&) {
+        QTest::mouseClick(window->zhankai, Qt::LeftButton); // clicked while the question is up
+        return true;
+    };
+    window->Button1Click();
+    EXPECT_FALSE(QFile::exists(shown)) << "the confirmed video is the one removed";
+    EXPECT_EQ(rows.size(), 2);
+    const QString other = shown == folder.file("DJI_0001.MP4") ? folder.file("DJI_0003.MOV") : folder.file("DJI_0001.MP4");
+    EXPECT_TRUE(QFile::exists(other));
+    EXPECT_TRUE(Playing());
+    EXPECT_EQ(window->videofilename, other);
+}
+
+TEST_F(VideoPreviewTest, EscapeLeavesFullScreen)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->Panel1DblClick();
+    ASSERT_TRUE(window->IsFullScreen());
+    QTest::keyClick(window->Panel1, Qt::Key_Escape);
+    EXPECT_FALSE(window->IsFullScreen());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(VideoPreviewTest, DeletingTheLastVideoLeavesNothingForASecondDelete)
+{
+    MessageBoxRecorder boxes;
+    boxes.yes = [](const QString&) { return true; };
+    rows = {rows[0], rows[1]}; // one video and a photo
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    window->Button1Click();
+    EXPECT_FALSE(QFile::exists(folder.file("DJI_0001.MP4")));
+    EXPECT_EQ(rows, QStringList({folder.file("DJI_0002.JPG")}));
+    EXPECT_EQ(window->itemindex, -1);
+    EXPECT_TRUE(window->videofilename.isEmpty());
+    boxes.texts.clear();
+    window->Button1Click(); // nothing shown: nothing asked, nothing removed
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    EXPECT_EQ(rows.size(), 1);
+    EXPECT_TRUE(QFile::exists(folder.file("DJI_0002.JPG")));
+}
+
+TEST_F(VideoPreviewTest, AClipThatCannotBeOpenedSaysWhyInThePanel)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    WriteTextFile(rows[2], "this is no video at all, only text long enough to be read");
+    window->zhankaiClick();
+    EXPECT_TRUE(WaitFor([&] { return window->Panel1->Placeholder().startsWith(QStringLiteral("无法播放 DJI_0003.MOV")); }, 5000))
+        << window->Panel1->Placeholder().toStdString();
+    EXPECT_EQ(window->timebar->text(), QStringLiteral("00:00:00/00:00:00")) << "no time of the previous video";
 }
 
 } // namespace
