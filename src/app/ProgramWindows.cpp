@@ -33,6 +33,9 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
     catalogue.clearSelection = [main] { main->ClearSelection(); };
     catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
+    catalogue.placeOf = [main](int row) {
+        return row >= 0 && row < main->listModel->rowCount() ? main->listModel->cell(row, kColLocation) : QString();
+    };
     photos->catalogue = catalogue;
     videos->catalogue = catalogue;
     // Captures go to the settings' folder; one chosen at capture time is kept there and saved
@@ -56,9 +59,11 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
         videos->InitFile(row);
         showIfHidden(videos);
     };
-    main->previews.showPhotoFile = [photos, showIfHidden](const QString& path) {
+    // The arrow keys of the list: the photo window opens the row, so what it shows and what it
+    // acts on (delete, step, full size) are the same photo.
+    main->previews.showPhotoRow = [photos, showIfHidden](int row) {
         showIfHidden(photos);
-        photos->ShowPictureFile(path);
+        photos->InitFile(row);
     };
 }
 

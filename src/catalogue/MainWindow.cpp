@@ -895,8 +895,8 @@ bool TForm1::FormKeyDown(int key)
     SetItemIndex(target);
     goodslistview->scrollTo(listModel->index(target, 0), QAbstractItemView::EnsureVisible);
     const QString path = getSourpath(ItemIndex());
-    if (LowerAsciiLetters(path).endsWith(QLatin1String(".jpg")) && previews.showPhotoFile)
-        previews.showPhotoFile(path);
+    if (LowerAsciiLetters(path).endsWith(QLatin1String(".jpg")) && previews.showPhotoRow)
+        previews.showPhotoRow(ItemIndex());
     return true;
 }
 

@@ -110,7 +110,7 @@ public:
     struct PreviewHooks {
         std::function<void(int row)> openPhoto;           // image preview's InitFile, shown
         std::function<void(int row)> openVideo;           // video preview's InitFile, shown
-        std::function<void(const QString& path)> showPhotoFile; // the picture alone, shown
+        std::function<void(int row)> showPhotoRow;              // image preview's InitFile, shown
     } previews;
 
     // The export on the background worker: FileOutClick starts it, or cancels it while it runs.

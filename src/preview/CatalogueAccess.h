@@ -12,6 +12,7 @@ struct CatalogueAccess {
     std::function<void(int row, bool select)> showSelectItem;                      // ShowSelectItem
     std::function<void()> clearSelection;
     std::function<void(int row)> removeRow; // the list row only; its record stays
+    std::function<QString(int row)> placeOf; // the row's place as the list shows it
 
     // The next row (direction 1) or the previous one (0) after `from` with one of the
     // extensions, wrapping round: the selection is cleared, open(row) shows it, and the list

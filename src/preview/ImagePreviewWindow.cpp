@@ -8,6 +8,7 @@
 #include "resources/Icons.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -52,7 +53,8 @@ TForm3::TForm3(QWidget* parent)
     IMGdate->setObjectName(QStringLiteral("IMGdate"));
     IMGdate->setAlignment(Qt::AlignCenter);
     IMGdate->setAttribute(Qt::WA_TransparentForMouseEvents);
-    IMGdate->setStyleSheet(QStringLiteral("color: red; background: transparent;"));
+    // Red on a dark band: readable on a bright sky, a dark photo and in the 1:1 view alike.
+    IMGdate->setStyleSheet(QStringLiteral("color: #ff4040; background: rgba(0, 0, 0, 150);"));
     QFont captionFont = IMGdate->font();
     captionFont.setPixelSize(13);
     IMGdate->setFont(captionFont);
@@ -133,13 +135,9 @@ void TForm3::ChangeImg()
     ShowFile(filename);
     TExifData exif;
     const ExifLoadResult loaded = exif.LoadFromGraphic(filename);
-    IMGdate->setText(loaded.ok ? PhotoCaption(exif) : QString());
+    const QString listPlace = catalogue.placeOf ? catalogue.placeOf(itemindex) : QString();
+    IMGdate->setText(loaded.ok ? PhotoCaption(exif, listPlace) : QString());
     IMGdate->raise();
-}
-
-void TForm3::ShowPictureFile(const QString& path)
-{
-    ShowFile(path);
 }
 
 void TForm3::Step(int direction)
@@ -152,7 +150,7 @@ void TForm3::UpImgClick() { Step(0); }
 
 void TForm3::Button3Click()
 {
-    if (!MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
+    if (filename.isEmpty() || !MsgBox(QStringLiteral("确定删除 %1?").arg(QFileInfo(filename).fileName()), kMsgQuestion))
         return;
     Yulanimg->clear();
     QFile::remove(filename); // a file that cannot be deleted still leaves the list
@@ -192,6 +190,7 @@ void TForm3::keyPressEvent(QKeyEvent* event)
     case Qt::Key_D: NextImg->click(); break;
     case Qt::Key_S: Button1->click(); break;
     case Qt::Key_W: Button3->click(); break;
+    case Qt::Key_Escape: close(); break;
     default: QWidget::keyPressEvent(event); return;
     }
 }

@@ -24,8 +24,6 @@ public:
     void InitFile(int index);
     // Loads filename into the view and fills IMGdate.
     void ChangeImg();
-    // Shows a picture file without changing the row (the main window's arrow keys).
-    void ShowPictureFile(const QString& path);
 
     QString filename;
     int itemindex = -1;

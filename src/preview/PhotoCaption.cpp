@@ -3,6 +3,7 @@
 #include "catalogue/FolderScan.h"
 #include "core/Helpers.h"
 #include "metadata/ExifData.h"
+#include "services/Geocoder.h"
 #include "services/LocationCache.h"
 
 QString PhotoPlaceKey(const TExifData& exif)
@@ -16,12 +17,19 @@ QString PhotoPlaceKey(const TExifData& exif)
     return GpsCellKey(longitudeText.toDouble(), latitudeText.toDouble());
 }
 
-QString PhotoCaption(const TExifData& exif)
+QString PhotoCaption(const TExifData& exif, const QString& listPlace)
 {
-    const QString date = exif.DateTimeDigitized().AsString();
-    const QString key = PhotoPlaceKey(exif);
-    QString place;
-    if (!key.isEmpty() && QueryValue(key, QStringLiteral("GPS"), place))
-        return date + u' ' + place;
-    return date;
+    QString date;
+    QDate day;
+    QTime time;
+    if (!exif.DateTimeDigitized().MissingOrInvalid() && DaysToDateAndTime(exif.DateTimeDigitized().AsDateTime(), day, time))
+        date = QDateTime(day, time).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    QString place = TrimLowChars(listPlace);
+    if (place.isEmpty() || place == kPlacePending) {
+        place.clear();
+        const QString key = PhotoPlaceKey(exif);
+        if (!key.isEmpty())
+            QueryValue(key, QStringLiteral("GPS"), place);
+    }
+    return place.isEmpty() ? date : date + u' ' + place;
 }

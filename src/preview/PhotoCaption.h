@@ -10,6 +10,7 @@ class TExifData;
 // position text the scan writes; empty when the photo has no position.
 QString PhotoPlaceKey(const TExifData& exif);
 
-// "shot time place", the shot time alone without a cached place, and the place after a space
-// when the photo has no shot time.
-QString PhotoCaption(const TExifData& exif);
+// "yyyy/MM/dd hh:mm:ss place": the place as the list shows it (listPlace; a place the user
+// typed too), or while it is still pending the cache's; the shot time alone without either,
+// and the place after a space when the photo has no shot time.
+QString PhotoCaption(const TExifData& exif, const QString& listPlace = {});

@@ -236,11 +236,14 @@ TEST_F(CatalogueListTest, ArrowKeysWrapAroundAndShowPhotosInTheOpenPreview)
     EXPECT_TRUE(windows->Form3()->isVisible()) << "a photo row shows in the image preview";
     const QImage shown = windows->Form3()->Yulanimg->image();
     EXPECT_FALSE(shown.isNull());
-    EXPECT_TRUE(windows->Form3()->filename.isEmpty()) << "the picture alone: the window's row stays";
+    EXPECT_EQ(windows->Form3()->itemindex, 0) << "the window acts on the photo it shows";
+    EXPECT_EQ(windows->Form3()->filename, Main().getSourpath(0));
     Key(list, Qt::Key_Down);
     EXPECT_EQ(SelectedRows(), QList<int>({1}));
     EXPECT_EQ(windows->Form3()->Yulanimg->image(), shown) << "a video row leaves it unchanged";
     Key(list, Qt::Key_Down);
+    EXPECT_EQ(windows->Form3()->itemindex, 2) << "the photo window follows to C";
+    EXPECT_EQ(windows->Form3()->filename, Main().getSourpath(2));
     Key(list, Qt::Key_Down); // from the last row to the first
     EXPECT_EQ(SelectedRows(), QList<int>({0}));
     Key(list, Qt::Key_Up); // from the first row to the last

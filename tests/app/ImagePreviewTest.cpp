@@ -133,9 +133,13 @@ TEST_F(ImagePreviewTest, TheRedLineShowsTheShotTimeAndTheCachedPlace)
     ASSERT_TRUE(InsertValue(GpsCellKey(113.9460, 22.5875), "深圳市 南山区 粤海街道", "GPS"));
 
     Preview().InitFile(0);
-    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/5/3 14:22:10 深圳市 南山区 粤海街道"));
+    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10 深圳市 南山区 粤海街道")) << "one date format";
     Preview().InitFile(1);
-    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/5/3 14:22:10"));
+    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10"));
+    // A place the list shows (typed by the user) is the one the line shows.
+    Main().listModel->setCell(1, kColLocation, "我的农场");
+    Preview().InitFile(1);
+    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10 我的农场"));
 }
 
 TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhoto)
@@ -147,7 +151,7 @@ TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhoto)
 
     answerYes = false;
     QTest::keyClick(&Preview(), Qt::Key_W);
-    EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除 P0.JPG?"})) << "the question names the photo";
     EXPECT_TRUE(QFile::exists(folder.path() + "card/P0.JPG"));
     EXPECT_EQ(Main().listModel->rowCount(), 3);
 
@@ -162,6 +166,15 @@ TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhoto)
     EXPECT_TRUE(Preview().filename.isEmpty());
     EXPECT_TRUE(Preview().Yulanimg->image().isNull());
     EXPECT_TRUE(Preview().isVisible());
+}
+
+TEST_F(ImagePreviewTest, EscapeClosesTheWindow)
+{
+    AddFile("P0.JPG", Photo(64, 48));
+    Preview().InitFile(0);
+    ASSERT_TRUE(Preview().isVisible());
+    QTest::keyClick(&Preview(), Qt::Key_Escape);
+    EXPECT_FALSE(Preview().isVisible());
 }
 
 TEST_F(ImagePreviewTest, ADamagedPhotoShowsAMessageAndTheWindowGoesOn)
