@@ -54,7 +54,7 @@ TForm3::TForm3(QWidget* parent)
     IMGdate->setAlignment(Qt::AlignCenter);
     IMGdate->setAttribute(Qt::WA_TransparentForMouseEvents);
     // Red on a dark band: readable on a bright sky, a dark photo and in the 1:1 view alike.
-    IMGdate->setStyleSheet(QStringLiteral("color: #ff4040; background: rgba(0, 0, 0, 150);"));
+    IMGdate->setStyleSheet(QStringLiteral("color: #ff5a5a; background: rgba(0, 0, 0, 200);"));
     QFont captionFont = IMGdate->font();
     captionFont.setPixelSize(13);
     IMGdate->setFont(captionFont);
