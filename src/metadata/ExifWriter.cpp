@@ -92,23 +92,34 @@ TiffWriter::Layout TiffWriter::Build() const
     return layout;
 }
 
-GpsCoordinate GpsFromDegrees(double degrees, bool latitude)
+GpsCoordinate GpsFromDegrees(double degrees, bool latitude, uint32_t secondsDenominator)
 {
     GpsCoordinate coordinate;
     coordinate.ref = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');
     const double value = std::fabs(degrees);
-    const double whole = std::trunc(value);
+    uint32_t whole = uint32_t(std::trunc(value));
     const double minutes = (value - whole) * 60.0;
-    const double wholeMinutes = std::trunc(minutes);
-    const double seconds = (minutes - wholeMinutes) * 60.0;
-    coordinate.dms = {TTiffLongWordFraction{uint32_t(whole), 1}, TTiffLongWordFraction{uint32_t(wholeMinutes), 1},
-                      TTiffLongWordFraction{uint32_t(std::llround(seconds * 10000.0)), 10000}};
+    uint32_t wholeMinutes = uint32_t(std::trunc(minutes));
+    uint64_t seconds = uint64_t(std::llround((minutes - wholeMinutes) * 60.0 * secondsDenominator));
+    // Seconds that round up to a whole minute carry into the minutes (and those into degrees).
+    if (seconds >= 60ULL * secondsDenominator) {
+        seconds -= 60ULL * secondsDenominator;
+        if (++wholeMinutes == 60) {
+            wholeMinutes = 0;
+            ++whole;
+        }
+    }
+    coordinate.dms = {TTiffLongWordFraction{whole, 1}, TTiffLongWordFraction{wholeMinutes, 1},
+                      TTiffLongWordFraction{uint32_t(seconds), secondsDenominator}};
     return coordinate;
 }
 
 QByteArray BuildExifApp1(const ExifFields& fields)
 {
     TiffWriter writer(fields.bigEndian);
+    if (fields.original)
+        writer.AddAscii(TiffWriter::kExifIfd, 0x9003,
+                        fields.original->toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1() + '\0');
     if (fields.digitized)
         writer.AddAscii(TiffWriter::kExifIfd, 0x9004,
                         fields.digitized->toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1() + '\0');

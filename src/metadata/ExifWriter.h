@@ -46,17 +46,18 @@ private:
     std::array<std::vector<Entry>, 3> entries_;
 };
 
-// Degrees, minutes and seconds of a coordinate as rationals (seconds to 1/10000), with its
-// hemisphere letter.
+// Degrees, minutes and seconds of a coordinate as rationals (seconds over secondsDenominator,
+// 1/10000 unless told), with its hemisphere letter.
 struct GpsCoordinate {
     std::array<TTiffLongWordFraction, 3> dms;
     char ref = 0;
 };
 // latitude: 'N' or 'S'; otherwise 'E' or 'W'; the rationals are absolute values.
-GpsCoordinate GpsFromDegrees(double degrees, bool latitude);
+GpsCoordinate GpsFromDegrees(double degrees, bool latitude, uint32_t secondsDenominator = 10000);
 
 struct ExifFields {
-    std::optional<QDateTime> digitized; // DateTimeDigitized, "yyyy:MM:dd HH:mm:ss"
+    std::optional<QDateTime> original;  // DateTimeOriginal, "yyyy:MM:dd HH:mm:ss"
+    std::optional<QDateTime> digitized; // DateTimeDigitized, the same form
     std::optional<QByteArray> subSecDigitized;
     std::optional<GpsCoordinate> latitude;
     std::optional<GpsCoordinate> longitude;

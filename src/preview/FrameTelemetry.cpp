@@ -76,20 +76,6 @@ QString CaptureFileName(const QDateTime& recorded)
     return QStringLiteral("I-") + recorded.toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".JPG");
 }
 
-namespace {
-
-// Whole degrees, minutes and seconds of the coordinate's size, with its hemisphere.
-GpsCoordinate WholeDms(double degrees, bool latitude)
-{
-    const TGpsinf dms = DegToDms(std::fabs(degrees));
-    GpsCoordinate coordinate;
-    coordinate.ref = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');
-    coordinate.dms = {TTiffLongWordFraction{dms.H.toUInt(), 1}, TTiffLongWordFraction{dms.M.toUInt(), 1},
-                      TTiffLongWordFraction{dms.S.toUInt(), 1}};
-    return coordinate;
-}
-
-} // namespace
 
 bool SaveFrameJpeg(const QImage& picture, const QString& path, const QString& longitude, const QDateTime& recorded,
                    const QString& latitude, QString* error)
@@ -115,15 +101,18 @@ bool SaveFrameJpeg(const QImage& picture, const QString& path, const QString& lo
     const QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
     tjFree(buffer);
 
+    // The shot time in both tags photo tools read; seconds of arc to 1/100 (a whole second is
+    // about 30 m, far coarser than the log's four decimals).
     ExifFields fields;
+    fields.original = recorded;
     fields.digitized = recorded;
     bool lonOk = false, latOk = false;
     const double lon = longitude.trimmed().toDouble(&lonOk);
     const double lat = latitude.trimmed().toDouble(&latOk);
     if (latOk)
-        fields.latitude = WholeDms(lat, true);
+        fields.latitude = GpsFromDegrees(lat, true, 100);
     if (lonOk)
-        fields.longitude = WholeDms(lon, false);
+        fields.longitude = GpsFromDegrees(lon, false, 100);
     const QByteArray tagged = InsertApp1Segment(jpeg, BuildExifApp1(fields));
     if (tagged.isEmpty())
         return fail(QStringLiteral("Exif block too large"));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -108,13 +109,22 @@ TEST(FrameTelemetry, ACaptureCarriesItsTimeAndPositionForOurReaderAndExiftool)
         const char* lat;
         const char* latRef;
         const char* lonRef;
-        uint32_t lat0, lat1, lat2, lon0, lon1, lon2;
     } cases[] = {
-        {"113.9500", "22.5800", "N", "E", 22, 34, 47, 113, 57, 0}, // 47.99… s truncated
-        {"-70.6483", "-33.4569", "S", "W", 33, 27, 24, 70, 38, 53},
+        {"113.9500", "22.5800", "N", "E"},
+        {"-70.6483", "-33.4569", "S", "W"},
+        {"104.9999", "30.999999", "N", "E"}, // 59.9964 s rounds to a whole minute: it carries
+    };
+    // Degrees from the three rationals of a coordinate as read back.
+    const auto degrees = [](const TExifData& exif, bool latitude) {
+        double value = 0;
+        for (int i = 2; i >= 0; --i) {
+            const TTiffLongWordFraction part = latitude ? exif.GPSLatitude(i) : exif.GPSLongitude(i);
+            value = value / 60.0 + part.Quotient();
+        }
+        return value;
     };
     for (const auto& c : cases) {
-        const QString path = folder.file(QStringLiteral("I-%1.JPG").arg(c.latRef));
+        const QString path = folder.file(QStringLiteral("I-%1-%2.JPG").arg(c.latRef, c.lon));
         ASSERT_TRUE(SaveFrameJpeg(picture, path, c.lon, *RecordingTime("2016.05.09 13:14:41"), c.lat));
         const QByteArray bytes = [&] {
             QFile f(path);
@@ -125,24 +135,23 @@ TEST(FrameTelemetry, ACaptureCarriesItsTimeAndPositionForOurReaderAndExiftool)
         TExifData exif;
         ASSERT_TRUE(exif.LoadFromGraphic(path).ok);
         EXPECT_EQ(exif.DateTimeDigitized().AsString(), "2016/5/9 13:14:41");
-        EXPECT_EQ(exif.GPSLatitude(0).Numerator, c.lat0);
-        EXPECT_EQ(exif.GPSLatitude(1).Numerator, c.lat1);
-        EXPECT_EQ(exif.GPSLatitude(2).Numerator, c.lat2);
-        EXPECT_EQ(exif.GPSLatitude(2).Denominator, 1u);
-        EXPECT_EQ(exif.GPSLongitude(0).Numerator, c.lon0);
-        EXPECT_EQ(exif.GPSLongitude(1).Numerator, c.lon1);
-        EXPECT_EQ(exif.GPSLongitude(2).Numerator, c.lon2);
+        EXPECT_EQ(exif.GPSLatitude(2).Denominator, 100u) << "seconds to 1/100";
+        EXPECT_LT(exif.GPSLatitude(2).Numerator, 6000u);
+        EXPECT_LT(exif.GPSLongitude(1).Numerator, 60u);
+        EXPECT_NEAR(degrees(exif, true), std::fabs(QString(c.lat).toDouble()), 1e-5) << c.lat;
+        EXPECT_NEAR(degrees(exif, false), std::fabs(QString(c.lon).toDouble()), 1e-5) << c.lon;
         EXPECT_EQ(exif.GPSLatitudeRef(), c.latRef[0]);
         EXPECT_EQ(exif.GPSLongitudeRef(), c.lonRef[0]);
 
         QProcess exiftool;
-        exiftool.start("exiftool", {"-s3", "-CreateDate", "-GPSLatitudeRef", "-GPSLongitudeRef", path});
+        exiftool.start("exiftool", {"-s3", "-n", "-DateTimeOriginal", "-CreateDate", "-GPSLatitude", "-GPSLongitude", path});
         ASSERT_TRUE(exiftool.waitForFinished(30000));
         const QStringList lines = QString::fromUtf8(exiftool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        ASSERT_EQ(lines.size(), 3) << exiftool.readAllStandardError().toStdString();
-        EXPECT_EQ(lines[0], "2016:05:09 13:14:41");
-        EXPECT_TRUE(lines[1].startsWith(c.latRef[0] == 'N' ? "North" : "South")) << lines[1].toStdString();
-        EXPECT_TRUE(lines[2].startsWith(c.lonRef[0] == 'E' ? "East" : "West")) << lines[2].toStdString();
+        ASSERT_EQ(lines.size(), 4) << exiftool.readAllStandardError().toStdString();
+        EXPECT_EQ(lines[0], "2016:05:09 13:14:41") << "DateTimeOriginal";
+        EXPECT_EQ(lines[1], "2016:05:09 13:14:41") << "CreateDate";
+        EXPECT_NEAR(lines[2].toDouble(), QString(c.lat).toDouble(), 1e-5) << "signed by its hemisphere";
+        EXPECT_NEAR(lines[3].toDouble(), QString(c.lon).toDouble(), 1e-5);
     }
 }
 
