@@ -28,36 +28,43 @@ void MediaState::PlayMain()
         else
             TogglePauseLocked();
     }
-    double remaining = 0;
-    for (;;) {
-        {
-            std::unique_lock guard(cmdLock);
-            if (!quitRequest && !refreshRequest && remaining > 0)
-                cmdWake.wait_for(guard, std::chrono::duration<double>(remaining));
-            if (quitRequest)
-                break;
-            if (refreshRequest) {
-                refreshRequest = false;
-                forceRefresh = true;
+    // An error escaping the loop ends this open as a stop would, after it is logged.
+    try {
+        double remaining = 0;
+        for (;;) {
+            {
+                std::unique_lock guard(cmdLock);
+                if (!quitRequest && !refreshRequest && remaining > 0)
+                    cmdWake.wait_for(guard, std::chrono::duration<double>(remaining));
+                if (quitRequest)
+                    break;
+                if (refreshRequest) {
+                    refreshRequest = false;
+                    forceRefresh = true;
+                }
             }
-        }
-        remaining = kRefreshRate;
-        std::lock_guard data(dataLock);
-        if (stepAfterSeek.exchange(false) && paused) {
-            // Paused at the new place: show its picture, then pause again.
-            TogglePauseLocked();
-            step = true;
-        }
-        if (screen) {
-            const QSize size = screen->OutputSize();
-            if (size != lastOutputSize) {
-                lastOutputSize = size;
-                forceRefresh = true;
+            remaining = kRefreshRate;
+            std::lock_guard data(dataLock);
+            if (stepAfterSeek.exchange(false) && paused) {
+                // Paused at the new place: show its picture, then pause again.
+                TogglePauseLocked();
+                step = true;
             }
+            if (screen) {
+                const QSize size = screen->OutputSize();
+                if (size != lastOutputSize) {
+                    lastOutputSize = size;
+                    forceRefresh = true;
+                }
+            }
+            if (!paused || forceRefresh)
+                Refresh(remaining);
+            ReportPosition();
         }
-        if (!paused || forceRefresh)
-            Refresh(remaining);
-        ReportPosition();
+    } catch (const std::exception& error) {
+        Log(int(TLogLevel::llFatal), QStringLiteral("PlayThread Exception: %1").arg(QString::fromUtf8(error.what())));
+    } catch (...) {
+        Log(int(TLogLevel::llFatal), QStringLiteral("PlayThread Exception: unknown error"));
     }
     looping = false;
     Teardown();

@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -251,6 +252,32 @@ TEST_F(PlayerTest, AHookThatThrowsIsLoggedAndPlaybackGoesOn)
     // The picture is shown as decoded, without what the hook drew before throwing.
     const QColor shown = player.CurrentFrame().pixelColor(160, 90);
     EXPECT_NEAR(shown.blue(), 0xC0, 12);
+}
+
+// An output area that fails when the first picture reaches it.
+class FailingScreen : public VideoSink {
+public:
+    QSize OutputSize() const override { return {320, 180}; }
+    void Present(const QImage&, const QRect&, const QColor&) override { throw std::runtime_error("the screen is gone"); }
+    void SetResizeListener(std::function<void()>) override {}
+};
+
+TEST_F(PlayerTest, AnErrorEscapingThePlayThreadIsLoggedAndEndsInAStop)
+{
+    QStringList lines;
+    FFLogger().OnLog = [&](TFFLogger*, quint64, TLogLevel level, const QString& text) {
+        if (level == TLogLevel::llFatal)
+            lines << text;
+    };
+    FailingScreen failing;
+    ASSERT_TRUE(player.TryOpen(MediaClip(ClipKind::VideoOnly), &failing));
+    EXPECT_TRUE(WaitFor([&] { return recorder.Count(TPlayState::psStop) == 1; }, 5000));
+    EXPECT_EQ(player.PlayState(), TPlayState::psStop);
+    FFLogger().OnLog = TFFLogger::TOnLog();
+    EXPECT_TRUE(lines.contains("PlayThread Exception: the screen is gone")) << lines.join(" | ").toStdString();
+    // The player is usable again.
+    ASSERT_TRUE(player.TryOpen(MediaClip(ClipKind::VideoOnly), &screen));
+    EXPECT_TRUE(WaitFor([&] { return recorder.Count(TPlayState::psPlay) == 2; }, 5000));
 }
 
 TEST_F(PlayerTest, InputsThatCannotBePlayedEndInOpenFailed)
