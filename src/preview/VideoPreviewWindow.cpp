@@ -339,8 +339,23 @@ void TForm4::FFPlayerOpenFailed()
 
 void TForm4::FFPlayerState(TPlayState state)
 {
-    if (state == TPlayState::psPlay)
+    if (state == TPlayState::psPlay) {
         startthread();
+        if (pendingSeek_ >= 0) { // a click on the seek bar while stopped: play from there
+            FFPlayer.Seek(pendingSeek_, {}, false);
+            pendingSeek_ = -1;
+        }
+    }
+    // The pause button says what a press does now.
+    if (state == TPlayState::psPause || state == TPlayState::psStop)
+        Button5->setText(QStringLiteral("播放"));
+    else if (state == TPlayState::psPlay || state == TPlayState::psResume)
+        Button5->setText(QStringLiteral("暂停"));
+}
+
+bool TForm4::Stopped() const
+{
+    return FFPlayer.PlayState() == TPlayState::psStop && !opening_;
 }
 
 void TForm4::FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update)
@@ -358,8 +373,15 @@ void TForm4::TrackBar1MouseDown(int x)
 
 void TForm4::TrackBar1Click()
 {
+    const int64_t target = SeekTargetFromClick(FDuration, FMousePosition, TrackBar1->width());
+    if (Stopped() && !videofilename.isEmpty()) {
+        // Stopped: the video opens again and plays from the place clicked.
+        pendingSeek_ = target;
+        preplay();
+        return;
+    }
     FTrackChanging = true;
-    FFPlayer.Seek(SeekTargetFromClick(FDuration, FMousePosition, TrackBar1->width()), {}, false);
+    FFPlayer.Seek(target, {}, false);
     FTrackChanging = false;
 }
 
@@ -417,7 +439,11 @@ void TForm4::Button1Click()
 
 void TForm4::Button5Click()
 {
-    FFPlayer.TogglePause();
+    // After a stop the button plays the video again from its start.
+    if (Stopped() && !videofilename.isEmpty())
+        preplay();
+    else
+        FFPlayer.TogglePause();
 }
 
 void TForm4::Button4Click()

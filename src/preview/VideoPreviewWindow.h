@@ -132,6 +132,8 @@ private:
     bool fullScreen_ = false;
     bool switchingScreen_ = false;
     bool opening_ = false; // InitFile is under way (it may wait for the previous video to stop)
+    int64_t pendingSeek_ = -1; // where to go once the reopened video plays
+    bool Stopped() const;     // no video open (stopped, or never played)
     // The space press acted on and the widget it reached: it travels on to that widget's parents.
     const QEvent* lastSpaceKey_ = nullptr;
     QPointer<QWidget> lastSpaceReceiver_;

@@ -359,6 +359,34 @@ TEST_F(VideoPreviewTest, RapidClicksOnNextAndADeleteActOnTheVideoShown)
     EXPECT_EQ(window->videofilename, other);
 }
 
+TEST_F(VideoPreviewTest, AfterAStopPlayStartsAgainAndTheSeekBarPlaysFromItsClick)
+{
+    window->InitFile(0);
+    ASSERT_TRUE(Playing());
+    EXPECT_EQ(window->Button5->text(), QStringLiteral("暂停"));
+    window->Button6Click(); // 停止
+    ASSERT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+    EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop);
+
+    window->Button5Click(); // 播放: from the start
+    ASSERT_TRUE(Playing());
+    EXPECT_LT(window->FFPlayer.CurrentPTS(), 1000000);
+    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("暂停"); }));
+    window->Button5Click(); // pause: the button offers to play
+    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+
+    window->Button6Click();
+    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psStop; }));
+    const int middle = window->TrackBar1->width() / 2;
+    window->TrackBar1MouseDown(middle);
+    window->TrackBar1Click(); // plays from the second clicked
+    int64_t shownAt = -1;
+    EXPECT_TRUE(WaitFor([&] {
+        window->FFPlayer.CurrentFrame(shownAt);
+        return window->FFPlayer.PlayState() != TPlayState::psStop && shownAt >= 900000;
+    }, 5000)) << shownAt;
+}
+
 TEST_F(VideoPreviewTest, EscapeLeavesFullScreen)
 {
     window->InitFile(0);
