@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QSaveFile>
 #include <turbojpeg.h>
+#include <vector>
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +18,7 @@
 
 namespace {
 constexpr int kTelemetryMargin = 4;               // pixels kept free at each side
-constexpr double kTelemetryMinimumPoints = 6.0;   // below this no line is readable anyway
+constexpr double kTelemetryMinimumPoints = 12.0;  // below this the line is hard to read: two lines instead
 } // namespace
 
 QString TelemetryText(const videosrt& entry)
@@ -42,20 +44,53 @@ bool DrawTelemetry(QImage& picture, const SrtTable& table, int64_t pts)
     if (!entry)
         return false;
     const QString text = TelemetryText(*entry);
-    QPainter painter(&picture);
-    QFont font = TelemetryFont();
-    // A picture narrower than the line (a small window) gets a smaller font, so the whole line
-    // stays readable instead of being cut at both ends.
     const int room = picture.width() - 2 * kTelemetryMargin;
-    const int width = QFontMetrics(font, &picture).horizontalAdvance(text);
-    if (width > room && room > 0)
-        font.setPointSizeF(std::max(kTelemetryMinimumPoints, font.pointSizeF() * room / width));
-    painter.setFont(font);
-    painter.setPen(Qt::white);
+    if (room <= 0)
+        return true;
+
+    // The whole line in the 33-point font when it fits; else smaller, down to a size still
+    // readable; narrower still, in two lines (the place on the second), shrunk to fit. Sizes
+    // are measured on the outlines drawn, so nothing reaches past the margins.
+    const auto linesAt = [](const QStringList& texts, const QFont& font) {
+        std::vector<QPainterPath> paths;
+        for (const QString& line : texts) {
+            QPainterPath path;
+            path.addText(QPointF(0, 0), font, line);
+            paths.push_back(path);
+        }
+        return paths;
+    };
+    const auto widest = [](const std::vector<QPainterPath>& paths) {
+        qreal most = 0;
+        for (const QPainterPath& path : paths)
+            most = std::max(most, path.boundingRect().width());
+        return most;
+    };
+    const QFont full = TelemetryFont();
+    QStringList texts{text};
+    qreal scale = std::min<qreal>(1.0, room / std::max<qreal>(1.0, widest(linesAt(texts, full))));
+    const qsizetype place = text.indexOf(QStringLiteral(" LOCATION:"));
+    if (full.pointSizeF() * scale < kTelemetryMinimumPoints && place > 0) {
+        texts = {text.left(place), text.mid(place + 1)};
+        scale = std::min<qreal>(1.0, room / std::max<qreal>(1.0, widest(linesAt(texts, full))));
+    }
+    QFont font = full;
+    font.setPointSizeF(full.pointSizeF() * scale * 0.98); // a little room for the outline
+
+    // White with a dark outline: readable on sky, snow and shadow alike.
     const QFontMetrics metrics(font, &picture);
-    const int x = int(picture.width() / 2.0 - metrics.horizontalAdvance(text) / 2.0);
-    // y is the top of the text, as a canvas writes it.
-    painter.drawText(QPoint(x, 10 + metrics.ascent()), text);
+    QPainterPath path;
+    int top = 10; // the top of the first line, as a canvas writes it
+    for (const QPainterPath& line : linesAt(texts, font)) {
+        const QRectF bounds = line.boundingRect();
+        path.addPath(line.translated(picture.width() / 2.0 - bounds.center().x(), top + metrics.ascent()));
+        top += metrics.height();
+    }
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double outline = std::max(2.0, font.pointSizeF() / 8.0);
+    painter.strokePath(path, QPen(QColor(0, 0, 0, 200), outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.fillPath(path, Qt::white);
     return true;
 }
 

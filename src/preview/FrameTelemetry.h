@@ -16,8 +16,9 @@ QString TelemetryText(const videosrt& entry);
 // White bold 33-point "Times New Roman" (its metric twin where it is not installed).
 QFont TelemetryFont();
 // Draws the line of the entry for the picture's time centred at the top, 10 pixels down, in
-// TelemetryFont, made smaller when the picture is narrower than the line; false when the table
-// has no entry for that second.
+// TelemetryFont, white with a dark outline; made smaller when the picture is narrower than the
+// line (not below a readable size: then in two lines, the place on the second); false when the
+// table has no entry for that second.
 bool DrawTelemetry(QImage& picture, const SrtTable& table, int64_t pts);
 
 // The recording time of an entry ("yyyy.mm.dd hh:mm:ss"); nullopt when it is not one.

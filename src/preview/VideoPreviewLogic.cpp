@@ -1,5 +1,6 @@
 #include "preview/VideoPreviewLogic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,4 +55,11 @@ QString MemoryInputAddress(int identity)
     return QStringLiteral("memory:%1:PrivateData - any string less than 1000 bytes for your purpose(e.g. "
                           "indicating which stream to handle)")
         .arg(identity);
+}
+
+QPoint FrameCornerInside(const QRect& frame, const QRect& area)
+{
+    const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    return {x, y};
 }

@@ -2,6 +2,8 @@
 // The arithmetic of the video preview window: play-time texts, the seek bar, and how the
 // window serves a video's bytes to the player.
 
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 
@@ -28,3 +30,7 @@ QString PictureFilterText(float brightness, float saturation, float hue);
 
 // The in-memory input address of the stream with that identity.
 QString MemoryInputAddress(int identity);
+
+// Where a window's frame goes so that all of it lies in area: as near as it can to where it is
+// (a frame larger than the area keeps its top left corner, title bar first, inside).
+QPoint FrameCornerInside(const QRect& frame, const QRect& area);

@@ -29,6 +29,7 @@
 namespace {
 const QString kTitle = QStringLiteral("视频预览");
 constexpr int kBarHeight = 62;
+constexpr int kFrameSettleMs = 150; // time for the window system to frame a shown window
 const QString kVideoExtensions = QStringLiteral(".mov|.mp4");
 
 // A light label over the picture, hidden until used.
@@ -51,10 +52,12 @@ TForm4::TForm4(QWidget* parent)
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(kTitle);
     setWindowIcon(ProgramIcon());
-    // Half the screen's width and 55 % of its height, at the top left of the desktop.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    // Half the screen's width and 55 % of its height, at the top left of the desktop's free
+    // area (its frame is brought inside that area once the window system has framed it).
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         resize(int(screen->size().width() * 0.5), int(screen->size().height() * 0.55));
-    move(0, 0); // the frame's corner, so the title bar stays on the screen
+        move(screen->availableGeometry().topLeft());
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -602,6 +605,25 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm4::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The frame's size is known only once the window system has framed the window.
+    if (!fullScreen_ && !switchingScreen_)
+        QTimer::singleShot(kFrameSettleMs, this, [this] { KeepFrameOnScreen(); });
+}
+
+void TForm4::KeepFrameOnScreen()
+{
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where || fullScreen_ || !isVisible())
+        return;
+    const QRect frame = frameGeometry();
+    const QPoint corner = FrameCornerInside(frame, where->availableGeometry());
+    if (corner != frame.topLeft())
+        move(corner); // a window's position is its frame's
 }
 
 void TForm4::hideEvent(QHideEvent* event)

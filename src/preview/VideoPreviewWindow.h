@@ -113,6 +113,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight);
@@ -121,6 +122,8 @@ private:
     void FFPlayerOpenFailed();
     void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
     void Step(int direction);
+    // Moves the window so that its frame, title bar included, lies in the screen's free area.
+    void KeepFrameOnScreen();
     void ShowCaptureNotice(const QString& text);
     void RunCapture(const QPointer<QObject>& self, const QString& folder); // on the capture task
 

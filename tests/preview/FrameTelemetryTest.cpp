@@ -74,9 +74,23 @@ TEST(FrameTelemetry, APictureNarrowerThanTheLineGetsAllOfItInASmallerFont)
         const QRect line = WhiteArea(narrow);
         EXPECT_GE(line.left(), 2) << width << ": not cut at the left";
         EXPECT_LE(line.right(), width - 3) << width << ": not cut at the right";
-        EXPECT_LT(line.height(), full.height()) << width;
+        EXPECT_LT(line.height(), 2 * full.height()) << width << ": one line, or two smaller ones";
         EXPECT_GE(line.top(), 10) << width;
     }
+}
+
+TEST(FrameTelemetry, TheLineHasADarkOutlineSoItReadsOnABrightSky)
+{
+    SrtTable table;
+    table.Store("00:00:01", Entry("2017.08.05 14:11:51", 149.025f, "104.0610", "30.5010", "成都市 双流区"));
+    QImage sky(1280, 720, QImage::Format_RGB32);
+    sky.fill(Qt::white);
+    ASSERT_TRUE(DrawTelemetry(sky, table, 1000000));
+    int dark = 0;
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < sky.width(); ++x)
+            dark += qGray(sky.pixel(x, y)) < 80 ? 1 : 0;
+    EXPECT_GT(dark, 500) << "the white letters are edged in black";
 }
 
 TEST(FrameTelemetry, CapturesAreNamedAfterTheRecordingTime)

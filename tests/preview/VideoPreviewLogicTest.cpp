@@ -54,4 +54,21 @@ TEST(VideoPreviewLogic, TheNeutralPictureFilter)
     EXPECT_TRUE(MemoryInputAddress(42).startsWith("memory:42:PrivateData - "));
 }
 
+TEST(VideoPreviewLogic, AFrameIsBroughtInsideTheFreeAreaTitleBarFirst)
+{
+    const QRect area(0, 24, 1280, 776); // a panel across the top
+    const struct {
+        QRect frame;
+        QPoint corner;
+    } cases[] = {
+        {{100, 100, 640, 480}, {100, 100}}, // inside: stays
+        {{0, -22, 640, 480}, {0, 24}},      // title bar above the screen
+        {{-50, 30, 640, 480}, {0, 30}},
+        {{900, 500, 640, 480}, {640, 320}}, // past the right and bottom edges
+        {{10, 10, 2000, 1000}, {0, 24}},    // larger than the area: its top left inside
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FrameCornerInside(c.frame, area), c.corner) << c.frame.x() << "," << c.frame.y();
+}
+
 } // namespace
