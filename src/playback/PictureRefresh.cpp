@@ -269,7 +269,10 @@ void MediaState::ReportPosition()
 {
     double clock = NAN;
     if (videoStream) {
-        clock = picturesQueued < 2 && audioStream ? audclk.Get() : vidclk.Get();
+        // Paused or stepping, the time is that of the picture on screen: the audio clock runs
+        // ahead by what the audio output has buffered.
+        const bool stillPicture = paused.load() || step.load();
+        clock = picturesQueued < 2 && audioStream && !stillPicture ? audclk.Get() : vidclk.Get();
     } else if (audioStream && audioFrameAvailable) {
         clock = audclk.Get();
     }

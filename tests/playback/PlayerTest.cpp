@@ -107,6 +107,24 @@ TEST_F(PlayerTest, PauseResumeAndStepReportTheirStates)
     ASSERT_TRUE(WaitFor([&] { return recorder.states.last() == TPlayState::psResume; }));
 }
 
+TEST_F(PlayerTest, SteppingReportsTheTimeOfThePictureOnScreen)
+{
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::H264Aac), &screen)); // with sound: the audio clock runs ahead
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= 3; }));
+    player.Pause();
+    ASSERT_TRUE(WaitFor([&] { return player.Paused(); }));
+    for (int i = 0; i < 8; ++i) {
+        player.StepToNextFrame();
+        ASSERT_TRUE(WaitFor([&] { return player.Paused(); }, 3000));
+        WaitFor([] { return false; }, 60);
+    }
+    WaitFor([] { return false; }, 200);
+    int64_t shown = -1;
+    player.CurrentFrame(shown);
+    ASSERT_GE(shown, 0);
+    EXPECT_LE(std::llabs(player.CurrentPTS() - shown), 80000) << "reported " << player.CurrentPTS() << ", shown " << shown;
+}
+
 TEST_F(PlayerTest, SeekShowsThePictureAtTheTarget)
 {
     ASSERT_TRUE(player.Open(MediaClip(ClipKind::H264Aac), &screen));
