@@ -318,6 +318,10 @@ void MediaState::ReadLoop()
             flags = seekFlags;
         }
         if (doSeek) {
+            if (ic->pb) { // a read error earlier: the seek tries the input again
+                ic->pb->error = 0;
+                ic->pb->eof_reached = 0;
+            }
             const int64_t minTs = relative > 0 ? target - relative + 2 : INT64_MIN;
             const int64_t maxTs = relative < 0 ? target - relative - 2 : INT64_MAX;
             int err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, flags);
@@ -419,8 +423,15 @@ void MediaState::ReadLoop()
                 readErrorLogged = true;
                 Log(int(TLogLevel::llError), QStringLiteral("error #%1 while reading file: %2").arg(err).arg(fileName));
             }
-            if (ic->pb && ic->pb->error && !atEnd)
-                break;
+            if (ic->pb && ic->pb->error && !atEnd && !eof) {
+                // The input cannot be read on: it ends here, as at the end of the file. The
+                // reader stays, so seeks (which try the input again), pause and stop still work.
+                if (videoStream)
+                    videoq.PutNullPacket(pkt, videoStreamIndex);
+                if (audioStream)
+                    audioq.PutNullPacket(pkt, audioStreamIndex);
+                eof = true;
+            }
             std::unique_lock guard(waitLock);
             continueRead.wait_for(guard, std::chrono::milliseconds(10));
             continue;
