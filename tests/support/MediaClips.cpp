@@ -34,6 +34,9 @@ QStringList FfmpegArguments(ClipKind kind, const QString& target)
     case ClipKind::Wide:
         args << "-f" << "lavfi" << "-i" << "testsrc2=s=1920x1080:r=25:d=1" << h264;
         break;
+    case ClipKind::Long:
+        args << "-f" << "lavfi" << "-i" << "testsrc2=s=160x90:r=25:d=12" << h264;
+        break;
     }
     return args << target;
 }
@@ -47,6 +50,7 @@ QString FileNameOf(ClipKind kind)
     case ClipKind::Mov: return "clip.mov";
     case ClipKind::Damaged: return "damaged.mp4";
     case ClipKind::Wide: return "wide.mp4";
+    case ClipKind::Long: return "long.mp4";
     }
     return "clip";
 }

@@ -11,6 +11,7 @@ enum class ClipKind {
     Mov,       // MOV, 320x240 test pattern at 25 fps with sound, 2 s
     Damaged,   // the head of the MP4 followed by noise: not openable
     Wide,      // MP4, 1920x1080 square pixels at 25 fps, 1 s, no sound
+    Long,      // MP4, 160x90 test pattern at 25 fps, 12 s, no sound: longer than the reader reads ahead
 };
 
 // The clip's path; generated on first use. Empty when ffmpeg failed (the test then fails).
