@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "resources/ImageIndexes.h"
+#include "services/Geocoder.h"
 
 #include <QFileInfo>
 
@@ -45,7 +46,7 @@ void Catalogue::AddEntry(const NewEntry& entry, const QString& rootText)
     ++listedKeys_[key];
 
     CatalogueRow row;
-    row.cells = {name, typeText, entry.sizeText, kPendingPlace, entry.shotTime, QString()};
+    row.cells = {name, typeText, entry.sizeText, kPlacePending, entry.shotTime, QString()};
     row.imageIndex = entry.photo ? kImgPhotoRow : kImgVideoRow;
     pendingRows_.push_back(std::move(row));
 }

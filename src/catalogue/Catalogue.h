@@ -20,11 +20,13 @@ struct NewEntry {
 
 inline const QString kTypePhoto = QStringLiteral("图片");
 inline const QString kTypeVideo = QStringLiteral("视频");
-inline const QString kPendingPlace = QStringLiteral("...");
 
 class Catalogue {
 public:
     Catalogue();
+    // Its list model asks it for tooltips: it stays where it was made.
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
 
     CatalogueListModel& rows() { return *rows_; }
     const CatalogueListModel& rows() const { return *rows_; }

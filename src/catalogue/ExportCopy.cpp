@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -48,7 +48,6 @@ bool ReadAt(int fd, char* buffer, qint64 bytes, qint64 offset)
     return true;
 }
 
-
 // Copies bytes from one descriptor to the other at the current positions: in the kernel when
 // it can, through a buffer otherwise.
 bool CopyBlock(int from, int to, qint64 bytes, int& error)
@@ -86,10 +85,6 @@ bool CopyBlock(int from, int to, qint64 bytes, int& error)
     }
     return true;
 }
-
-} // namespace
-
-namespace {
 
 // Size and modification time of a regular file; nothing when it is missing or not a file.
 std::optional<struct stat> RegularFile(const QByteArray& path)

@@ -5,6 +5,7 @@
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
 #include "core/Helpers.h"
+#include "services/Geocoder.h"
 #include "services/SettingsInfo.h"
 
 #include <QDir>
@@ -85,7 +86,7 @@ std::optional<ExportRowFacts> RowWhenItsTurnComes(ExportHost& host, const QStrin
     std::optional<ExportRowFacts> row = host.Row(key, true);
     QElapsedTimer waited;
     waited.start();
-    while (row && TrimLowChars(row->place) == kPendingPlace && waited.elapsed() < kPlaceWaitMs && !stop.stop_requested()
+    while (row && TrimLowChars(row->place) == kPlacePending && waited.elapsed() < kPlaceWaitMs && !stop.stop_requested()
            && host.PlacesComing()) {
         std::this_thread::sleep_for(kPoll);
         row = host.Row(key, false);

@@ -180,19 +180,18 @@ TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
     AddRows({"A.JPG"});
     Main().listModel->setCell(0, kColLocation, "成都市 武侯区 玉林街道");
     QLineEdit* editor = Main().edtListview;
-    SelectOnly(0);
-    DoubleClick(0, kColLocation);
-    editor->setText("重庆市/渝中区/解放碑");
-    Key(editor, Qt::Key_Escape);
-    EXPECT_FALSE(editor->isVisible());
-    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("成都市 武侯区 玉林街道"));
-
-    SelectOnly(0);
-    DoubleClick(0, kColLocation);
-    editor->setText("重庆市/渝中区/解放碑");
-    Key(editor, Qt::Key_Return);
-    EXPECT_FALSE(editor->isVisible());
-    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("重庆市 渝中区 解放碑"));
+    const struct {
+        Qt::Key key;
+        const char* kept;
+    } cases[] = {{Qt::Key_Escape, "成都市 武侯区 玉林街道"}, {Qt::Key_Return, "重庆市 渝中区 解放碑"}};
+    for (const auto& c : cases) {
+        SelectOnly(0);
+        DoubleClick(0, kColLocation);
+        editor->setText("重庆市/渝中区/解放碑");
+        Key(editor, c.key);
+        EXPECT_FALSE(editor->isVisible()) << c.key;
+        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept)) << c.key;
+    }
 }
 
 TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)

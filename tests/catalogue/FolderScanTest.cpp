@@ -211,8 +211,7 @@ TEST_F(BuildEntriesTest, TodayAndSinceKeepFilesCopiedToday)
     // Shot years ago, but the file was created today: the creation time decides.
     ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(QDateTime(QDate(2010, 1, 1), QTime(0, 0))))));
     EXPECT_EQ(Scan({ScanMode::Today, {}}).made, 1);
-    Catalogue fresh;
-    std::swap(catalogue, fresh);
+    catalogue.Clear();
     EXPECT_EQ(Scan({ScanMode::Since, QDate::currentDate().toString("yyyy/MM/dd")}).made, 1);
 }
 
