@@ -383,6 +383,62 @@ TEST_F(PlayerTest, ASecondOpenWhileTheFirstIsOpeningIsRefused)
     EXPECT_FALSE(adapter.Opened());
 }
 
+TEST_F(PlayerTest, AnInputThatFailsAndComesBackKeepsServingSeeks)
+{
+    // A card that is pulled and put back twice: reads and seeks fail while it is out. The
+    // second time the failure comes while a seek moves the input, which the demuxer reports
+    // as damaged data rather than as the end; the reader must stay and serve the next seek.
+    TMemoryAccessAdapter adapter;
+    adapter.SetTriggerEventInMainThread(false);
+    QFile file(MediaClip(ClipKind::Long));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::atomic<bool> pulled{false};
+    std::atomic<int> failedCalls{0};
+    adapter.SetOnRead([&](TCustomEventStream*, void* buffer, int count) {
+        if (pulled) {
+            ++failedCalls;
+            return -1;
+        }
+        return int(file.read(static_cast<char*>(buffer), count));
+    });
+    adapter.SetOnSeek([&](TCustomEventStream*, qint64 offset, TSeekOrigin origin) -> qint64 {
+        if (pulled) {
+            ++failedCalls;
+            return -1;
+        }
+        const qint64 base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? file.pos() : file.size();
+        return file.seek(base + offset) ? file.pos() : -1;
+    });
+    Watchdog watchdog("a seek after failed reads", 60);
+    ASSERT_TRUE(player.Open(adapter.Address(), &screen));
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= 3; }));
+    const auto showsNear = [&](int64_t target) {
+        int64_t shownAt = -1;
+        const bool near = WaitFor([&] {
+            player.CurrentFrame(shownAt);
+            return std::llabs(shownAt - target) <= 80000;
+        }, 5000);
+        return near ? testing::AssertionSuccess() : testing::AssertionFailure() << "target " << target << ", shown " << shownAt;
+    };
+
+    pulled = true; // a read ahead of the playing picture fails
+    ASSERT_TRUE(WaitFor([&] { return failedCalls > 0; }, 5000));
+    pulled = false;
+    player.Pause();
+    player.Seek(3000000);
+    ASSERT_TRUE(showsNear(3000000));
+
+    pulled = true; // out again while a seek back moves the input
+    failedCalls = 0;
+    player.Seek(500000);
+    ASSERT_TRUE(WaitFor([&] { return failedCalls > 0; }, 5000));
+    WaitFor([] { return false; }, 300);
+    pulled = false;
+    player.Seek(6000000);
+    EXPECT_TRUE(showsNear(6000000)) << "the reader still serves seeks";
+    player.Stop(true);
+}
+
 TEST_F(PlayerTest, AMemoryInputWhoseOpenIsRefusedFails)
 {
     TMemoryAccessAdapter adapter;
