@@ -268,13 +268,18 @@ void MediaState::RunOverlay(QImage& picture, double pts)
 void MediaState::ReportPosition()
 {
     double clock = NAN;
-    if (videoStream) {
-        // Paused or stepping, the time is that of the picture on screen: the audio clock runs
-        // ahead by what the audio output has buffered.
-        const bool stillPicture = paused.load() || step.load();
-        clock = picturesQueued < 2 && audioStream && !stillPicture ? audclk.Get() : vidclk.Get();
-    } else if (audioStream && audioFrameAvailable) {
-        clock = audclk.Get();
+    // Paused or stepping, the time is that of the picture on screen: the clocks run on while
+    // the next picture is awaited, and keep that lead when the pause comes.
+    const bool stillPicture = videoStream && (paused.load() || step.load());
+    if (stillPicture) {
+        std::lock_guard guard(shownLock);
+        clock = shownPts;
+    }
+    if (std::isnan(clock)) {
+        if (videoStream)
+            clock = picturesQueued < 2 && audioStream ? audclk.Get() : vidclk.Get();
+        else if (audioStream && audioFrameAvailable)
+            clock = audclk.Get();
     }
     if (std::isnan(clock))
         return;
@@ -283,7 +288,7 @@ void MediaState::ReportPosition()
         position = 0;
     if (positionRestart.exchange(false))
         positionReported = false;
-    else if (positionReported && position < lastReportedPosition)
+    else if (positionReported && position < lastReportedPosition && !stillPicture)
         position = lastReportedPosition; // clocks may trail a little when the master changes
     bool force = false;
     if (fileDuration > 0 && position >= fileDuration) {

@@ -122,7 +122,8 @@ TEST_F(PlayerTest, SteppingReportsTheTimeOfThePictureOnScreen)
     int64_t shown = -1;
     player.CurrentFrame(shown);
     ASSERT_GE(shown, 0);
-    EXPECT_LE(std::llabs(player.CurrentPTS() - shown), 80000) << "reported " << player.CurrentPTS() << ", shown " << shown;
+    EXPECT_EQ(player.CurrentPTS(), shown) << "the time of the picture on screen";
+    EXPECT_EQ(recorder.positions.last(), shown);
 }
 
 TEST_F(PlayerTest, SeekShowsThePictureAtTheTarget)
