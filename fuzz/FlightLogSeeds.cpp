@@ -1,6 +1,8 @@
 // Writes a few flight-log subtitle files into a folder as the fuzzer's starting corpus: the
 // usual six-line entries, five-line entries, UTF-16 with a byte-order mark and CR line ends,
-// and the layouts of newer drones (bracketed fields, one telemetry line, latitude first).
+// the layouts of newer drones (bracketed fields, one telemetry line, latitude first), and logs
+// as drones in the field write them (no fix for a while, unpadded dates, two recordings, no
+// time lines).
 
 #include <cstdio>
 #include <string>
@@ -76,6 +78,28 @@ std::string LatitudeFirst(int count)
     });
 }
 
+// Six-line entries as drones in the field write them: seconds without a fix ("N/A"), dates not
+// padded with zeros, and a second recording after the first.
+std::string FieldSixLines(int count, int firstNumber)
+{
+    return Repeated(count, [&](int n) {
+        const std::string position = n % 5 == 2 ? "N/A,N/A" : Format("113.95%02d,22.58%02d", n, n);
+        return Format("%d\r\n00:00:%02d,000 --> 00:00:%02d,000\r\nHOME(113.9484,22.5797) 2017.8.5 14:11:%d\r\n"
+                      "GPS(%s,16) BAROMETER:%d.5\r\nISO:100 Shutter:60 EV:0 Fnum:F2.2\r\n\r\n",
+                      firstNumber + n, n, n + 1, n, position.c_str(), n);
+    });
+}
+
+// Bracketed entries without time lines: an index, a date with frame counters, the fields.
+std::string Untimed(int count)
+{
+    return Repeated(count, [](int n) {
+        return Format("%d\n2017.08.05 14:11:%02d,393,525,393,525\n[iso : 100] [latitude: 22.54%02d] "
+                      "[longtitude: 113.94%02d] [altitude: 46.%03d] \n\n",
+                      n + 1, 51 + n / 2, n, n, n);
+    });
+}
+
 std::string Utf16Le(const std::string& ascii)
 {
     std::string bytes = "\xFF\xFE";
@@ -112,6 +136,8 @@ int main(int argc, char** argv)
                     && Write(folder + "bracketed-variants.SRT", Bracketed(12, true))
                     && Write(folder + "telemetry.SRT", TelemetryLines(4))
                     && Write(folder + "latitude-first.SRT", LatitudeFirst(4))
+                    && Write(folder + "field-six-lines.SRT", FieldSixLines(8, 1) + FieldSixLines(3, 9))
+                    && Write(folder + "untimed.SRT", Untimed(6))
                     && Write(folder + "mixed.SRT", LatitudeFirst(2) + TelemetryLines(2) + Bracketed(5, false).substr(0, 700));
     return ok ? 0 : 1;
 }

@@ -1,18 +1,14 @@
 #include "preview/FlightLogTable.h"
 
 #include "core/Helpers.h"
-#include "metadata/FlightLogLayouts.h"
+#include "metadata/FlightTrack.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 #include "services/PlaceResolver.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSet>
+#include <QHash>
 #include <array>
-#include <charconv>
-#include <cmath>
-#include <numbers>
 
 void SrtTable::Clear()
 {
@@ -56,38 +52,13 @@ bool SrtTable::ClearWhile(const std::atomic<bool>& running)
     return true;
 }
 
-bool SrtTable::StoreWhile(const std::atomic<bool>& running, const QString& startKey, const QString& endKey,
-                          const videosrt& entry)
+bool SrtTable::StoreWhile(const std::atomic<bool>& running, const QString& key, const videosrt& entry)
 {
     std::lock_guard lock(mutex_);
     if (!running)
         return false;
-    entries_.insert(startKey, entry);
-    entries_.insert(endKey, entry);
+    entries_.insert(key, entry);
     return true;
-}
-
-double GeoDistance(double lon1, double lat1, double lon2, double lat2)
-{
-    // 1/298.257 truncated, not WGS-84's 1/298.257223563: the shown distances depend on it to
-    // the centimetre.
-    constexpr double kEquatorRadius = 6378137.0;
-    constexpr double kFlattening = 0.0033528131778969143;
-    if (lat2 == lat1 && lon2 == lon1)
-        return 0;
-    const auto radians = [](double degrees) { return degrees * std::numbers::pi / 180; };
-    const auto square = [](double v) { return v * v; };
-    const double sF = square(std::sin(radians((lat2 + lat1) / 2)));
-    const double sG = square(std::sin(radians((lat2 - lat1) / 2)));
-    const double sL = square(std::sin(radians((lon2 - lon1) / 2)));
-    const double P = sG * (1 - sL) + (1 - sF) * sL;
-    const double Q = (1 - sG) * (1 - sL) + sF * sL;
-    const double w = std::atan(std::sqrt(P / Q));
-    const double R = std::sqrt(P * Q) / w;
-    const double D = 2 * w * kEquatorRadius;
-    const double H1 = (3 * R - 1) / (2 * Q);
-    const double H2 = (3 * R + 1) / (2 * P);
-    return D * (1 + kFlattening * (H1 * sF * (1 - sG) - H2 * (1 - sF) * sG));
 }
 
 PlaceLookup CachedPlaceLookup()
@@ -108,13 +79,16 @@ PlaceLookup CachedPlaceLookup()
     };
 }
 
-namespace {
-
-// The first eight characters of a side of a time line: "HH:MM:SS" in a well-formed file.
-QString PlayTimeKey(const QString& side)
+QString CellPlaces::Of(const FlightLogPoint& at)
 {
-    return TrimLowChars(side).left(8);
+    const QString cell = GpsCellKey(at.longitude, at.latitude);
+    auto place = places_.constFind(cell);
+    if (place == places_.constEnd())
+        place = places_.insert(cell, lookup_(at.longitudeText, at.latitudeText, cell));
+    return *place;
 }
+
+namespace {
 
 // "city district street": the street alone fits the overlay.
 QString OverlayPlace(const QString& place)
@@ -126,110 +100,28 @@ QString OverlayPlace(const QString& place)
 // Where the reader puts what it reads. Each returns false when reading is to end.
 struct EntryTarget {
     std::function<bool()> clear;
-    std::function<bool(const QString& startKey, const QString& endKey, const videosrt& entry)> store;
+    std::function<bool(const QString& key, const videosrt& entry)> store;
 };
 
-// The six-line layout: an entry without a readable number pair ends the reading. Gives the
-// number of entries stored.
-int ReadSixLineEntries(const QStringList& lines, const std::atomic<bool>& running, const EntryTarget& target,
-                       const PlaceLookup& lookup)
-{
-    int stored = 0;
-    qsizetype i = 0;
-    while (lines.size() > i + 2 && running) {
-        const QString& timeLine = lines[i];
-        if (!timeLine.contains(QLatin1String("-->"))) {
-            ++i;
-            continue;
-        }
-        std::array<QString, 4> sides;
-        SplitStr(timeLine, sides, u'>');
-        const QString& referenceLine = lines[i + 1];
-        std::array<QString, 4> reference;
-        std::array<QString, 4> position;
-        if (SplitStr(ParseBracketField(lines[i + 2], BracketPart::Pair), position, u',') < 2
-            || SplitStr(ParseBracketField(referenceLine, BracketPart::Pair), reference, u',') < 2)
-            return stored;
-        const std::optional<double> x = ParseDegrees(position[0]);
-        const std::optional<double> y = ParseDegrees(position[1]);
-        const std::optional<double> rx = ParseDegrees(reference[0]);
-        const std::optional<double> ry = ParseDegrees(reference[1]);
-        if (!x || !y || !rx || !ry)
-            return stored;
-
-        videosrt entry;
-        entry.Distance = float(GeoDistance(*rx, *ry, *x, *y));
-        entry.GPSLAt = position[0];
-        entry.GPSLNg = position[1];
-        entry.Time = ParseBracketField(referenceLine, BracketPart::After);
-        entry.Location = OverlayPlace(lookup(position[0], position[1], GpsCellKey(*x, *y)));
-        if (!target.store(PlayTimeKey(sides[0]), PlayTimeKey(sides[1]), entry))
-            return stored;
-        ++stored;
-        i += 6;
-    }
-    return stored;
-}
-
-// The layouts of newer drones, for files the six-line reading found nothing in. Their entries
-// often last a fraction of a second: the first entry of each play second is kept, and an
-// entry's end second is filled in afterwards where no entry starts. Entries without a valid
-// position are passed over; the place of each cell is asked for once.
-void ReadNewerLayouts(const QStringList& lines, const std::atomic<bool>& running, const EntryTarget& target,
-                      const PlaceLookup& lookup)
-{
-    QSet<QString> keys;
-    QList<std::pair<QString, videosrt>> endKeys;
-    QHash<QString, QString> places; // by cell
-    std::optional<FlightLogPoint> home;
-    std::optional<FlightLogPoint> firstPosition;
-    bool stopped = false;
-    ForEachFlightLogEntry(lines, [&](const FlightLogEntry& read) {
-        if (!running)
-            return false;
-        if (read.home)
-            home = read.home;
-        if (!read.position)
-            return true;
-        const FlightLogPoint& at = *read.position;
-        if (!firstPosition)
-            firstPosition = at;
-        // Distances are from the home point, or where the flight log begins when it has none.
-        const FlightLogPoint& from = home ? *home : *firstPosition;
-        const QString cell = GpsCellKey(at.longitude, at.latitude);
-        auto place = places.constFind(cell);
-        if (place == places.constEnd())
-            place = places.insert(cell, OverlayPlace(lookup(at.longitudeText, at.latitudeText, cell)));
-        videosrt entry;
-        entry.Location = *place;
-        entry.Distance = float(GeoDistance(from.longitude, from.latitude, at.longitude, at.latitude));
-        entry.GPSLAt = at.longitudeText;
-        entry.GPSLNg = at.latitudeText;
-        entry.Time = read.time;
-        if (read.endKey != read.startKey)
-            endKeys.append({read.endKey, entry});
-        if (keys.contains(read.startKey))
-            return true;
-        keys.insert(read.startKey);
-        stopped = !target.store(read.startKey, read.startKey, entry);
-        return !stopped;
-    });
-    for (const auto& [key, entry] : std::as_const(endKeys)) {
-        if (stopped || !running)
-            return;
-        if (!keys.contains(key)) {
-            keys.insert(key);
-            stopped = !target.store(key, key, entry);
-        }
-    }
-}
-
+// The log's points, second by second, each with its place.
 void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, const EntryTarget& target,
                  const PlaceLookup& lookup)
 {
-    const QStringList lines = SplitLines(DecodeTextFile(bytes));
-    if (ReadSixLineEntries(lines, running, target, lookup) == 0 && running)
-        ReadNewerLayouts(lines, running, target, lookup);
+    const QList<FlightTrackPoint> track = ReadFlightTrack(bytes, &running);
+    CellPlaces places(lookup);
+    for (const FlightTrackPoint& point : track) {
+        if (!running)
+            return;
+        const FlightLogPoint& at = point.position;
+        videosrt entry;
+        entry.Location = OverlayPlace(places.Of(at));
+        entry.Distance = float(point.distance);
+        entry.GPSLAt = at.longitudeText;
+        entry.GPSLNg = at.latitudeText;
+        entry.Time = point.time;
+        if (!target.store(point.key, entry))
+            return;
+    }
 }
 
 void ReadFileInto(const QString& path, const std::atomic<bool>& running, const EntryTarget& target,
@@ -247,9 +139,7 @@ void ReadFileInto(const QString& path, const std::atomic<bool>& running, const E
 EntryTarget TableTarget(const std::atomic<bool>& running, SrtTable& table)
 {
     return {[&] { return table.ClearWhile(running); },
-            [&](const QString& startKey, const QString& endKey, const videosrt& entry) {
-                return table.StoreWhile(running, startKey, endKey, entry);
-            }};
+            [&](const QString& key, const videosrt& entry) { return table.StoreWhile(running, key, entry); }};
 }
 
 } // namespace
@@ -290,8 +180,8 @@ void TLoadThread::Run()
     };
     const EntryTarget target{
         [&] { return whileRunning([&] { table_.Clear(); }); },
-        [&](const QString& startKey, const QString& endKey, const videosrt& entry) {
-            return whileRunning([&] { table_.StoreWhile(Isrunning, startKey, endKey, entry); });
+        [&](const QString& key, const videosrt& entry) {
+            return whileRunning([&] { table_.StoreWhile(Isrunning, key, entry); });
         }};
     ReadFileInto(vfile, Isrunning, target, lookup_);
     Isrunning = false;

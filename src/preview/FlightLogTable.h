@@ -5,6 +5,7 @@
 
 #include "core/BackgroundTask.h"
 #include "metadata/FlightLog.h"
+#include "metadata/FlightLogLayouts.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -20,8 +21,8 @@ struct videosrt {
     QString Location; // place name shown for the entry
     QString GPSLAt;   // the position's longitude as written (the name notwithstanding)
     QString GPSLNg;   // the position's latitude as written
-    float Distance = 0; // metres from the reference point to the position
-    QString Time;     // recording date and time, "yyyy.mm.dd hh:mm:ss"
+    float Distance = 0; // metres from home to the position
+    QString Time;     // recording date and time, "yyyy.MM.dd hh:mm:ss"; empty when the log has none
     bool operator==(const videosrt&) const = default;
 };
 
@@ -39,18 +40,13 @@ public:
     // A writer's forms, doing nothing and giving false once running is cleared; the flag is
     // read under the table's lock.
     bool ClearWhile(const std::atomic<bool>& running);
-    // Stores entry under startKey and then endKey (a later store under a key replaces).
-    bool StoreWhile(const std::atomic<bool>& running, const QString& startKey, const QString& endKey,
-                    const videosrt& entry);
+    // Stores entry under key (a later store under a key replaces).
+    bool StoreWhile(const std::atomic<bool>& running, const QString& key, const videosrt& entry);
 
 private:
     mutable std::mutex mutex_;
     QHash<QString, videosrt> entries_; // guarded by mutex_
 };
-
-// Metres between two positions in decimal degrees (Andoyer-Lambert on the ellipsoid with
-// a = 6378137 m and flattening 1/298.257); 0 when they are equal.
-double GeoDistance(double lon1, double lat1, double lon2, double lat2);
 
 // The place name of a position: longitude and latitude as written, and their cache key.
 using PlaceLookup = std::function<QString(const QString& lonText, const QString& latText, const QString& cellKey)>;
@@ -59,12 +55,22 @@ using PlaceLookup = std::function<QString(const QString& lonText, const QString&
 // "..." are added to the cache.
 PlaceLookup CachedPlaceLookup();
 
-// Empties the table (while running is set) and fills it from the subtitle file at path. A
-// missing or unreadable file leaves it empty. Six-line entries are read first: an entry
-// without a readable number pair ends that reading, earlier entries staying. When it found
-// nothing, the layouts of newer drones are read: the first entry of each play second with a
-// valid position, its distance from the home point (or the log's first position), one place
-// lookup per cell. Stops before the next entry once running is cleared.
+// The places of positions, asked for once per degree-and-minute cell whatever the answer, so
+// that a service that cannot answer is not asked again for every second of a flight.
+class CellPlaces {
+public:
+    explicit CellPlaces(PlaceLookup lookup) : lookup_(std::move(lookup)) {}
+    QString Of(const FlightLogPoint& at);
+
+private:
+    const PlaceLookup lookup_;
+    QHash<QString, QString> places_; // by cell
+};
+
+// Empties the table (while running is set) and fills it from the subtitle file at path, one
+// entry per play second of the log's track (metadata/FlightTrack.h), in play order. A missing
+// or unreadable file leaves it empty. The place of each degree-and-minute cell is asked for
+// once per reading, whatever the answer. Stops before the next entry once running is cleared.
 void readsrtfile(const QString& path, const std::atomic<bool>& running, SrtTable& table, const PlaceLookup& lookup);
 
 // The entries of a subtitle file's bytes, stored without emptying the table first.

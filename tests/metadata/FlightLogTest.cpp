@@ -3,6 +3,7 @@
 #include "metadata/FlightLog.h"
 
 #include "BracketedFlightLogs.h"
+#include "FlightLogFixtures.h"
 #include "JpegFixtures.h"
 #include "TestFiles.h"
 
@@ -58,6 +59,9 @@ TEST(ReadSrtPosition, NewerLayoutsGiveTheFirstValidPositionToFourDecimals)
     BracketedLogShape longUnfixed; // the fix comes some hundred kilobytes into the file
     longUnfixed.unfixedEntries = 800;
     longUnfixed.entries = 2;
+    SixLineShape unfixedSixLine;
+    unfixedSixLine.unfixedFrom = 0;
+    unfixedSixLine.unfixedTo = 4;
     BracketedLogShape neverFixed;
     neverFixed.unfixedEntries = 50;
     neverFixed.entries = 0;
@@ -66,6 +70,10 @@ TEST(ReadSrtPosition, NewerLayoutsGiveTheFirstValidPositionToFourDecimals)
         {BracketedFlightLog(unfixedFirst), "105.5912,30.5130"},
         {BracketedFlightLog(longUnfixed), "105.5912,30.5130"},
         {BracketedFlightLog(neverFixed), "0.0000,0.0000"},
+        // Without time lines: the first fix of the bracketed entries.
+        {UntimedBracketedLog(3, [](int n) { return n; }), "113.9432,22.5432"},
+        // A six-line log whose first entries have no fix.
+        {SixLineLog(unfixedSixLine), "113.9489,22.5797"},
         // Latitude first: the fourth line's pair would be read back to front.
         {"1\n00:00:00,000 --> 00:00:01,000\n2019.08.14 10:22:31\nGPS(-33.8568,-70.6483,301M)\n\n"
          "2\n00:00:01,000 --> 00:00:02,000\n2019.08.14 10:22:32\nGPS(-33.8569,-70.6484,301M)\n",

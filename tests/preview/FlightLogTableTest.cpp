@@ -1,13 +1,16 @@
 #include "preview/FlightLogTable.h"
 
+#include "metadata/FlightTrack.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
 
 #include "BracketedFlightLogs.h"
+#include "FlightLogFixtures.h"
 #include "LocalHttpServer.h"
 #include "TestFiles.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <chrono>
 #include <condition_variable>
@@ -183,19 +186,20 @@ TEST(FlightLogNewerLayouts, SubSecondEntriesGiveOneKeyPerSecondFromTheFirstEntry
     }
 }
 
-TEST(FlightLogNewerLayouts, DistancesAreFromTheHomePointWhenTheLogGivesOne)
+TEST(FlightLogNewerLayouts, DistancesAreTheDronesOwnElseFromHomeElseFromTheFirstFix)
 {
-    const auto telemetry = [](bool withHome) {
+    const auto telemetry = [](bool withHome, bool withDistance) {
         QString text;
         for (int n = 0; n < 3; ++n)
             text += QStringLiteral("%1\n00:00:0%1,000 --> 00:00:0%2,000\n%3F/2.8, SS 500, ISO 100, EV 0, "
-                                   "GPS (-58.381%1, -34.603%1, 19), D 24.5m, H 10.0m\n\n")
+                                   "GPS (-58.381%1, -34.603%1, 19), %4H 10.0m\n\n")
                         .arg(n)
                         .arg(n + 1)
-                        .arg(withHome ? QStringLiteral("HOME (-58.3800, -34.6000, 25.0m) ") : QString());
+                        .arg(withHome ? QStringLiteral("HOME (-58.3800, -34.6000, 25.0m) ") : QString(),
+                             withDistance ? QStringLiteral("D 22%1.21m, ").arg(n) : QString());
         return text;
     };
-    const Read homed(telemetry(true));
+    const Read homed(telemetry(true, false));
     ASSERT_EQ(homed.table.Count(), 4); // seconds 0 to 2 and the end of the last
     EXPECT_EQ(homed.At("00:00:00").GPSLAt, QStringLiteral("-58.3810"));
     EXPECT_EQ(homed.At("00:00:00").GPSLNg, QStringLiteral("-34.6030"));
@@ -203,10 +207,17 @@ TEST(FlightLogNewerLayouts, DistancesAreFromTheHomePointWhenTheLogGivesOne)
     EXPECT_EQ(TwoDecimals(homed.At("00:00:02").Distance), TwoDecimals(GeoDistance(-58.38, -34.60, -58.3812, -34.6032)));
     EXPECT_EQ(homed.At("00:00:03"), homed.At("00:00:02"));
 
-    const Read unhomed(telemetry(false));
+    const Read unhomed(telemetry(false, false));
     EXPECT_EQ(unhomed.At("00:00:00").Distance, 0.f);
     EXPECT_EQ(TwoDecimals(unhomed.At("00:00:02").Distance),
               TwoDecimals(GeoDistance(-58.3810, -34.6030, -58.3812, -34.6032)));
+
+    // The drone's own figure wins over both.
+    for (const bool withHome : {true, false}) {
+        const Read own(telemetry(withHome, true));
+        EXPECT_EQ(TwoDecimals(own.At("00:00:00").Distance), QStringLiteral("220.21")) << withHome;
+        EXPECT_EQ(TwoDecimals(own.At("00:00:02").Distance), QStringLiteral("222.21")) << withHome;
+    }
 }
 
 TEST(FlightLogNewerLayouts, MixedUnfixedAndTruncatedEntriesDoNotStopTheReading)
@@ -222,7 +233,7 @@ TEST(FlightLogNewerLayouts, MixedUnfixedAndTruncatedEntriesDoNotStopTheReading)
     EXPECT_EQ(read.At("00:00:01").Time, QStringLiteral("2019.08.14 10:22:31"));
     EXPECT_EQ(read.At("00:00:02").GPSLNg, QStringLiteral("30.5131"));
     EXPECT_EQ(read.At("00:00:03"), read.At("00:00:02"));
-    EXPECT_EQ(TwoDecimals(read.At("00:00:02").Distance), TwoDecimals(GeoDistance(105.5912, 30.5130, 105.5913, 30.5131)));
+    EXPECT_EQ(TwoDecimals(read.At("00:00:02").Distance), QStringLiteral("24.50")) << "the drone's own distance";
 
     for (const char* nothing : {"", "1", "1\n00:00:00,000 --> 00:00:01,000\n", "1\n00:00:00,000 --> 00:00:01,000\n[latitude: 0.0] [longitude: 0.0]\n"}) {
         const Read empty{QString::fromLatin1(nothing)};
@@ -251,15 +262,23 @@ TEST(FlightLogNewerLayouts, ALongFlightAsksForEachCellOnce)
     EXPECT_EQ(read.At("00:06:35").Time, QStringLiteral("2021.06.12 10:22:17"));
 }
 
-TEST(FlightLogNewerLayouts, ASixLineLogIsNotReadAgainInTheNewerWay)
+TEST(FlightLogReader, EachCellIsAskedOncePerReadingWhateverTheAnswer)
 {
-    // Its first entry is read, its second ends the reading: the later entries stay unread
-    // although the newer reading could take them.
-    const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway)
-                    + Entry(2, "00:00:01", "00:00:02", kHome, QStringLiteral("GPS(113.95)"))
-                    + Entry(3, "00:00:02", "00:00:03", kHome, kAway));
-    EXPECT_EQ(read.table.Count(), 2);
-    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:02")));
+    // With the service unreachable every answer is "未知": it is not asked again for every
+    // second of the cell (each would wait out its own time-out).
+    SixLineShape sixLine;
+    sixLine.seconds = 400;
+    const QString logs[] = {SixLineLog(sixLine), UntimedBracketedLog(400, [](int n) { return n; }),
+                            BracketedFlightLog()};
+    for (const QString& log : logs) {
+        const Read read(log.toUtf8(), QStringLiteral("未知"));
+        QSet<QString> cells;
+        for (const FlightTrackPoint& point : ReadFlightTrack(log.toUtf8()))
+            cells.insert(GpsCellKey(point.position.longitude, point.position.latitude));
+        EXPECT_EQ(read.lookup.Asked().size(), cells.size());
+        EXPECT_GE(read.table.Count(), 2);
+        EXPECT_EQ(read.At("00:00:01").Location, QStringLiteral("未知"));
+    }
 }
 
 TEST(FlightLogDistance, AndoyerLambertWithTheTruncatedFlattening)
@@ -322,29 +341,41 @@ TEST(FlightLogReader, WhatIsNotAnEntryIsSkipped)
     EXPECT_EQ(read.At("00:00:01").Time, QStringLiteral("2016.05.09 13:14:41"));
 }
 
-TEST(FlightLogReader, AnUnreadableNumberPairEndsTheReadingKeepingEarlierEntries)
+TEST(FlightLogReader, AnEntryWithoutAReadablePositionIsPassedOverAndReadingGoesOn)
 {
-    const std::pair<QString, QString> badEntries[] = {
-        {QStringLiteral("HOME 113.9484 22.5797"), kAway},         // no "(" on the reference line
-        {kHome, QStringLiteral("(113.95,22.58) at the start")},   // "(" as first character
-        {kHome, QStringLiteral("GPS(113.95)")},                   // one number
-        {kHome, QStringLiteral("GPS(113.95,22.58")},              // no ")"
-        {kHome, QStringLiteral("GPS(,)")},                        // no numbers
-        {kHome, QStringLiteral("GPS(113.95,N22.58)")},            // not a number
-        {kHome, QStringLiteral("GPS(1 13.95,22.58)")},            // a blank inside
-        {kHome, QStringLiteral("GPS(+-113.95,22.58)")},           // two signs
-        {kHome, QStringLiteral("GPS(inf,22.58)")},                // not finite
-        {kHome, QStringLiteral("GPS(1e999,22.58)")},              // out of range
-        {QStringLiteral("HOME(113.9484,nan) t"), kAway},          // reference not a number
-        {kHome, QStringLiteral("GPS(113。95,22.58)")},             // a wide full stop
+    // Drones write "N/A" or zeros while they have no fix; what cannot be read is passed over the
+    // same way. The seconds after it are read as before.
+    const QString unfixed[] = {
+        QStringLiteral("GPS(N/A,N/A,0)"),
+        QStringLiteral("GPS(0.000000,0.000000,0)"),
+        QStringLiteral("(113.95,22.58) at the start"), // "(" as first character
+        QStringLiteral("GPS(113.95)"),                 // one number
+        QStringLiteral("GPS(113.95,22.58"),            // no ")"
+        QStringLiteral("GPS(,)"),                      // no numbers
+        QStringLiteral("GPS(113.95,N22.58)"),          // not a number
+        QStringLiteral("GPS(1 13.95,22.58)"),          // a blank inside
+        QStringLiteral("GPS(+-113.95,22.58)"),         // two signs
+        QStringLiteral("GPS(inf,22.58)"),              // not finite
+        QStringLiteral("GPS(1e999,22.58)"),            // out of range
+        QStringLiteral("GPS(113。95,22.58)"),           // a wide full stop
     };
-    for (const auto& [reference, position] : badEntries) {
-        const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway) + Entry(2, "00:00:02", "00:00:03", reference, position)
-                        + Entry(3, "00:00:04", "00:00:05", kHome, kAway));
-        EXPECT_EQ(read.table.Count(), 2) << reference.toStdString() << " / " << position.toStdString();
+    for (const QString& position : unfixed) {
+        const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway) + Entry(2, "00:00:02", "00:00:03", kHome, position)
+                        + Entry(3, "00:00:04", "00:00:05", kHome, QStringLiteral("GPS(113.9510,22.5810,16)")));
+        EXPECT_EQ(read.table.Count(), 4) << position.toStdString();
         EXPECT_TRUE(read.table.Contains(QStringLiteral("00:00:01")));
-        EXPECT_EQ(read.lookup.Asked().size(), 1);
+        EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:02"))) << "no position for that second";
+        EXPECT_EQ(read.At("00:00:05").GPSLAt, QStringLiteral("113.9510")) << position.toStdString();
+        EXPECT_EQ(read.lookup.Asked().size(), 1) << "one cell";
     }
+    // A reference point that cannot be read: the distance is from the last one that could.
+    const Read lostHome(Entry(1, "00:00:00", "00:00:01", kHome, kAway)
+                        + Entry(2, "00:00:01", "00:00:02", QStringLiteral("HOME(113.9484,nan) t"), kAway));
+    EXPECT_EQ(TwoDecimals(lostHome.At("00:00:01").Distance), QStringLiteral("167.86"));
+    // A reference line without a pair is no entry of this layout.
+    const Read noReference(Entry(1, "00:00:00", "00:00:01", kHome, kAway)
+                           + Entry(2, "00:00:02", "00:00:03", QStringLiteral("HOME 113.9484 22.5797"), kAway));
+    EXPECT_EQ(noReference.table.Count(), 2);
     // The forms that do convert.
     const Read good(Entry(1, "00:00:00", "00:00:01", kHome, QStringLiteral("GPS(-.5,+22.)"))
                     + Entry(2, "00:00:02", "00:00:03", kHome, QStringLiteral("GPS(\t1e1 ,22.58)")));
@@ -388,7 +419,7 @@ TEST(FlightLogReader, ByteOrderMarksAndLineEndsGiveTheSameEntries)
     for (const auto& [name, bytes] : encodings) {
         const Read read(bytes);
         EXPECT_EQ(read.table.Count(), 3) << name;
-        EXPECT_EQ(read.At("00:00:00").Time, QStringLiteral("2016.05.09 13:14:41 晴")) << name;
+        EXPECT_EQ(read.At("00:00:00").Time, QStringLiteral("2016.05.09 13:14:41")) << name;
         EXPECT_EQ(read.At("00:00:02").GPSLAt, QStringLiteral("104.0")) << name;
     }
 }
@@ -445,12 +476,12 @@ TEST(FlightLogTable, StoresReplaceAndLookupsAreCopies)
     EXPECT_EQ(table.Count(), 1);
 
     std::atomic<bool> running{false};
-    EXPECT_FALSE(table.StoreWhile(running, QStringLiteral("1"), QStringLiteral("2"), {}));
+    EXPECT_FALSE(table.StoreWhile(running, QStringLiteral("1"), {}));
     EXPECT_FALSE(table.ClearWhile(running));
     EXPECT_EQ(table.Count(), 1);
     running = true;
-    EXPECT_TRUE(table.StoreWhile(running, QStringLiteral("1"), QStringLiteral("2"), {}));
-    EXPECT_EQ(table.Count(), 3);
+    EXPECT_TRUE(table.StoreWhile(running, QStringLiteral("1"), {}));
+    EXPECT_EQ(table.Count(), 2);
     EXPECT_TRUE(table.ClearWhile(running));
     EXPECT_EQ(table.Count(), 0);
 }
@@ -558,7 +589,7 @@ TEST_F(FlightLogLoader, ARestartedLoaderStoresNothingMore)
     EXPECT_EQ(table.Count(), 4);
     EXPECT_FALSE(table.Contains(QStringLiteral("00:00:00")));
     EXPECT_EQ(table.Lookup(QStringLiteral("00:00:02"))->GPSLAt, QStringLiteral("113.9500"));
-    EXPECT_EQ(lookup.Asked().size(), 2);
+    EXPECT_EQ(lookup.Asked().size(), 1) << "both entries lie in one cell";
 }
 
 TEST_F(FlightLogLoader, AfterStopTheTableMayGo)
