@@ -1,10 +1,12 @@
 // Feeds arbitrary bytes to the flight-log readers as the content of a subtitle file: the video
 // window's telemetry table and the scan's position. Nothing may crash or hang; places are asked
-// for at most once per stored second; the position is a pair of texts.
+// for at most once per stored second; the position is a pair of texts; the track's GPX parses.
 
+#include "metadata/FlightTrackOutput.h"
 #include "preview/FlightLogTable.h"
 
 #include <QBuffer>
+#include <QXmlStreamReader>
 #include <atomic>
 #include <cstdlib>
 
@@ -31,5 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!FlightLogPosition(log).contains(u','))
         std::abort();
 
+    // The track as GPX is always well-formed XML.
+    QXmlStreamReader gpx(FlightTrackGpx(ReadFlightTrack(bytes), QStringLiteral("fuzz")));
+    while (!gpx.atEnd())
+        gpx.readNext();
+    if (gpx.hasError())
+        std::abort();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/ProgramWindows.h"
 #include "app/QtChinese.h"
 #include "catalogue/HeadlessScan.h"
+#include "preview/FlightLogCommand.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
 
@@ -11,13 +12,15 @@
 
 namespace {
 
-// True when the command line asks for work without a window.
+// True when the command line holds one of our options: each is work without a window, and an
+// unknown one is a mistake said without opening one. Qt's own single-dash options ("-platform",
+// "-style") still reach the window.
 bool WantsConsole(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"--scan", "--places", "--offline", "--export", "--help", "-h", "--version", "-v"})
-            if (std::strcmp(argv[i], option) == 0)
-                return true;
+        if (std::strncmp(argv[i], "--", 2) == 0 || std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "-v") == 0
+            || std::strcmp(argv[i], "-?") == 0)
+            return true;
     return false;
 }
 
@@ -28,8 +31,8 @@ int RunConsole(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVEK_VERSION_TEXT));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ORVEK-FILE: 整理无人机拍摄的照片和视频。不带参数时打开窗口。"));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption scan(QStringLiteral("scan"),
                                   QStringLiteral("扫描 ROOT 下的照片和视频，不打开窗口；每个文件输出一行，以制表符分隔："
                                                  "路径、类型、大小(MB)、位置(经度,纬度)、拍摄时间。"),
@@ -40,8 +43,8 @@ int RunConsole(int argc, char** argv)
                                                    "联网查不到时用离线数据），作为第六列输出（一次只发一个请求）。"));
     parser.addOption(places);
     const QCommandLineOption offline(QStringLiteral("offline"),
-                                     QStringLiteral("与 --places 或 --export 一起使用：只用离线数据查询地名，不联网"
-                                                    "（地名为城市和区县，没有街道）。"));
+                                     QStringLiteral("与 --places、--export 或 --flight-log 一起使用：只用离线数据查询地名，"
+                                                    "不联网（地名为城市和区县，没有街道）。"));
     parser.addOption(offline);
     const QCommandLineOption exportTo(QStringLiteral("export"),
                                       QStringLiteral("扫描 ROOT，查询地名，按 Config.dyi 的命名规则(CityText、MorenCity)"
@@ -49,22 +52,48 @@ int RunConsole(int argc, char** argv)
                                                      "用法：--export ROOT OUT"),
                                       QStringLiteral("ROOT"));
     parser.addOption(exportTo);
+    const QCommandLineOption flightLog(QStringLiteral("flight-log"),
+                                       QStringLiteral("读取飞行记录 LOG（视频旁的 .SRT 文件），每秒输出一行，以制表符分隔："
+                                                      "播放秒数、时间、经度、纬度、离起飞点距离(米)、高度(米)、地名。"),
+                                       QStringLiteral("LOG"));
+    parser.addOption(flightLog);
+    const QCommandLineOption gpx(QStringLiteral("gpx"),
+                                 QStringLiteral("与 --flight-log 一起使用：同时把航迹写成 GPX 1.1 文件 OUT.gpx，供地图软件打开。"),
+                                 QStringLiteral("OUT.gpx"));
+    parser.addOption(gpx);
     parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("--export 的目标文件夹"), QStringLiteral("[OUT]"));
-    parser.process(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    const auto mistake = [&](const QString& what) {
+        err << what << Qt::endl << QStringLiteral("用 orvek-file --help 查看所有选项。") << Qt::endl;
+        return 2;
+    };
+    if (!parser.parse(app.arguments())) {
+        const QStringList unknown = parser.unknownOptionNames();
+        return mistake(unknown.isEmpty() ? parser.errorText()
+                                         : QStringLiteral("未知的选项：%1").arg(unknown.join(QStringLiteral("、"))));
+    }
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
     HeadlessScanOptions options;
     options.places = parser.isSet(places);
     options.offline = parser.isSet(offline);
     options.settingsFolder = SettingsDir();
+    if (parser.isSet(flightLog)) {
+        const HeadlessGeocoding geocoding(options);
+        return RunFlightLogCommand(parser.value(flightLog), parser.value(gpx), CachedPlaceLookup(), out, err);
+    }
+    if (parser.isSet(gpx))
+        return mistake(QStringLiteral("--gpx 要与 --flight-log 一起使用。"));
     if (parser.isSet(exportTo)) {
         if (parser.positionalArguments().size() != 1)
-            parser.showHelp(1);
+            return mistake(QStringLiteral("--export 需要来源文件夹和目标文件夹：--export ROOT OUT"));
         return RunHeadlessExport(parser.value(exportTo), parser.positionalArguments().front(), options, out, err);
     }
-    if (!parser.isSet(scan)) {
-        parser.showHelp(1);
-    }
+    if (!parser.isSet(scan))
+        return mistake(QStringLiteral("请给出要做的事：--scan、--export 或 --flight-log。"));
     return RunHeadlessScan(parser.value(scan), options, out, err);
 }
 

@@ -16,21 +16,32 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+HeadlessGeocoding::HeadlessGeocoding(const HeadlessScanOptions& options)
+{
+    GeocoderConfig config = ReadGeocoderConfig(IniFile(options.settingsFolder + QStringLiteral("Config.dyi")));
+    if (options.offline)
+        config.mode = GeoMode::Offline;
+    SetGeocoderConfig(config);
+    ownCache_ = !CacheDbIsOpen();
+    if (ownCache_)
+        OpenCacheDb(options.settingsFolder + QStringLiteral("Cha.mdb"));
+}
+
+HeadlessGeocoding::~HeadlessGeocoding()
+{
+    if (ownCache_)
+        CloseCacheDb();
+}
+
 namespace {
 
 // Runs the location pass on its 10 ms beat until no row is pending. Where the places came
 // from, when not from the web, is said on err.
 void ResolvePlaces(Catalogue& catalogue, const HeadlessScanOptions& options, QTextStream& err)
 {
-    GeocoderConfig config = ReadGeocoderConfig(IniFile(options.settingsFolder + QStringLiteral("Config.dyi")));
-    if (options.offline)
-        config.mode = GeoMode::Offline;
-    SetGeocoderConfig(config);
-    const bool ownCache = !CacheDbIsOpen();
-    if (ownCache)
-        OpenCacheDb(options.settingsFolder + QStringLiteral("Cha.mdb"));
+    const HeadlessGeocoding geocoding(options);
     {
-        LocationPass pass(catalogue, std::make_unique<PlaceResolver>(config.mode));
+        LocationPass pass(catalogue, std::make_unique<PlaceResolver>(CurrentGeocoderConfig().mode));
         QObject::connect(&pass, &LocationPass::statusMessage, [&](const QString& text) { err << text << Qt::endl; });
         QEventLoop loop;
         QTimer beat;
@@ -41,8 +52,6 @@ void ResolvePlaces(Catalogue& catalogue, const HeadlessScanOptions& options, QTe
         beat.start(10);
         loop.exec();
     }
-    if (ownCache)
-        CloseCacheDb();
 }
 
 // Lists every photo and video below root in a fresh catalogue, as the scan command does.

@@ -15,6 +15,19 @@ struct HeadlessScanOptions {
     bool offline = false;
 };
 
+// For the time it lives: the geocoder settings of the settings folder's Config.dyi (offline
+// alone with options.offline) and its location cache, opened unless one is open already.
+class HeadlessGeocoding {
+public:
+    explicit HeadlessGeocoding(const HeadlessScanOptions& options);
+    ~HeadlessGeocoding();
+    HeadlessGeocoding(const HeadlessGeocoding&) = delete;
+    HeadlessGeocoding& operator=(const HeadlessGeocoding&) = delete;
+
+private:
+    bool ownCache_ = false;
+};
+
 // Scans root like the scan command ("全部" mode) and writes, per entry: the file's path, its
 // type text, size text, position text and shot time, separated by tabs. Photos whose metadata
 // could not be read are named on err. Returns the exit code: 0, or 2 when root is no folder.

@@ -63,6 +63,7 @@ public:
         }
         if (entry.endKey != entry.startKey && !starts_.contains(entry.endKey)) {
             point.key = entry.endKey;
+            point.heldOver = true;
             Put(point);
         }
     }

@@ -15,6 +15,7 @@ struct FlightTrackPoint {
     double distance = 0;            // metres from home
     std::optional<double> height;   // metres above the take-off point
     std::optional<double> altitude; // metres above the sea
+    bool heldOver = false;          // no entry starts in this second: it holds the one ending in it
 };
 
 // Metres between two positions in decimal degrees (Andoyer-Lambert on the ellipsoid with
