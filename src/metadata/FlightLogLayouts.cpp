@@ -365,9 +365,11 @@ void ForEachSixLineEntry(const QStringList& lines, const std::function<bool(cons
             entry.position = ValidPoint(position[0], position[1]);
             entry.home = ValidPoint(reference[0], reference[1]);
         }
-        if (const std::optional<FoundDate> date = FindDate(patterns, ParseBracketField(referenceLine, BracketPart::After)))
-            entry.time = date->text;
-        ReadMeasures(patterns, lines[i + 2], entry); // "BAROMETER:1.9"
+        if (sixLine) {
+            if (const std::optional<FoundDate> date = FindDate(patterns, ParseBracketField(referenceLine, BracketPart::After)))
+                entry.time = date->text;
+            ReadMeasures(patterns, lines[i + 2], entry); // "BAROMETER:1.9"
+        }
         if (!guard.Visit(entry))
             return;
         // The next entry is looked for six lines on, or at once after what is no such entry.

@@ -70,12 +70,15 @@ public:
 
     QList<FlightTrackPoint> Take()
     {
-        // Play order; keys that are no play second keep their order after the others.
-        std::stable_sort(points_.begin(), points_.end(), [](const FlightTrackPoint& a, const FlightTrackPoint& b) {
+        // Play order; keys that are no play second keep their order after the others. Most
+        // logs are in order already, but for the one second an entry ends in.
+        const auto before = [](const FlightTrackPoint& a, const FlightTrackPoint& b) {
             const std::optional<int> first = PlaySecondOfKey(a.key);
             const std::optional<int> second = PlaySecondOfKey(b.key);
             return first && (!second || *first < *second);
-        });
+        };
+        if (!std::is_sorted(points_.begin(), points_.end(), before))
+            std::stable_sort(points_.begin(), points_.end(), before);
         return std::move(points_);
     }
 
