@@ -27,7 +27,7 @@ bool WantsConsole(int argc, char** argv)
 int RunConsole(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("orvek-file"));
+    QCoreApplication::setApplicationName(QStringLiteral("ORVEK-FILE"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVEK_VERSION_TEXT));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ORVEK-FILE: 整理无人机拍摄的照片和视频。不带参数时打开窗口。"));
