@@ -1,20 +1,12 @@
 #include "catalogue/DropFilter.h"
 
-#include "core/Helpers.h"
+#include "catalogue/MediaNames.h"
 
 #include <QFileInfo>
 
-namespace {
-const QLatin1String kMediaExtensions[] = {QLatin1String(".jpg"), QLatin1String(".mp4"), QLatin1String(".mov")};
-}
-
 bool IsCatalogueMediaName(const QString& name)
 {
-    const QString lowered = LowerAsciiLetters(name);
-    for (const QLatin1String& extension : kMediaExtensions)
-        if (lowered.endsWith(extension))
-            return true;
-    return false;
+    return HasListedExt(name, kScanExtensions);
 }
 
 QStringList KeepDroppedNames(const QStringList& names)

@@ -3,8 +3,7 @@
 
 #include <QStringList>
 
-// Whether a file name has a catalogue extension: ".jpg" (photo), ".mp4" or ".mov" (video),
-// compared after lower-casing A-Z.
+// Whether a file name has a catalogue extension: a photo's or a video's (catalogue/MediaNames.h).
 bool IsCatalogueMediaName(const QString& name);
 
 // The dropped names to keep, in their order: photos, videos and folders (a folder is walked

@@ -249,8 +249,3 @@ void ExportTargets::Wrote(const QString& path, const QString& source)
 {
     written_.insert(path, source);
 }
-
-QString WithSrtExtension(const QString& path)
-{
-    return WithExtension(path, QStringLiteral(".SRT"));
-}

@@ -54,5 +54,3 @@ private:
 
 // The path with its extension (if any) replaced by extension (".SRT").
 QString WithExtension(const QString& path, const QString& extension);
-// The path with its extension replaced by ".SRT".
-QString WithSrtExtension(const QString& path);

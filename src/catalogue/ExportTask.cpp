@@ -1,5 +1,7 @@
 #include "catalogue/ExportTask.h"
 
+#include "catalogue/MediaNames.h"
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
@@ -140,10 +142,12 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
             continue;
         }
 
-        // A video's flight log follows the video's target name (photos have none).
-        const QString srtSource = row->type == kTypeVideo ? SrtCompanion(row->source) : QString();
-        const QStringList companions = srtSource.isEmpty() ? QStringList() : QStringList{QStringLiteral(".SRT")};
-        const TargetChoice choice = targets.Choose(target.folder, target.filename, row->source, companions);
+        // A video's flight log and a photo's RAW twin follow the file's target name.
+        const QList<Companion> companions = CompanionsOf(row->source);
+        QStringList companionExtensions;
+        for (const Companion& companion : companions)
+            companionExtensions << companion.extension;
+        const TargetChoice choice = targets.Choose(target.folder, target.filename, row->source, companionExtensions);
         if (choice.alreadyThere) {
             host.SetStatus(key, QStringLiteral("100"));
             record({row->source, choice.path, ExportOutcome::AlreadyThere, {}});
@@ -154,13 +158,18 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
             record({row->source, choice.path,
                     choice.path == target.folder + target.filename ? ExportOutcome::Copied : ExportOutcome::Renamed, {}});
         }
-        // The log goes where its name is free; a different file already there stays.
-        const QString srtTarget = WithSrtExtension(choice.path);
-        if (!srtSource.isEmpty() && !QFileInfo::exists(srtTarget)) {
-            if (!copy(key, srtSource, srtTarget))
+        // A companion goes where its name is free; a different file already there stays.
+        bool copied = true;
+        for (const Companion& companion : companions) {
+            const QString companionTarget = WithExtension(choice.path, companion.extension);
+            if (QFileInfo::exists(companionTarget))
+                continue;
+            if (!(copied = copy(key, companion.path, companionTarget)))
                 break;
-            targets.Wrote(srtTarget, srtSource);
+            targets.Wrote(companionTarget, companion.path);
         }
+        if (!copied)
+            break;
     }
     if (stop.stop_requested())
         report.cancelled = true;

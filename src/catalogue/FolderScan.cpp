@@ -86,17 +86,6 @@ void Walk(const QByteArray& prefix, const QString& extensions, QStringList& path
 
 } // namespace
 
-bool HasListedExt(const QString& name, const QString& extensions)
-{
-    std::array<QString, 8> pieces;
-    const int count = std::min<int>(SplitStr(extensions, pieces, u'|'), int(pieces.size()));
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString extension = dot < 0 ? QString() : LowerAsciiLetters(name.mid(dot));
-    for (int i = 0; i < count; ++i)
-        if (extension == pieces[size_t(i)])
-            return true;
-    return false;
-}
 
 void WalkFolder(const QString& folder, const QString& extensions, QStringList& paths,
                 const std::function<void(int)>& found)
@@ -241,8 +230,7 @@ std::optional<NewEntry> EntryReader::Read(const QString& path, QStringList& unre
     NewEntry entry;
     entry.path = path;
     entry.sizeText = FileSizeText(path);
-    const qsizetype dot = path.lastIndexOf(u'.');
-    entry.photo = LowerAsciiLetters(path.mid(dot)) == QLatin1String(".jpg");
+    entry.photo = IsPhotoName(path);
     if (entry.photo) {
         PhotoFacts facts = ReadPhotoFacts(path);
         if (!facts.error.isEmpty())

@@ -3,6 +3,7 @@
 // video's size, shot time and position, and making the catalogue entries. No windows here:
 // the main window passes the scan mode in and shows the outcome.
 
+#include "catalogue/MediaNames.h"
 #include "metadata/FlightLog.h" // a video's position comes from its flight log
 
 #include <QDateTime>
@@ -16,11 +17,6 @@
 class Catalogue;
 struct NewEntry;
 
-inline const QString kScanExtensions = QStringLiteral(".mp4|.mov|.jpg");
-
-// True when the name's extension (from its last "."), lower-cased A-Z, is one of the
-// "|"-separated extensions.
-bool HasListedExt(const QString& name, const QString& extensions);
 
 // Appends the full path of every wanted file below folder, in path order. Hidden files and folders are left out; linked folders are not followed.
 // found (optional) is called with the number of paths collected so far, now and then.

@@ -1,5 +1,7 @@
 #include "catalogue/MainWindow.h"
 
+#include "catalogue/MediaNames.h"
+
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/DropFilter.h"
 #include "catalogue/ExportTask.h"
@@ -623,9 +625,8 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
             continue;
         const QString path = getSourpath(row);
         QFile::remove(path); // a file that cannot be deleted stays; its row goes all the same
-        const QString srt = SrtCompanion(path); // its flight log, whatever the case of ".srt"
-        if (!srt.isEmpty())
-            QFile::remove(srt);
+        for (const Companion& companion : CompanionsOf(path)) // a video's flight log, a photo's RAW twin
+            QFile::remove(companion.path);
         const QString folder = QFileInfo(path).path();
         if (IsFolderEmpty(folder) && MsgBox(QStringLiteral("该组目录下没有任何文件了是否删除该目录?"), kMsgQuestion))
             QDir().rmdir(folder);
@@ -820,7 +821,7 @@ void TForm1::goodslistviewDblClick(const QPoint& viewportPoint)
         return;
     }
     const int current = ItemIndex();
-    const bool photo = LowerAsciiLetters(getSourpath(current)).endsWith(QLatin1String(".jpg"));
+    const bool photo = IsPhotoName(getSourpath(current));
     const auto& open = photo ? previews.openPhoto : previews.openVideo;
     if (open)
         open(current);
@@ -895,7 +896,7 @@ bool TForm1::FormKeyDown(int key)
     SetItemIndex(target);
     goodslistview->scrollTo(listModel->index(target, 0), QAbstractItemView::EnsureVisible);
     const QString path = getSourpath(ItemIndex());
-    if (LowerAsciiLetters(path).endsWith(QLatin1String(".jpg")) && previews.showPhotoRow)
+    if (IsPhotoName(path) && previews.showPhotoRow)
         previews.showPhotoRow(ItemIndex());
     return true;
 }

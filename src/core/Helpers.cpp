@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 #include <charconv>
@@ -195,4 +197,19 @@ QString SystemErrorText(int error)
         if (number == error)
             return QString::fromUtf8(text);
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString SameNameWithExtension(const QString& path, const QString& upperExtension)
+{
+    const QFileInfo file(path);
+    const QString stem = file.path() + u'/' + file.completeBaseName();
+    for (const QString& extension : {upperExtension, upperExtension.toLower()})
+        if (QFileInfo::exists(stem + extension))
+            return stem + extension;
+    // Any other mix of cases: look at the folder's files once.
+    QString pattern = file.completeBaseName() + u'.';
+    for (const QChar c : QStringView(upperExtension).mid(1))
+        pattern += c.isLetter() ? QStringLiteral("[%1%2]").arg(c, c.toLower()) : QString(c);
+    const QStringList others = QDir(file.path()).entryList({pattern}, QDir::Files | QDir::CaseSensitive);
+    return others.isEmpty() ? QString() : file.path() + u'/' + others.front();
 }

@@ -59,6 +59,10 @@ qint32 VersionToInt(const QString& version);
 // Lower-cases the letters A-Z only; every other character stays (extensions compare this way).
 QString LowerAsciiLetters(const QString& text);
 
+// The file beside path with the same name and the extension upperExtension (".SRT") in any
+// case, the upper- and lower-case forms looked for first; empty when there is none.
+QString SameNameWithExtension(const QString& path, const QString& upperExtension);
+
 // What a system error number means, in Chinese for the errors a user meets with files (no such
 // file, no permission, disk full, ...), the system's own text otherwise.
 QString SystemErrorText(int error);

@@ -137,14 +137,5 @@ QString ReadSrtPosition(const QString& srtPath)
 
 QString SrtCompanion(const QString& videoPath)
 {
-    const QFileInfo video(videoPath);
-    const QString stem = video.path() + u'/' + video.completeBaseName();
-    for (const char* extension : {".SRT", ".srt"})
-        if (QFileInfo::exists(stem + QLatin1String(extension)))
-            return stem + QLatin1String(extension);
-    // Any other mix of cases: look at the folder's files once.
-    const QStringList others = QDir(video.path()).entryList({video.completeBaseName() + QStringLiteral(".[sS][rR][tT]")},
-                                                             QDir::Files | QDir::CaseSensitive);
-    return others.isEmpty() ? QString() : video.path() + u'/' + others.front();
+    return SameNameWithExtension(videoPath, QStringLiteral(".SRT"));
 }
-

@@ -1,5 +1,7 @@
 #include "preview/ImagePreviewWindow.h"
 
+#include "catalogue/MediaNames.h"
+
 #include "dialogs/Dialogs.h"
 #include "metadata/ExifData.h"
 #include "preview/ImageView.h"
@@ -21,7 +23,6 @@ namespace {
 const QString kFullSizeCaption = QStringLiteral("原图显示(S)");
 const QString kFittedCaption = QStringLiteral("最佳显示(S)");
 const QString kTitle = QStringLiteral("图片预览");
-const QString kPhotoExtensions = QStringLiteral(".jpg"); // the rows this window steps through
 } // namespace
 
 TForm3::TForm3(QWidget* parent)

@@ -124,6 +124,27 @@ TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
     EXPECT_TRUE(Names().isEmpty()) << "deleted files do not come back";
 }
 
+TEST_F(RemovalTest, APhotosRawTwinGoesWithItAndAJpegIsListedAsAPhoto)
+{
+    ASSERT_TRUE(WriteBytes(card() + "/100/P0001.dng", "raw"));
+    ASSERT_TRUE(WriteBytes(card() + "/103/PHONE.jpeg", PhotoBytes(std::nullopt)));
+    Scan();
+    ASSERT_TRUE(Names().contains("PHONE.jpeg"));
+    for (int row = 0; row < Main().listModel->rowCount(); ++row) {
+        if (Main().listModel->cell(row, kColName) == "PHONE.jpeg") {
+            EXPECT_EQ(Main().listModel->cell(row, kColType), "图片");
+        }
+    }
+    EXPECT_FALSE(Names().contains("P0001.dng")) << "a RAW file is no row of its own";
+
+    answers["确定删除?"] = true;
+    Select({"P0001.JPG"});
+    Main().N5->trigger();
+    EXPECT_FALSE(QFile::exists(card() + "/100/P0001.JPG"));
+    EXPECT_FALSE(QFile::exists(card() + "/100/P0001.dng"));
+    EXPECT_TRUE(QFile::exists(card() + "/100/P0002.JPG"));
+}
+
 TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
 {
     Main().MenuItem2->trigger();

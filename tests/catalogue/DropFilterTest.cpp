@@ -22,7 +22,8 @@ TEST(DropFilter, KeepsPhotosVideosAndFoldersInTheirOrder)
     dropped << folder.file("sub.dir") << folder.file("missing.jpg");
 
     EXPECT_EQ(KeepDroppedNames(dropped),
-              QStringList({folder.file("a.JPG"), folder.file("b.mp4"), folder.file("c.Mov"), folder.file("sub.dir")}));
+              QStringList({folder.file("a.JPG"), folder.file("b.mp4"), folder.file("c.Mov"), folder.file("e.jpeg"),
+                           folder.file("sub.dir")}));
 }
 
 TEST(FileCreationTime, IsALocalTimeNearNowForANewFile)

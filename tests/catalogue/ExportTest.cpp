@@ -166,7 +166,7 @@ TEST(ExportTargets, SuffixesForDifferentFilesEveryEarlierCopyFoundAndNothingRepl
     ASSERT_TRUE(WriteBytes(out + "V-3.SRT", "someone's log"));
     EXPECT_EQ(again.Choose(out, "V-3.MOV", folder.file("a.JPG"), {".SRT"}).path, out + "V-3-1.MOV");
     EXPECT_EQ(again.Choose(out, "V-3.MOV", folder.file("a.JPG")).path, out + "V-3.MOV");
-    EXPECT_EQ(WithSrtExtension(out + "V-1-2.MOV"), out + "V-1-2.SRT");
+    EXPECT_EQ(WithExtension(out + "V-1-2.MOV", ".SRT"), out + "V-1-2.SRT");
 }
 
 // Rows in memory, for the export without a window.
@@ -302,6 +302,25 @@ TEST_F(RunExportTest, AFileThatIsNoCopyOfTheSourceIsNeverReplaced)
     EXPECT_EQ(Read(dir + "V-20170503142211-1.SRT"), QByteArray("1\n00:00\nHOME\nGPS(1,2,3)\n"));
     EXPECT_EQ(Outcomes(RunExport(host, {})), QStringList({"2 out/2017-05-03/成都市/I-20170503142210-1.JPG",
                                                          "2 out/2017-05-03/成都市/V-20170503142211-1.MOV"}));
+}
+
+TEST_F(RunExportTest, ARawTwinFollowsItsPhotoUnderThePhotosName)
+{
+    AddRow("A.JPG", Pattern(3000, 1), "2017/05/03 14:22:10");
+    ASSERT_TRUE(WriteBytes(QFileInfo(host.rows.last().source).path() + "/A.dng", "raw A"));
+    AddRow("B.jpeg", Pattern(3000, 2), "2017/05/03 14:22:11"); // a phone's photo: no twin
+    const QString dir = folder.path() + "out/2017-05-03/成都市/";
+    ASSERT_TRUE(WriteBytes(dir + "I-20170503142210.JPG", "another card's photo"));
+
+    const ExportReport report = RunExport(host, {});
+    EXPECT_TRUE(report.failure.isEmpty()) << report.failure.toStdString();
+    EXPECT_EQ(FilesBelow(dir), QStringList({"I-20170503142210-1.DNG", "I-20170503142210-1.JPG", "I-20170503142210.JPG",
+                                            "I-20170503142211.jpeg"}));
+    EXPECT_EQ(Read(dir + "I-20170503142210-1.DNG"), QByteArray("raw A"));
+    // A second run finds both where they are and copies nothing.
+    EXPECT_EQ(Outcomes(RunExport(host, {})), QStringList({"2 out/2017-05-03/成都市/I-20170503142210-1.JPG",
+                                                         "2 out/2017-05-03/成都市/I-20170503142211.jpeg"}));
+    EXPECT_EQ(FilesBelow(dir).size(), 4);
 }
 
 TEST_F(RunExportTest, TrailingSeparatorOfTheOutputFolderMakesNoDifference)

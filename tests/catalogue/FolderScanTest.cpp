@@ -54,7 +54,7 @@ QStringList Relative(const QString& root, const QStringList& paths)
 TEST(HasListedExt, ComparesTheLowerCasedLastExtension)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"P0001.JPG", true}, {"p.jpg", true}, {"V.MOV", true}, {"v.Mp4", true}, {"P0001.jpeg", false},
+        {"P0001.JPG", true}, {"p.jpg", true}, {"V.MOV", true}, {"v.Mp4", true}, {"P0001.jpeg", true}, {"P.DNG", false},
         {"noextension", false}, {"archive.jpg.zip", false}, {".jpg", true}, {"P.JPG ", false},
     };
     for (const auto& [name, listed] : cases)
@@ -64,7 +64,7 @@ TEST(HasListedExt, ComparesTheLowerCasedLastExtension)
 TEST(WalkFolder, FindsMediaInPathOrderAndSkipsHiddenEntries)
 {
     TempFolder root;
-    for (const char* file : {"P0001.JPG", "P0002.jpeg", "100/V0001.MOV", "100/V0001.SRT", "100/deep/V0002.mp4",
+    for (const char* file : {"P0001.JPG", "P0001.DNG", "P0002.jpeg", "100/V0001.MOV", "100/V0001.SRT", "100/deep/V0002.mp4",
                              ".hidden/P9.jpg", "100/.P8.jpg", "notes.txt", "200/P0003.jpg"})
         ASSERT_TRUE(WriteBytes(root.file(file), "x"));
     ASSERT_TRUE(QFile::link(root.file("100"), root.file("link-to-100")));
@@ -72,7 +72,7 @@ TEST(WalkFolder, FindsMediaInPathOrderAndSkipsHiddenEntries)
     QStringList paths;
     WalkFolder(root.path(), kScanExtensions, paths);
     EXPECT_EQ(Relative(root.path(), paths),
-              QStringList({"100/V0001.MOV", "100/deep/V0002.mp4", "200/P0003.jpg", "P0001.JPG"}));
+              QStringList({"100/V0001.MOV", "100/deep/V0002.mp4", "200/P0003.jpg", "P0001.JPG", "P0002.jpeg"}));
     QStringList inPathOrder = paths;
     inPathOrder.sort();
     EXPECT_EQ(paths, inPathOrder) << "listed in path order, whatever the file system's order";
