@@ -1,5 +1,7 @@
 #include "app/ProgramWindows.h"
 #include "app/QtChinese.h"
+#include "app/TerminationSignals.h"
+#include "catalogue/MainWindow.h"
 #include "catalogue/HeadlessScan.h"
 #include "preview/FlightLogCommand.h"
 #include "resources/Icons.h"
@@ -7,6 +9,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QTimer>
 #include <QTextStream>
 #include <cstring>
 
@@ -109,7 +113,22 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(ProgramIcon());
     InstallQtChinese(app);
 
+    QuitOnTerminationSignals();
+
     ProgramWindows windows(SettingsDir());
     windows.show();
+    // A folder given to the program (from a file manager's "open with") is the card to list.
+    const QStringList given = app.arguments().mid(1);
+    if (!given.isEmpty()) {
+        const QString folder = QFileInfo(given.front()).absoluteFilePath();
+        if (QFileInfo(folder).isDir()) {
+            QTimer::singleShot(0, windows.Form1(), [&windows, folder] {
+                windows.Form1()->SetFilePath(folder);
+                windows.Form1()->FileFindClick();
+            });
+        } else {
+            QTextStream(stderr) << QStringLiteral("(%1)不存在").arg(given.front()) << Qt::endl;
+        }
+    }
     return QApplication::exec();
 }
