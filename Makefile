@@ -10,7 +10,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: deps build run test test-plain test-asan test-tsan fuzz bench clean
+.PHONY: deps build run test test-plain test-asan test-tsan fuzz bench package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -21,6 +21,13 @@ build: deps
 
 run: build
 	@bash scripts/run-program.sh $(BUILD)/bin/orvek-file
+
+# The Debian package, from a release build of the program alone: build-package/orvek-file_*.deb.
+PACKAGE_BUILD ?= build-package
+package: deps
+	@test -f $(PACKAGE_BUILD)/CMakeCache.txt || cmake -S . -B $(PACKAGE_BUILD) $(GENERATOR) \
+	    -DCMAKE_BUILD_TYPE=Release -DORVEK_TESTS=OFF -DORVEK_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -72,4 +79,4 @@ bench: build
 	@for b in $(BUILD)/bin/bench_*; do "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

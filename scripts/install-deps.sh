@@ -24,6 +24,8 @@ packages=(
   fonts-wqy-microhei fonts-liberation2 fontconfig
   # running the window without a display, and screenshots of it
   xvfb xauth imagemagick
+  # checking the installed menu entry and software-centre description; building the package
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -110,6 +110,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ORVEK-FILE"));
+    QApplication::setDesktopFileName(QStringLiteral("org.orvekfile.OrvekFile")); // the menu entry's name
     QApplication::setWindowIcon(ProgramIcon());
     InstallQtChinese(app);
 

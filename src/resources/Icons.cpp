@@ -19,19 +19,24 @@ const QColor kGrey(0xa0, 0xa6, 0xae);
 using Drawing = std::function<void(QPainter&)>;
 
 // Renders a drawing made on a 16 x 16 grid at 16 and 32 pixels.
+// The drawing, made on a grid of grid x grid units, at size x size pixels.
+QImage RenderImage(const Drawing& draw, int size, int grid = 16)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / double(grid), size / double(grid));
+    draw(p);
+    p.end();
+    return image;
+}
+
 QIcon RenderIcon(const Drawing& draw, int grid = 16)
 {
     QIcon icon;
-    for (int size : {16, 32, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / double(grid), size / double(grid));
-        draw(p);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 32, 64})
+        icon.addPixmap(QPixmap::fromImage(RenderImage(draw, size, grid)));
     return icon;
 }
 
@@ -207,6 +212,11 @@ QIcon ImageListIcon(int index)
 QIcon ProgramIcon()
 {
     return RenderIcon(DrawDrone);
+}
+
+QImage ProgramIconImage(int size)
+{
+    return RenderImage(DrawDrone, size);
 }
 
 QIcon UpdateIcon()

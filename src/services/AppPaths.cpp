@@ -19,8 +19,11 @@ QString ProgramDir()
 
 QString SettingsDir()
 {
+    // An installed program (its data in ../share/orvek-file) never writes beside itself, even
+    // when it could (run as root).
     const QString programDir = ProgramDir();
-    if (QFileInfo(programDir).isWritable())
+    const bool installed = QFileInfo(programDir + QStringLiteral("../share/orvek-file")).isDir();
+    if (!installed && QFileInfo(programDir).isWritable())
         return programDir;
     const QString fallback = WithTrailingSlash(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)) + QStringLiteral("ORVEK-FILE/");

@@ -7,7 +7,8 @@
 QString ProgramDir();
 
 // The folder for Config.dyi and Cha.mdb, with a trailing "/": the program's own folder when it
-// is writable (portable use), otherwise $XDG_CONFIG_HOME/ORVEK-FILE/, created on demand.
+// is writable and not installed (portable use), otherwise $XDG_CONFIG_HOME/ORVEK-FILE/,
+// created on demand.
 QString SettingsDir();
 
 // Appends "/" unless the text already ends with one.
