@@ -28,6 +28,27 @@ bool WantsConsole(int argc, char** argv)
     return false;
 }
 
+// The options of work without a window; value is empty for a switch.
+struct ConsoleOption {
+    const char* name;
+    const char* help;
+    const char* value;
+};
+constexpr ConsoleOption kConsoleOptions[] = {
+    {"scan", "扫描 ROOT 下的照片和视频，不打开窗口；每个文件输出一行，以制表符分隔：路径、类型、大小(MB)、位置(经度,纬度)、拍摄时间。",
+     "ROOT"},
+    {"places", "与 --scan 一起使用：查询每个位置的地名（先查本地缓存，再联网，联网查不到时用离线数据），作为第六列输出（一次只发一个请求）。",
+     ""},
+    {"offline", "与 --places、--export 或 --flight-log 一起使用：只用离线数据查询地名，不联网（地名为城市和区县，没有街道）。", ""},
+    {"export", "扫描 ROOT，查询地名，按 Config.dyi 的命名规则(CityText、MorenCity)把所有文件导出到 OUT；每个文件输出一行，"
+               "有失败时退出码不为 0。用法：--export ROOT OUT",
+     "ROOT"},
+    {"flight-log", "读取飞行记录 LOG（视频旁的 .SRT 文件），每秒输出一行，以制表符分隔：播放秒数、时间、经度、纬度、"
+                   "离起飞点距离(米)、高度(米)、地名。",
+     "LOG"},
+    {"gpx", "与 --flight-log 一起使用：同时把航迹写成 GPX 1.1 文件 OUT.gpx，供地图软件打开。", "OUT.gpx"},
+};
+
 int RunConsole(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -37,35 +58,12 @@ int RunConsole(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("ORVEK-FILE: 整理无人机拍摄的照片和视频。不带参数时打开窗口。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption scan(QStringLiteral("scan"),
-                                  QStringLiteral("扫描 ROOT 下的照片和视频，不打开窗口；每个文件输出一行，以制表符分隔："
-                                                 "路径、类型、大小(MB)、位置(经度,纬度)、拍摄时间。"),
-                                  QStringLiteral("ROOT"));
-    parser.addOption(scan);
-    const QCommandLineOption places(QStringLiteral("places"),
-                                    QStringLiteral("与 --scan 一起使用：查询每个位置的地名（先查本地缓存，再联网，"
-                                                   "联网查不到时用离线数据），作为第六列输出（一次只发一个请求）。"));
-    parser.addOption(places);
-    const QCommandLineOption offline(QStringLiteral("offline"),
-                                     QStringLiteral("与 --places、--export 或 --flight-log 一起使用：只用离线数据查询地名，"
-                                                    "不联网（地名为城市和区县，没有街道）。"));
-    parser.addOption(offline);
-    const QCommandLineOption exportTo(QStringLiteral("export"),
-                                      QStringLiteral("扫描 ROOT，查询地名，按 Config.dyi 的命名规则(CityText、MorenCity)"
-                                                     "把所有文件导出到 OUT；每个文件输出一行，有失败时退出码不为 0。"
-                                                     "用法：--export ROOT OUT"),
-                                      QStringLiteral("ROOT"));
-    parser.addOption(exportTo);
-    const QCommandLineOption flightLog(QStringLiteral("flight-log"),
-                                       QStringLiteral("读取飞行记录 LOG（视频旁的 .SRT 文件），每秒输出一行，以制表符分隔："
-                                                      "播放秒数、时间、经度、纬度、离起飞点距离(米)、高度(米)、地名。"),
-                                       QStringLiteral("LOG"));
-    parser.addOption(flightLog);
-    const QCommandLineOption gpx(QStringLiteral("gpx"),
-                                 QStringLiteral("与 --flight-log 一起使用：同时把航迹写成 GPX 1.1 文件 OUT.gpx，供地图软件打开。"),
-                                 QStringLiteral("OUT.gpx"));
-    parser.addOption(gpx);
-    parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("--export 的目标文件夹"), QStringLiteral("[OUT]"));
+    for (const ConsoleOption& option : kConsoleOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name), QString::fromUtf8(option.help),
+                                            QString::fromLatin1(option.value)));
+    parser.addPositionalArgument(QStringLiteral("FOLDER"),
+                                 QStringLiteral("不带选项时：打开窗口并列出这个文件夹（例如存储卡）；与 --export 一起时：目标文件夹 OUT。"),
+                                 QStringLiteral("[FOLDER]"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     const auto mistake = [&](const QString& what) {
@@ -82,23 +80,25 @@ int RunConsole(int argc, char** argv)
     if (parser.isSet(version))
         parser.showVersion();
     HeadlessScanOptions options;
-    options.places = parser.isSet(places);
-    options.offline = parser.isSet(offline);
+    options.places = parser.isSet(QStringLiteral("places"));
+    options.offline = parser.isSet(QStringLiteral("offline"));
     options.settingsFolder = SettingsDir();
-    if (parser.isSet(flightLog)) {
+    if (parser.isSet(QStringLiteral("flight-log"))) {
         const HeadlessGeocoding geocoding(options);
-        return RunFlightLogCommand(parser.value(flightLog), parser.value(gpx), CachedPlaceLookup(), out, err);
+        return RunFlightLogCommand(parser.value(QStringLiteral("flight-log")), parser.value(QStringLiteral("gpx")),
+                                   CachedPlaceLookup(), out, err);
     }
-    if (parser.isSet(gpx))
+    if (parser.isSet(QStringLiteral("gpx")))
         return mistake(QStringLiteral("--gpx 要与 --flight-log 一起使用。"));
-    if (parser.isSet(exportTo)) {
+    if (parser.isSet(QStringLiteral("export"))) {
         if (parser.positionalArguments().size() != 1)
             return mistake(QStringLiteral("--export 需要来源文件夹和目标文件夹：--export ROOT OUT"));
-        return RunHeadlessExport(parser.value(exportTo), parser.positionalArguments().front(), options, out, err);
+        return RunHeadlessExport(parser.value(QStringLiteral("export")), parser.positionalArguments().front(), options,
+                                 out, err);
     }
-    if (!parser.isSet(scan))
+    if (!parser.isSet(QStringLiteral("scan")))
         return mistake(QStringLiteral("请给出要做的事：--scan、--export 或 --flight-log。"));
-    return RunHeadlessScan(parser.value(scan), options, out, err);
+    return RunHeadlessScan(parser.value(QStringLiteral("scan")), options, out, err);
 }
 
 } // namespace
