@@ -30,6 +30,7 @@ namespace {
 const QString kTitle = QStringLiteral("视频预览");
 constexpr int kBarHeight = 62;
 constexpr int kFrameSettleMs = 150; // time for the window system to frame a shown window
+constexpr int kFrameLooks = 20;     // looks at the frame after a show, kFrameSettleMs apart
 const QString kVideoExtensions = QStringLiteral(".mov|.mp4");
 
 // A light label over the picture, hidden until used.
@@ -610,17 +611,22 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event)
 void TForm4::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The frame's size is known only once the window system has framed the window.
+    // The frame's size is known only once the window system has framed the window, which takes
+    // longer on a busy machine: look again until it is (or the window system draws none).
     if (!fullScreen_ && !switchingScreen_)
-        QTimer::singleShot(kFrameSettleMs, this, [this] { KeepFrameOnScreen(); });
+        QTimer::singleShot(kFrameSettleMs, this, [this] { KeepFrameOnScreen(kFrameLooks); });
 }
 
-void TForm4::KeepFrameOnScreen()
+void TForm4::KeepFrameOnScreen(int looksLeft)
 {
     const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!where || fullScreen_ || !isVisible())
         return;
     const QRect frame = frameGeometry();
+    if (frame == geometry() && looksLeft > 1) { // not framed yet
+        QTimer::singleShot(kFrameSettleMs, this, [this, looksLeft] { KeepFrameOnScreen(looksLeft - 1); });
+        return;
+    }
     const QPoint corner = FrameCornerInside(frame, where->availableGeometry());
     if (corner != frame.topLeft())
         move(corner); // a window's position is its frame's

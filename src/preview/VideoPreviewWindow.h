@@ -122,8 +122,9 @@ private:
     void FFPlayerOpenFailed();
     void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
     void Step(int direction);
-    // Moves the window so that its frame, title bar included, lies in the screen's free area.
-    void KeepFrameOnScreen();
+    // Moves the window so that its frame, title bar included, lies in the screen's free area;
+    // while the window is not framed yet, looks again later, up to looksLeft times in all.
+    void KeepFrameOnScreen(int looksLeft = 1);
     void ShowCaptureNotice(const QString& text);
     void RunCapture(const QPointer<QObject>& self, const QString& folder); // on the capture task
 
