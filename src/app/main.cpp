@@ -54,6 +54,7 @@ int RunConsole(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ORVEK-FILE"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVEK_VERSION_TEXT));
+    InstallQtChinese(app); // the parser's own texts ("--help") in Chinese too
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ORVEK-FILE: 整理无人机拍摄的照片和视频。不带参数时打开窗口。"));
     const QCommandLineOption help = parser.addHelpOption();
