@@ -121,6 +121,7 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
 
     ExportTargets targets;
     QSet<QString> madeFolders; // folders known to exist: no need to ask the disk again
+    CompanionFinder companionFinder;
     for (const QString& key : host.TakeRows()) {
         if (stop.stop_requested())
             break;
@@ -143,7 +144,7 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
         }
 
         // A video's flight log and a photo's RAW twin follow the file's target name.
-        const QList<Companion> companions = CompanionsOf(row->source);
+        const QList<Companion> companions = companionFinder.Of(row->source);
         QStringList companionExtensions;
         for (const Companion& companion : companions)
             companionExtensions << companion.extension;

@@ -620,12 +620,13 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
     for (const QModelIndex& index : goodslistview->selectionModel()->selectedRows())
         selected << index.row();
     std::sort(selected.begin(), selected.end());
+    CompanionFinder companions;
     for (int row : selected) {
         if (!deleteFiles || !catalogue().index().find(catalogue().RowKey(row)))
             continue;
         const QString path = getSourpath(row);
         QFile::remove(path); // a file that cannot be deleted stays; its row goes all the same
-        for (const Companion& companion : CompanionsOf(path)) // a video's flight log, a photo's RAW twin
+        for (const Companion& companion : companions.Of(path)) // a video's flight log, a photo's RAW twin
             QFile::remove(companion.path);
         const QString folder = QFileInfo(path).path();
         if (IsFolderEmpty(folder) && MsgBox(QStringLiteral("该组目录下没有任何文件了是否删除该目录?"), kMsgQuestion))

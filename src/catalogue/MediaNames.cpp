@@ -2,6 +2,8 @@
 
 #include "core/Helpers.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <array>
 
 bool HasListedExt(const QString& name, const QString& extensions)
@@ -21,11 +23,30 @@ bool IsPhotoName(const QString& name)
     return HasListedExt(name, kPhotoExtensions);
 }
 
-QList<Companion> CompanionsOf(const QString& path)
+namespace {
+
+// A name with its extension (from its last ".") lower-cased A-Z.
+QString WithLowerExtension(const QString& name)
 {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot) + LowerAsciiLetters(name.mid(dot));
+}
+
+} // namespace
+
+QList<Companion> CompanionFinder::Of(const QString& path)
+{
+    const QFileInfo file(path);
+    auto names = folders_.constFind(file.path());
+    if (names == folders_.constEnd()) {
+        QHash<QString, QString> listed;
+        for (const QString& name : QDir(file.path()).entryList(QDir::Files | QDir::Hidden))
+            listed.insert(WithLowerExtension(name), name);
+        names = folders_.insert(file.path(), listed);
+    }
     const QString extension = IsPhotoName(path) ? QStringLiteral(".DNG") : QStringLiteral(".SRT");
-    const QString companion = SameNameWithExtension(path, extension);
-    if (companion.isEmpty())
+    const auto companion = names->constFind(file.completeBaseName() + LowerAsciiLetters(extension));
+    if (companion == names->constEnd())
         return {};
-    return {{companion, extension}};
+    return {{file.path() + u'/' + *companion, extension}};
 }

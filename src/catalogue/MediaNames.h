@@ -2,6 +2,7 @@
 // Which files the catalogue lists, by the extension of their names (compared after lower-casing
 // A-Z), and the files that follow a listed one in export and removal.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -21,4 +22,13 @@ struct Companion {
     QString path;
     QString extension;
 };
-QList<Companion> CompanionsOf(const QString& path);
+
+// Finds the companions of many files, reading each folder's names once: an export or a removal
+// asks for thousands of files of one folder, and listing the folder for each was quadratic.
+class CompanionFinder {
+public:
+    QList<Companion> Of(const QString& path);
+
+private:
+    QHash<QString, QHash<QString, QString>> folders_; // folder -> (name, extension lower-cased -> name)
+};
