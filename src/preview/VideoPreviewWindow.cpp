@@ -1,5 +1,7 @@
 #include "preview/VideoPreviewWindow.h"
 
+#include "catalogue/MediaNames.h"
+
 #include "core/UiHandover.h"
 #include "dialogs/Dialogs.h"
 #include "playback/VideoScreen.h"
@@ -31,7 +33,6 @@ const QString kTitle = QStringLiteral("视频预览");
 constexpr int kBarHeight = 62;
 constexpr int kFrameSettleMs = 150; // time for the window system to frame a shown window
 constexpr int kFrameLooks = 20;     // looks at the frame after a show, kFrameSettleMs apart
-const QString kVideoExtensions = QStringLiteral(".mov|.mp4");
 
 // A light label over the picture, hidden until used.
 QLabel* MakeNotice(QWidget* parent, const char* name, const QString& caption)
