@@ -3,7 +3,6 @@
 #include "core/Helpers.h"
 #include "metadata/FlightLogLayouts.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <array>

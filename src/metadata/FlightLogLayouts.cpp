@@ -3,6 +3,7 @@
 #include "core/Helpers.h"
 #include "metadata/FlightLog.h"
 
+#include <QDate>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
@@ -80,19 +81,8 @@ QString PlayTimeKey(QStringView side)
     return side.trimmed().left(8).toString();
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-qint64 DaysFromCivil(qint64 year, unsigned month, unsigned day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const qint64 era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = unsigned(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + qint64(dayOfEra) - 719468;
-}
-
-// A date found in text: its "yyyy.MM.dd hh:mm:ss" and its seconds since 1970 (the drone's
-// clock, whatever its zone).
+// A date found in text: its "yyyy.MM.dd hh:mm:ss" and a count of seconds to compare dates by
+// (the drone's clock, whatever its zone).
 struct FoundDate {
     QString text;
     qint64 clock = 0;
@@ -107,13 +97,14 @@ std::optional<FoundDate> FindDate(const Patterns& patterns, const QString& text)
     for (int n = 0; n < 6; ++n)
         parts[n] = match.capturedView(n + 1).toInt();
     const auto [year, month, day, hour, minute, second] = parts;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    const QDate date(year, month, day);
+    if (!date.isValid() || hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
     const auto padded = [](int value, int width) { return QString::number(value).rightJustified(width, u'0'); };
     FoundDate found;
     found.text = padded(year, 4) + u'.' + padded(month, 2) + u'.' + padded(day, 2) + u' ' + padded(hour, 2) + u':'
                  + padded(minute, 2) + u':' + padded(second, 2);
-    found.clock = DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
+    found.clock = date.toJulianDay() * 86400 + hour * 3600 + minute * 60 + second;
     return found;
 }
 

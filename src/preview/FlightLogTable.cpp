@@ -7,7 +7,6 @@
 #include "services/PlaceResolver.h"
 
 #include <QFile>
-#include <QHash>
 #include <array>
 
 void SrtTable::Clear()
