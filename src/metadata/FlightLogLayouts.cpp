@@ -100,10 +100,8 @@ std::optional<FoundDate> FindDate(const Patterns& patterns, const QString& text)
     const QDate date(year, month, day);
     if (!date.isValid() || hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
-    const auto padded = [](int value, int width) { return QString::number(value).rightJustified(width, u'0'); };
     FoundDate found;
-    found.text = padded(year, 4) + u'.' + padded(month, 2) + u'.' + padded(day, 2) + u' ' + padded(hour, 2) + u':'
-                 + padded(minute, 2) + u':' + padded(second, 2);
+    found.text = QString::asprintf("%04d.%02d.%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
     found.clock = date.toJulianDay() * 86400 + hour * 3600 + minute * 60 + second;
     return found;
 }
