@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QSet>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -96,6 +97,50 @@ std::optional<ExportRowFacts> RowWhenItsTurnComes(ExportHost& host, const QStrin
     return row;
 }
 
+// The folders of the output tree: made on demand, noting which ones this run made, so that
+// those left empty (a file stopped or failed, a run ended early) are removed again at the end.
+// A folder that was there before the run is never removed.
+class ExportFolders {
+public:
+    // Makes folder with every missing folder above it; false when that fails.
+    bool Make(const QString& folder)
+    {
+        const QString path = QDir::cleanPath(folder);
+        if (known_.contains(path))
+            return true;
+        QStringList missing; // folder and the missing folders above it, deepest first
+        for (QString dir = path; !QFileInfo::exists(dir);) {
+            missing << dir;
+            const QString parent = QFileInfo(dir).path();
+            if (parent == dir)
+                break;
+            dir = parent;
+        }
+        const bool made = QDir().mkpath(path);
+        // Also after a failure: whatever part of the chain was made is this run's.
+        for (const QString& dir : missing)
+            if (QFileInfo(dir).isDir())
+                made_ << dir;
+        if (made)
+            known_.insert(path);
+        return made;
+    }
+    // Removes every folder this run made that is empty now, the deepest first, so that a chain
+    // of folders made for one file goes as a whole. A folder that holds anything stays.
+    void RemoveEmpty()
+    {
+        std::sort(made_.begin(), made_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        for (const QString& dir : made_)
+            QDir().rmdir(dir); // refused unless empty
+        made_.clear();
+        known_.clear();
+    }
+
+private:
+    QSet<QString> known_; // folders known to exist: no need to ask the disk again
+    QStringList made_;    // folders this run made
+};
+
 } // namespace
 
 ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine)
@@ -110,9 +155,10 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
     // Copies one file; false when the export must end (cancelled, or a failure to report).
     const auto copy = [&](const QString& key, const QString& from, const QString& to) {
         const CopyResult copied = CopyWithProgress(from, to, progress(key), stop);
-        if (copied.outcome == CopyOutcome::Cancelled)
+        if (copied.outcome == CopyOutcome::Cancelled) {
             report.cancelled = true;
-        else if (copied.outcome == CopyOutcome::Failed) {
+            host.SetStatus(key, QString()); // a stopped copy shows no share: nothing of it stays
+        } else if (copied.outcome == CopyOutcome::Failed) {
             report.failure = copied.error;
             record({from, to, ExportOutcome::Failed, copied.error});
         }
@@ -120,7 +166,7 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
     };
 
     ExportTargets targets;
-    QSet<QString> madeFolders; // folders known to exist: no need to ask the disk again
+    ExportFolders folders;
     CompanionFinder companionFinder;
     for (const QString& key : host.TakeRows()) {
         if (stop.stop_requested())
@@ -132,15 +178,14 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
         if (settings.mode != ExportSettings::NewFiles)
             continue;
         const Target target = TargetOf(*row, settings);
-        if (!madeFolders.contains(target.folder) && !QDir().mkpath(target.folder)) {
+        if (row->source.isEmpty() || !QFileInfo::exists(row->source)) {
+            record({row->source, target.folder + target.filename, ExportOutcome::Vanished, {}});
+            continue; // no folder is made for a file that is not there
+        }
+        if (!folders.Make(target.folder)) {
             report.failure = QStringLiteral("无法创建文件夹 %1").arg(target.folder);
             record({row->source, target.folder, ExportOutcome::Failed, report.failure});
             break;
-        }
-        madeFolders.insert(target.folder);
-        if (row->source.isEmpty() || !QFileInfo::exists(row->source)) {
-            record({row->source, target.folder + target.filename, ExportOutcome::Vanished, {}});
-            continue;
         }
 
         // A video's flight log and a photo's RAW twin follow the file's target name.
@@ -172,6 +217,7 @@ ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::functi
         if (!copied)
             break;
     }
+    folders.RemoveEmpty();
     if (stop.stop_requested())
         report.cancelled = true;
     return report;

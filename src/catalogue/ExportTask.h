@@ -89,7 +89,9 @@ struct ExportReport {
 
 // Runs the export for every row present when it starts. Each row's folder and name are made
 // when its turn comes, from the row found by its key and the settings of that moment; a row
-// removed meanwhile is passed over. onLine (optional) hears of each file as it is done.
+// removed meanwhile is passed over. onLine (optional) hears of each file as it is done. A copy
+// that is stopped clears its row's status; folders the run made and left empty (a file stopped
+// or failed) are removed at its end, folders that were there before never.
 ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine = {});
 
 // The folder a row's file goes to: the output folder, "/" unless it ends with one already,

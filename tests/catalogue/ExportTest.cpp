@@ -195,7 +195,13 @@ public:
         return std::nullopt;
     }
     ExportSettings Settings() override { return settings; }
-    void SetStatus(const QString& key, const QString& text) override { statuses[key] << text; }
+    void SetStatus(const QString& key, const QString& text) override
+    {
+        statuses[key] << text;
+        if (onStatus)
+            onStatus(key, text);
+    }
+    std::function<void(const QString& key, const QString& text)> onStatus;
     bool PlacesComing() override { return placePolls-- > 0; }
 };
 
@@ -351,6 +357,66 @@ TEST_F(RunExportTest, AFolderThatCannotBeMadeEndsTheExportWithTheReason)
     EXPECT_EQ(report.failure, "无法创建文件夹 " + folder.path() + "out/2017-05-03/成都市/");
     EXPECT_EQ(report.lines.size(), 1) << "the export ends at that file";
     EXPECT_EQ(Read(folder.path() + "out/2017-05-03"), QByteArray("a file where a folder should go"));
+}
+
+// Every folder below root, relative to it, sorted.
+QStringList FoldersBelow(const QString& root)
+{
+    QStringList folders;
+    QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        folders << it.next().mid(root.size() + 1);
+    folders.sort();
+    return folders;
+}
+
+TEST(RunExportFolders, FoldersTheRunMadeAndLeftEmptyAreRemovedAtItsEnd)
+{
+    // A arrives in 2017-05-03/成都市; B's turn ends without a file in 2017-05-04/重庆市.
+    enum BTurn { Stopped, Failed, Vanished };
+    struct Case {
+        const char* name;
+        BTurn b;
+        bool dayWasThere; // 2017-05-04 existed, empty, before the run
+        QStringList after;
+    } cases[] = {
+        {"stopped mid-copy", Stopped, false, {"2017-05-03", "2017-05-03/成都市"}},
+        {"failed copy", Failed, false, {"2017-05-03", "2017-05-03/成都市"}},
+        {"vanished source", Vanished, false, {"2017-05-03", "2017-05-03/成都市"}},
+        {"a folder that was there stays", Stopped, true, {"2017-05-03", "2017-05-03/成都市", "2017-05-04"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const QString out = folder.path() + "out";
+        ASSERT_TRUE(QDir().mkpath(out));
+        if (c.dayWasThere)
+            ASSERT_TRUE(QDir().mkpath(out + "/2017-05-04"));
+        RowsHost host;
+        host.settings = {ExportSettings::NewFiles, out, "日期/城市", "遂宁市/船山区/灵泉街道"};
+        const QString a = folder.file("card/A.JPG");
+        const QString b = folder.file("card/B.JPG");
+        ASSERT_TRUE(WriteBytes(a, Pattern(3000, 1)));
+        if (c.b == Failed)
+            ASSERT_TRUE(QDir().mkpath(b)); // a folder where the photo should be: it cannot be read as a file
+        else if (c.b == Stopped)
+            ASSERT_TRUE(WriteBytes(b, Pattern(3 * kCopyBlockBytes, 2)));
+        host.rows << ExportRowFacts{"A", a, "A.JPG", "图片", "成都市 武侯区 玉林街道", "2017/05/03 14:22:10"}
+                  << ExportRowFacts{"B", b, "B.JPG", "图片", "重庆市 渝中区 解放碑", "2017/05/04 14:22:10"};
+        std::stop_source stop;
+        host.onStatus = [&](const QString& key, const QString& text) {
+            if (c.b == Stopped && key == "B" && text == "0")
+                stop.request_stop(); // as B's copy starts
+        };
+
+        const ExportReport report = RunExport(host, stop.get_token());
+        EXPECT_EQ(report.cancelled, c.b == Stopped);
+        EXPECT_EQ(report.failure.isEmpty(), c.b != Failed) << report.failure.toStdString();
+        EXPECT_EQ(FoldersBelow(out), c.after);
+        EXPECT_EQ(FilesBelow(out), QStringList({"/2017-05-03/成都市/I-20170503142210.JPG"}));
+        if (c.b == Stopped)
+            EXPECT_EQ(host.statuses.value("B"), QStringList({"0", ""})) << "a stopped copy shows no share";
+    }
 }
 
 TEST_F(RunExportTest, AVanishedSourceIsSkipped)
