@@ -10,19 +10,24 @@
 
 namespace {
 
-enum Table { kGps = 0, kInfo = 1 };
-enum Statement { kSelect = 0, kInsert = 1, kUpdate = 2 };
+enum Table { kGps = 0, kInfo = 1, kTyped = 2 };
+enum Statement { kSelect = 0, kInsert = 1, kUpdate = 2, kDelete = 3 };
+constexpr size_t kTables = 3;
+constexpr size_t kStatements = 4;
 
 // Guards db and statements: one statement at a time, from preparing to resetting.
 std::recursive_mutex dbMutex;
 sqlite3* db = nullptr;
-std::array<std::array<sqlite3_stmt*, 3>, 2> statements{};
+std::array<std::array<sqlite3_stmt*, kStatements>, kTables> statements{};
 
-const char* const kStatementTexts[2][3] = {
+// Only the typed places are ever deleted; GPS and INFO keep what they are given.
+const char* const kStatementTexts[kTables][kStatements] = {
     {"SELECT Kvalue FROM GPS WHERE ID=?1", "INSERT INTO GPS (ID, Kvalue) VALUES (?1, ?2)",
-     "UPDATE GPS SET Kvalue=?2 WHERE ID=?1"},
+     "UPDATE GPS SET Kvalue=?2 WHERE ID=?1", nullptr},
     {"SELECT Kvalue FROM INFO WHERE ID=?1", "INSERT INTO INFO (ID, Kvalue) VALUES (?1, ?2)",
-     "UPDATE INFO SET Kvalue=?2 WHERE ID=?1"},
+     "UPDATE INFO SET Kvalue=?2 WHERE ID=?1", nullptr},
+    {"SELECT Kvalue FROM TYPED WHERE ID=?1", "INSERT INTO TYPED (ID, Kvalue) VALUES (?1, ?2)",
+     "UPDATE TYPED SET Kvalue=?2 WHERE ID=?1", "DELETE FROM TYPED WHERE ID=?1"},
 };
 
 std::optional<Table> TableOf(const QString& name)
@@ -65,11 +70,15 @@ bool PrepareLocked()
     // An existing database without the tables (an empty file, say) gets them.
     Exec("CREATE TABLE IF NOT EXISTS GPS (ID varchar PRIMARY KEY,Kvalue varchar)");
     Exec("CREATE TABLE IF NOT EXISTS INFO (ID varchar PRIMARY KEY,Kvalue varchar)");
-    for (int table = 0; table < 2; ++table)
-        for (int statement = 0; statement < 3; ++statement)
-            if (sqlite3_prepare_v3(db, kStatementTexts[table][statement], -1, SQLITE_PREPARE_PERSISTENT,
-                                   &statements[size_t(table)][size_t(statement)], nullptr)
-                != SQLITE_OK)
+    // The places the user typed, by file: a table of their own, so that nothing the
+    // geocoders answer is ever mistaken for them. Files made before it get it here.
+    Exec("CREATE TABLE IF NOT EXISTS TYPED (ID varchar PRIMARY KEY,Kvalue varchar)");
+    for (size_t table = 0; table < kTables; ++table)
+        for (size_t statement = 0; statement < kStatements; ++statement)
+            if (kStatementTexts[table][statement]
+                && sqlite3_prepare_v3(db, kStatementTexts[table][statement], -1, SQLITE_PREPARE_PERSISTENT,
+                                      &statements[table][statement], nullptr)
+                    != SQLITE_OK)
                 return false;
     return true;
 }
@@ -109,6 +118,12 @@ bool WriteLocked(Table table, Statement which, const QString& key, const QString
 {
     Run run(statements[table][which], key, &value);
     return run.result == SQLITE_DONE;
+}
+
+bool SaveLocked(Table table, const QString& key, const QString& value)
+{
+    QString existing;
+    return WriteLocked(table, QueryLocked(table, key, existing) ? kUpdate : kInsert, key, value);
 }
 
 } // namespace
@@ -173,10 +188,28 @@ bool SaveValue(const QString& key, const QString& value, const QString& table)
 {
     const auto which = TableOf(table);
     std::lock_guard lock(dbMutex); // the look-up and the write are one step for other threads
-    if (!db || !which)
+    return db && which && SaveLocked(*which, key, value);
+}
+
+bool LoadTypedPlace(const QString& fileKey, QString& place)
+{
+    std::lock_guard lock(dbMutex);
+    return db && QueryLocked(kTyped, fileKey, place);
+}
+
+bool SaveTypedPlace(const QString& fileKey, const QString& place)
+{
+    std::lock_guard lock(dbMutex);
+    return db && SaveLocked(kTyped, fileKey, place);
+}
+
+bool ForgetTypedPlace(const QString& fileKey)
+{
+    std::lock_guard lock(dbMutex);
+    if (!db)
         return false;
-    QString existing;
-    return WriteLocked(*which, QueryLocked(*which, key, existing) ? kUpdate : kInsert, key, value);
+    Run run(statements[kTyped][kDelete], fileKey, nullptr);
+    return run.result == SQLITE_DONE;
 }
 
 QString GpsCellKey(double longitude, double latitude)

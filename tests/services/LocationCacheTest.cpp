@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <thread>
 #include <vector>
 
@@ -69,6 +70,66 @@ TEST_F(LocationCacheTest, AFileThatIsNoDatabaseIsReportedAndACreationThatFailsLe
     const QString nowhere = folder.file("missing-folder/Cha.mdb");
     EXPECT_EQ(OpenCacheDb(nowhere).outcome, CacheOpenOutcome::CreateFailed);
     EXPECT_FALSE(QFile::exists(nowhere));
+}
+
+TEST_F(LocationCacheTest, TypedPlacesOutliveARestartUntilForgotten)
+{
+    const QString photo = QStringLiteral("P0001.JPG2017/05/03 14:22:10");
+    const QString video = QStringLiteral("V0002.MOV2017/05/03 14:30:00");
+    const QString quoted = QStringLiteral("O'Brien's 农场");
+    ASSERT_EQ(OpenCacheDb(path).outcome, CacheOpenOutcome::Created);
+    EXPECT_TRUE(SaveTypedPlace(photo, "成都市 武侯区"));
+    EXPECT_TRUE(SaveTypedPlace(photo, "成都市 武侯区 玉林街道")) << "typing again replaces";
+    EXPECT_TRUE(SaveTypedPlace(video, quoted));
+    QString value = "untouched";
+    EXPECT_FALSE(QueryValue(photo, "GPS", value)) << "typed places are not the geocoders' answers";
+    EXPECT_FALSE(QueryValue(photo, "INFO", value));
+    EXPECT_EQ(value, QStringLiteral("untouched"));
+    CloseCacheDb();
+
+    ASSERT_EQ(OpenCacheDb(path).outcome, CacheOpenOutcome::Opened);
+    EXPECT_TRUE(LoadTypedPlace(photo, value));
+    EXPECT_EQ(value, QStringLiteral("成都市 武侯区 玉林街道"));
+    EXPECT_TRUE(LoadTypedPlace(video, value));
+    EXPECT_EQ(value, quoted);
+
+    EXPECT_TRUE(ForgetTypedPlace(photo));
+    EXPECT_TRUE(ForgetTypedPlace(photo)) << "forgetting what is not kept is no failure";
+    value = "untouched";
+    EXPECT_FALSE(LoadTypedPlace(photo, value));
+    EXPECT_EQ(value, QStringLiteral("untouched"));
+    CloseCacheDb();
+
+    ASSERT_EQ(OpenCacheDb(path).outcome, CacheOpenOutcome::Opened);
+    EXPECT_FALSE(LoadTypedPlace(photo, value)) << "forgotten for good";
+    EXPECT_TRUE(LoadTypedPlace(video, value)) << "the other file keeps its place";
+    CloseCacheDb();
+
+    EXPECT_FALSE(SaveTypedPlace(photo, "x")) << "without a database";
+    EXPECT_FALSE(LoadTypedPlace(video, value));
+    EXPECT_FALSE(ForgetTypedPlace(video));
+}
+
+TEST_F(LocationCacheTest, AFileMadeBeforeTypedPlacesWereKeptGetsTheirTableAndKeepsItsAnswers)
+{
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "CREATE TABLE GPS (ID varchar PRIMARY KEY,Kvalue varchar);"
+                           "CREATE TABLE INFO (ID varchar PRIMARY KEY,Kvalue varchar);"
+                           "INSERT INTO GPS VALUES ('105353030', 'cached place');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(old);
+
+    ASSERT_EQ(OpenCacheDb(path).outcome, CacheOpenOutcome::Opened);
+    QString value;
+    EXPECT_TRUE(QueryValue("105353030", "GPS", value));
+    EXPECT_EQ(value, QStringLiteral("cached place"));
+    EXPECT_FALSE(LoadTypedPlace("P0001.JPG2017/05/03 14:22:10", value));
+    EXPECT_TRUE(SaveTypedPlace("P0001.JPG2017/05/03 14:22:10", "我的位置"));
+    EXPECT_TRUE(LoadTypedPlace("P0001.JPG2017/05/03 14:22:10", value));
+    EXPECT_EQ(value, QStringLiteral("我的位置"));
 }
 
 TEST_F(LocationCacheTest, ThreeThreadsAtOnceLoseNothing)
