@@ -1,7 +1,9 @@
 #include "catalogue/Catalogue.h"
 
 #include "resources/ImageIndexes.h"
+#include "core/Helpers.h"
 #include "services/Geocoder.h"
+#include "services/LocationCache.h"
 
 #include <QFileInfo>
 
@@ -45,8 +47,11 @@ void Catalogue::AddEntry(const NewEntry& entry, const QString& rootText)
     index_.insert(key, std::move(record));
     ++listedKeys_[key];
 
+    QString place = kPlacePending;
+    LoadTypedPlace(key, place);
+
     CatalogueRow row;
-    row.cells = {name, typeText, entry.sizeText, kPlacePending, entry.shotTime, QString()};
+    row.cells = {name, typeText, entry.sizeText, place, entry.shotTime, QString()};
     row.imageIndex = entry.photo ? kImgPhotoRow : kImgVideoRow;
     pendingRows_.push_back(std::move(row));
 }
@@ -93,6 +98,21 @@ int Catalogue::RowOfKey(const QString& key, int hint) const
         if (RowKey(row) == key)
             return row;
     return -1;
+}
+
+void Catalogue::TypePlace(int row, const QString& place)
+{
+    if (row < 0 || row >= rows_->rowCount())
+        return;
+    const QString key = RowKey(row);
+    const QString kept = TrimLowChars(place);
+    if (kept.isEmpty() || kept == kPlacePending) {
+        ForgetTypedPlace(key);
+        rows_->setCell(row, kColLocation, kPlacePending);
+        return;
+    }
+    SaveTypedPlace(key, kept);
+    rows_->setCell(row, kColLocation, kept);
 }
 
 QString Catalogue::SourcePath(int row) const

@@ -1,6 +1,10 @@
 #pragma once
 // The catalogue: the list's rows and, behind each row, its record in the index. New entries
 // are made here, so that the rows, the records and the set of listed keys always agree.
+//
+// Places the user typed are kept in the location cache by the file's key (name and shot time),
+// so a file listed again, after a restart too, shows its typed place at once: its row is never
+// pending, and the location pass, which only answers pending rows, leaves it alone.
 
 #include "catalogue/CatalogueListModel.h"
 #include "catalogue/CatalogueModel.h"
@@ -41,8 +45,9 @@ public:
     // whatever the number of rows.
     bool IsListed(const QString& name, const QString& shotTime) const;
 
-    // Makes an entry: its record at once, its row at the end of the list. The rows made since
-    // the last Flush are shown together at the next Flush.
+    // Makes an entry: its record at once, its row at the end of the list, with the place the
+    // user typed for the file earlier or else pending. The rows made since the last Flush are
+    // shown together at the next Flush.
     void AddEntry(const NewEntry& entry, const QString& rootText);
     void Flush();
 
@@ -54,6 +59,12 @@ public:
     // Removes a row from the list; its record stays in the index (the preview windows delete
     // rows this way).
     void RemoveRow(int row);
+
+    // The user gave a row this place (in the list's form: pieces joined by single spaces). It
+    // is kept for the row's file and wins over looked-up places from now on. An empty place,
+    // or "..." (pending), forgets the file's typed place and makes the row pending: the location
+    // pass looks it up again.
+    void TypePlace(int row, const QString& place);
 
     // The full path of a row's file, or empty when the row has no record.
     QString SourcePath(int row) const;

@@ -38,8 +38,11 @@ LocationPass::LocationPass(Catalogue& catalogue, std::unique_ptr<PlaceResolver> 
     connect(rows, &QAbstractItemModel::modelReset, this, [this] { Disturbed(); });
     connect(rows, &QAbstractItemModel::layoutChanged, this, [this] { Disturbed(); });
     connect(rows, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
-        if (!writing_ && from.column() <= kColLocation && to.column() >= kColLocation)
-            Disturbed(); // the user typed a place, or "..." to have it looked up again
+        if (writing_ || from.column() > kColLocation || to.column() < kColLocation)
+            return;
+        Disturbed(); // the user typed a place, or gave a row back to the lookup
+        if (CountPending(from.row(), to.row()) > 0)
+            emit placesWanted();
     });
 }
 

@@ -48,6 +48,9 @@ signals:
     void statusMessage(const QString& text);
     // How many rows still wait for a place; 0 when the pass is done.
     void progress(int remaining);
+    // A row was made pending by someone else than the pass (a typed place was cleared, or
+    // "..." typed): the ticks are wanted again, also after the pass had ended.
+    void placesWanted();
 
 private:
     struct Question {

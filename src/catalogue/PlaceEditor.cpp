@@ -31,8 +31,14 @@ void PlaceEditor::FollowTyping(const QString& text)
 
 void PlaceEditor::Close()
 {
-    const QString typed = edit_.text();
-    FollowTyping(typed.isEmpty() ? QStringLiteral("默认") : PlaceFromTyping(typed));
+    const QString place = PlaceFromTyping(edit_.text());
+    const int row = edit_.isVisible() && column_ == kColLocation ? catalogue_.RowOfKey(rowKey_) : -1;
+    if (row >= 0) {
+        if (!place.isEmpty() && place == original_)
+            catalogue_.rows().setCell(row, column_, place); // unchanged: whoever gave it keeps it
+        else
+            catalogue_.TypePlace(row, place);
+    }
     edit_.hide();
     rowKey_.clear();
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The in-place editor of a list cell (the place column): a line edit laid over the cell of a
-// row. The cell follows the typing; closing it (Enter, or leaving it) commits the text (an
-// empty text becomes "默认", blanks around are dropped, "/" between pieces becomes a space);
-// Escape gives the cell back its text. The row is remembered by its key, so sorting or removal
-// meanwhile cannot make the typing land in another row.
+// row. The cell follows the typing; closing it (Enter, or leaving it) commits the text (blanks
+// around are dropped, "/" between pieces becomes a space). A committed place is the user's:
+// it is kept for the file across restarts and wins over looked-up places. Emptying the text
+// (or typing "...") gives the row back to the lookup; closing without a change keeps nothing,
+// so merely opening the editor never pins a looked-up place. Escape gives the cell back its
+// text. The row is remembered by its key, so sorting or removal meanwhile cannot make the
+// typing land in another row.
 
 #include <QRect>
 #include <QString>

@@ -10,6 +10,7 @@
 #include "preview/VideoPreviewWindow.h"
 
 #include "JpegFixtures.h"
+#include "EventWait.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
 #include "preview/ImageView.h"
@@ -25,8 +26,11 @@ namespace {
 
 class CatalogueListTest : public testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Start(); }
+    // The program starts (again) with its settings and cache in folder.
+    void Start()
     {
+        windows.reset();
         windows = std::make_unique<ProgramWindows>(folder.path());
         windows->show();
         Main().resize(1000, 600);
@@ -138,6 +142,7 @@ TEST_F(CatalogueListTest, DoubleClickOpensTheEditorOnThePlaceAndPreviewsElsewher
     SelectOnly(1);
     DoubleClick(1, kColShotTime);
     EXPECT_TRUE(windows->Form4()->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return windows->Form4()->OpenSettled(); })); // shown once the player has tried it
     EXPECT_EQ(windows->Form4()->itemindex, 1);
 
     SelectOnly(1);
@@ -152,15 +157,15 @@ TEST_F(CatalogueListTest, DoubleClickOpensTheEditorOnThePlaceAndPreviewsElsewher
     EXPECT_EQ(editor->width(), cell.width());
 }
 
-TEST_F(CatalogueListTest, TheEditorTrimsWritesDefaultForNothingAndFollowsTheTyping)
+TEST_F(CatalogueListTest, TheEditorTrimsGivesAnEmptiedCellBackToTheLookupAndFollowsTheTyping)
 {
     AddRows({"P.JPG"});
     const struct {
         const char* typed;
         const char* kept;
     } cases[] = {{"  北京市 朝阳区  ", "北京市 朝阳区"},
-                 {"", "默认"},
-                 {"   ", ""},
+                 {"", "..."}, // pending: looked up again
+                 {"   ", "..."},
                  {"成都市/武侯区/玉林街道", "成都市 武侯区 玉林街道"}, // slashes are the separator
                  {" 成都市 / 武侯区／玉林街道/ ", "成都市 武侯区 玉林街道"}};
     for (const auto& c : cases) {
@@ -173,6 +178,35 @@ TEST_F(CatalogueListTest, TheEditorTrimsWritesDefaultForNothingAndFollowsTheTypi
         EXPECT_FALSE(Main().edtListview->isVisible());
         EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept));
     }
+}
+
+TEST_F(CatalogueListTest, APlaceTypedInTheEditorIsTheFilesAfterARestartUntilItIsEmptied)
+{
+    const auto type = [&](int row, const QString& text) {
+        QLineEdit* editor = Main().edtListview; // the window of this start
+        SelectOnly(row);
+        DoubleClick(row, kColLocation);
+        ASSERT_TRUE(editor->isVisible());
+        if (editor->text() != text)
+            editor->setText(text);
+        Key(editor, Qt::Key_Return);
+    };
+    AddRows({"A.JPG", "B.JPG", "C.JPG"});
+    Main().listModel->setCell(1, kColLocation, "遂宁市 船山区 灵泉街道"); // as the lookup wrote it
+    type(0, "成都市/武侯区");
+    type(1, "遂宁市 船山区 灵泉街道"); // opened and closed unchanged: still the lookup's
+    type(2, "重庆市 渝中区");
+    EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "遂宁市 船山区 灵泉街道", "重庆市 渝中区"}));
+
+    Start();
+    AddRows({"A.JPG", "B.JPG", "C.JPG"}); // the same card again
+    EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "...", "重庆市 渝中区"}));
+    type(2, "");
+    EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "...", "..."}));
+
+    Start();
+    AddRows({"A.JPG", "B.JPG", "C.JPG"});
+    EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "...", "..."})) << "C's place is looked up again";
 }
 
 TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)

@@ -59,25 +59,29 @@ protected:
         CloseCacheDb();
     }
 
-    void Add(const QString& name, const QString& position)
+    static constexpr const char* kShotTime = "2017/05/03 14:22:10";
+
+    static void AddTo(Catalogue& to, const QString& name, const QString& position, const QString& card = "/card/")
     {
         NewEntry entry;
-        entry.path = "/card/" + name;
+        entry.path = card + name;
         entry.position = position;
-        entry.shotTime = "2017/05/03 14:22:10";
-        catalogue.AddEntry(entry, "/card");
-        catalogue.Flush();
+        entry.shotTime = kShotTime;
+        to.AddEntry(entry, card);
+        to.Flush();
     }
+    void Add(const QString& name, const QString& position) { AddTo(catalogue, name, position); }
 
     // Ticks as the window's timer would, until nothing is pending or time runs out.
-    int RunUntilDone(int timeoutMs = 5000)
+    int RunUntilDone(int timeoutMs = 5000) { return RunUntilDone(*pass, timeoutMs); }
+    static int RunUntilDone(LocationPass& running, int timeoutMs = 5000)
     {
         QElapsedTimer waited;
         waited.start();
         int ticks = 0;
         while (waited.elapsed() < timeoutMs) {
             ++ticks;
-            if (!pass->Tick())
+            if (!running.Tick())
                 return ticks;
             QCoreApplication::processEvents();
             QThread::msleep(1);
@@ -85,12 +89,21 @@ protected:
         return -1;
     }
 
-    QString Place(const QString& name) const
+    static QString PlaceIn(const Catalogue& in, const QString& name)
     {
-        for (int row = 0; row < catalogue.rows().rowCount(); ++row)
-            if (catalogue.rows().cell(row, kColName) == name)
-                return catalogue.rows().cell(row, kColLocation);
+        for (int row = 0; row < in.rows().rowCount(); ++row)
+            if (in.rows().cell(row, kColName) == name)
+                return in.rows().cell(row, kColLocation);
         return "no such row";
+    }
+    QString Place(const QString& name) const { return PlaceIn(catalogue, name); }
+
+    // The program ends and starts again on the same cache file.
+    void Restart()
+    {
+        pass.reset();
+        CloseCacheDb();
+        ASSERT_EQ(OpenCacheDb(folder.file("Cha.mdb")).outcome, CacheOpenOutcome::Opened);
     }
 
     void StartPass(GeoMode mode = GeoMode::Web, PlaceResolver::DataSource offline = {})
@@ -191,6 +204,68 @@ TEST_F(LocationPassTest, TypingThreeDotsMakesARowPendingAgain)
     EXPECT_TRUE(pass->Tick());
     EXPECT_EQ(Place("P1.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道")) << "now from the cache";
     EXPECT_EQ(service.Count(), 1);
+}
+
+TEST_F(LocationPassTest, ATypedPlaceIsNeverOverwrittenAndComesBackAfterARestart)
+{
+    service.answer = [](const QString& position) { return "place of " + position; };
+    Add("A.JPG", "105.5912,30.5130");
+    Add("B.JPG", "104.0673,30.5239");
+    service.hold = true;
+    StartPass();
+    pass->Tick(); // asks for A's position
+    ASSERT_TRUE(pass->LookupUnderWay());
+    catalogue.TypePlace(0, "我的位置"); // the user types A's place while its answer is on its way
+    service.hold = false;
+    EXPECT_GT(RunUntilDone(), 0);
+    EXPECT_EQ(Place("A.JPG"), QStringLiteral("我的位置"));
+    EXPECT_EQ(Place("B.JPG"), QStringLiteral("place of 104.0673,30.5239"));
+    QString cached;
+    ASSERT_TRUE(QueryValue("105353030", "GPS", cached)) << "A's cell has an answer that could take its place";
+
+    // The same card, listed again after a restart from where it is mounted now.
+    Restart();
+    Catalogue again;
+    AddTo(again, "B.JPG", "104.0673,30.5239", "/media/pilot/CARD/");
+    AddTo(again, "A.JPG", "105.5912,30.5130", "/media/pilot/CARD/");
+    EXPECT_EQ(PlaceIn(again, "A.JPG"), QStringLiteral("我的位置")) << "listed with it, not pending";
+    EXPECT_EQ(PlaceIn(again, "B.JPG"), QStringLiteral("..."));
+    LocationPass againPass(again, std::make_unique<PlaceResolver>(GeoMode::Web, service.Lookup(), PlaceResolver::DataSource{}));
+    againPass.BeginPass();
+    EXPECT_EQ(againPass.Remaining(), 1);
+    EXPECT_GT(RunUntilDone(againPass), 0);
+    EXPECT_EQ(PlaceIn(again, "A.JPG"), QStringLiteral("我的位置"));
+    EXPECT_EQ(PlaceIn(again, "B.JPG"), QStringLiteral("place of 104.0673,30.5239")) << "from the cache";
+    EXPECT_EQ(service.Count(), 2);
+}
+
+TEST_F(LocationPassTest, ClearingATypedPlaceGivesTheRowBackToTheLookup)
+{
+    Add("A.JPG", "105.5912,30.5130");
+    StartPass();
+    int wanted = 0;
+    QObject::connect(pass.get(), &LocationPass::placesWanted, [&] { ++wanted; });
+    const QString key = CatalogueKey("A.JPG", kShotTime);
+    for (const char* cleared : {"", " \t", "..."}) {
+        catalogue.TypePlace(0, "我的位置");
+        EXPECT_GT(RunUntilDone(), 0);
+        ASSERT_EQ(Place("A.JPG"), QStringLiteral("我的位置"));
+        const int wantedBefore = wanted;
+
+        catalogue.TypePlace(0, QString::fromUtf8(cleared));
+        EXPECT_EQ(Place("A.JPG"), QStringLiteral("...")) << cleared;
+        EXPECT_EQ(wanted, wantedBefore + 1) << "the ended pass is wanted again";
+        QString kept;
+        EXPECT_FALSE(LoadTypedPlace(key, kept)) << cleared;
+        EXPECT_GT(RunUntilDone(), 0);
+        EXPECT_EQ(Place("A.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道")) << cleared;
+    }
+    EXPECT_EQ(service.Count(), 1) << "asked once; later the answer of this pass";
+
+    Restart();
+    Catalogue again;
+    AddTo(again, "A.JPG", "105.5912,30.5130");
+    EXPECT_EQ(PlaceIn(again, "A.JPG"), QStringLiteral("...")) << "a cleared place stays cleared";
 }
 
 TEST_F(LocationPassTest, APositionThatIsNotTwoNumbersDoesNotStallThePass)
