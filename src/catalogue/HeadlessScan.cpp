@@ -15,6 +15,7 @@
 
 #include <QFileInfo>
 #include <QTextStream>
+#include <optional>
 
 HeadlessGeocoding::HeadlessGeocoding(const HeadlessScanOptions& options)
 {
@@ -36,22 +37,20 @@ HeadlessGeocoding::~HeadlessGeocoding()
 namespace {
 
 // Runs the location pass on its 10 ms beat until no row is pending. Where the places came
-// from, when not from the web, is said on err.
-void ResolvePlaces(Catalogue& catalogue, const HeadlessScanOptions& options, QTextStream& err)
+// from, when not from the web, is said on err. The geocoding (settings and cache) is set up by
+// the caller before the scan, so that rows whose place the user typed come with it.
+void ResolvePlaces(Catalogue& catalogue, QTextStream& err)
 {
-    const HeadlessGeocoding geocoding(options);
-    {
-        LocationPass pass(catalogue, std::make_unique<PlaceResolver>(CurrentGeocoderConfig().mode));
-        QObject::connect(&pass, &LocationPass::statusMessage, [&](const QString& text) { err << text << Qt::endl; });
-        QEventLoop loop;
-        QTimer beat;
-        QObject::connect(&beat, &QTimer::timeout, [&] {
-            if (!pass.Tick())
-                loop.quit();
-        });
-        beat.start(10);
-        loop.exec();
-    }
+    LocationPass pass(catalogue, std::make_unique<PlaceResolver>(CurrentGeocoderConfig().mode));
+    QObject::connect(&pass, &LocationPass::statusMessage, [&](const QString& text) { err << text << Qt::endl; });
+    QEventLoop loop;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        if (!pass.Tick())
+            loop.quit();
+    });
+    beat.start(10);
+    loop.exec();
 }
 
 // Lists every photo and video below root in a fresh catalogue, as the scan command does.
@@ -72,10 +71,13 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
         err << QStringLiteral("(%1)不存在").arg(root) << Qt::endl;
         return 2;
     }
+    std::optional<HeadlessGeocoding> geocoding;
+    if (options.places)
+        geocoding.emplace(options);
     Catalogue catalogue;
     const BuildReport report = ScanInto(catalogue, root);
     if (options.places)
-        ResolvePlaces(catalogue, options, err);
+        ResolvePlaces(catalogue, err);
 
     const CatalogueListModel& rows = catalogue.rows();
     for (int row = 0; row < rows.rowCount(); ++row) {
@@ -116,9 +118,10 @@ int RunHeadlessExport(const QString& root, const QString& out, const HeadlessSca
             err << QStringLiteral("(%1)不存在").arg(folder) << Qt::endl;
             return 2;
         }
+    const HeadlessGeocoding geocoding(options);
     Catalogue catalogue;
     ScanInto(catalogue, root);
-    ResolvePlaces(catalogue, options, err);
+    ResolvePlaces(catalogue, err);
 
     TSetInfo saved;
     saved.read(IniFile(options.settingsFolder + QStringLiteral("Config.dyi")));

@@ -7,7 +7,8 @@ class QTextStream;
 
 struct HeadlessScanOptions {
     // Also run the location pass (cache first, then the geocoders, one request at a time) and
-    // print each row's place as a sixth field once every row is resolved or "未知".
+    // print each row's place as a sixth field once every row is resolved or "未知". A place
+    // the user typed for a file in the window is that file's place.
     bool places = false;
     // Where Config.dyi (the geocoder's address, key and mode) and Cha.mdb are, with trailing "/".
     QString settingsFolder;
@@ -33,9 +34,10 @@ private:
 // could not be read are named on err. Returns the exit code: 0, or 2 when root is no folder.
 int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTextStream& out, QTextStream& err);
 
-// Scans root, resolves the places, and exports every file into out with the naming rule and
-// default place of the settings file (CityText, MorenCity) in options.settingsFolder. Writes
-// one line per file: what happened ("已复制", "重名改名", "已存在", "源文件不见了", "失败"), source
-// and target, then a summary. Returns 0, 1 when a file failed, or 2 when root or out is no folder.
+// Scans root, resolves the places (a typed place first, as in the window), and exports every
+// file into out with the naming rule and default place of the settings file (CityText,
+// MorenCity) in options.settingsFolder. Writes one line per file: what happened ("已复制",
+// "重名改名", "已存在", "源文件不见了", "失败"), source and target, then a summary. Returns 0, 1
+// when a file failed, or 2 when root or out is no folder.
 int RunHeadlessExport(const QString& root, const QString& out, const HeadlessScanOptions& options, QTextStream& output,
                       QTextStream& err);

@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FolderScan.h"
 #include "catalogue/HeadlessScan.h"
+#include "services/LocationCache.h"
 
 #include "JpegFixtures.h"
 #include "LocalHttpServer.h"
@@ -384,6 +385,44 @@ TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInT
         EXPECT_EQ(service.Targets().size(), 0);
         EXPECT_EQ(err, "地名来自离线数据（没有街道名）\n");
     }
+}
+
+TEST(HeadlessExport, APlaceTheUserTypedIsTheFilesPlaceInTheScanAndTheExport)
+{
+    LocalHttpServer service;
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C","district":"D"},)"
+                             R"("formatted_addresses":{"recommend":"S"}}})",
+                             "application/json");
+    });
+    service.Start();
+    TempFolder settings;
+    WriteTextFile(settings.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl()
+                                                   + "\n[CityText]\nCityText=城市/区县\n");
+    // Typed in the window earlier, for the first photo.
+    ASSERT_EQ(OpenCacheDb(settings.file("Cha.mdb")).outcome, CacheOpenOutcome::Created);
+    ASSERT_TRUE(SaveTypedPlace(CatalogueKey("P0001.JPG", "2017/05/03 14:22:10"), "成都市 武侯区"));
+    CloseCacheDb();
+    TempFolder card;
+    ASSERT_TRUE(WriteBytes(card.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.5130, 105.5912))));
+    ASSERT_TRUE(WriteBytes(card.file("P0002.JPG"), PhotoBytes(ShotAt(kShot.addSecs(1), 31.0, 104.0))));
+
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunHeadlessScan(card.dir.path(), {true, settings.path()}, outStream, errStream), 0);
+    QStringList places;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+        places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
+    places.sort();
+    EXPECT_EQ(places, QStringList({"P0001.JPG=成都市 武侯区", "P0002.JPG=C D S"}));
+
+    TempFolder target;
+    HeadlessScanOptions options;
+    options.settingsFolder = settings.path();
+    EXPECT_EQ(RunHeadlessExport(card.dir.path(), target.dir.path(), options, outStream, errStream), 0) << err.toStdString();
+    const QStringList copies = FilesBelow(target.path()).filter(QStringLiteral(".JPG"));
+    EXPECT_EQ(copies, QStringList({"C/D/I-20170503142211.JPG", "成都市/武侯区/I-20170503142210.JPG"}));
+    EXPECT_EQ(service.Targets().size(), 1) << "the typed photo's position is never asked for";
 }
 
 TEST(HeadlessExport, StaysInsideItsFolderWhateverTheGeocoderAnswers)
