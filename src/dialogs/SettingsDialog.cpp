@@ -183,7 +183,6 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
 
 TForm2::~TForm2()
 {
-    StoreSettings();
     if (!settings_.Snapshot()->saveOptions(settingsFile_))
         ReportWriteRefused(settingsFile_);
 }
@@ -265,15 +264,18 @@ void TForm2::btnsureClick()
 {
     if (btnyy->isEnabled())
         btnyyClick();
-    else
-        StoreSettings();
     accept();
 }
 
 void TForm2::btncancleClick()
 {
-    StoreSettings(); // the edits stay in force; they are saved when the program ends
-    reject();
+    reject(); // the edits stay in force; they are saved when the program ends
+}
+
+void TForm2::done(int result)
+{
+    StoreSettings();
+    QDialog::done(result);
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event)

@@ -27,7 +27,10 @@ public:
     // settings is the value the dialog shows and changes; settingsFile is where Apply and the
     // dialog's end save its options. Both must outlive the dialog.
     TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent = nullptr);
-    ~TForm2() override; // stores the controls and saves the options
+    // Saves the settings in force. The controls were stored when the dialog last closed: copying
+    // them again here would undo a setting chosen elsewhere since (a capture folder picked at
+    // 截图), since they still show what they showed then.
+    ~TForm2() override;
 
     // The controls from the settings value (Apply is disabled afterwards).
     void LoadSettings();
@@ -76,6 +79,8 @@ public:
     void btncancleClick();
 
 protected:
+    // However the dialog closes (确定, 取消, the title bar's close button) its edits stay in force.
+    void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

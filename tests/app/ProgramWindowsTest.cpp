@@ -153,6 +153,9 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
 TEST_F(ProgramWindowsTest, AFolderChosenAtACaptureIsKeptInTheSettingsAndSaved)
 {
     Start(folder.path());
+    // The dialog was opened and closed before: its box still shows no capture folder.
+    QTimer::singleShot(0, [&] { Settings().btncancle->click(); });
+    Main().SettingMeClick();
     windows->Form4()->setCaptureFolder(folder.path() + "caps");
     EXPECT_EQ(windows->Form4()->captureFolder(), folder.path() + "caps");
     IniFile saved(folder.file("Config.dyi"));
@@ -162,6 +165,15 @@ TEST_F(ProgramWindowsTest, AFolderChosenAtACaptureIsKeptInTheSettingsAndSaved)
         Settings().btncancle->click();
     });
     Main().SettingMeClick();
+
+    // The end of the program keeps it, and the next start has it.
+    windows->Form4()->setCaptureFolder(folder.path() + "caps2");
+    QTimer::singleShot(0, [&] { Main().close(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    windows.reset();
+    EXPECT_EQ(IniFile(folder.file("Config.dyi")).ReadString("CapImagePath", "CapImagePath", ""), folder.path() + "caps2");
+    Start(folder.path());
+    EXPECT_EQ(windows->Form4()->captureFolder(), folder.path() + "caps2");
 }
 
 TEST_F(ProgramWindowsTest, CancellingTheFolderPickerKeepsTheRoot)

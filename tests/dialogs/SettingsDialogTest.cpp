@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -135,6 +136,37 @@ TEST_F(SettingsDialogTest, CancelKeepsTheEditInForceAndTheEndOfTheDialogSavesIt)
     dialog.reset(); // the program ends
     EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("区县/街道"));
     EXPECT_EQ(Sections().size(), 10);
+}
+
+TEST_F(SettingsDialogTest, ASettingChosenElsewhereAfterTheDialogClosedSurvivesEveryWayOfClosingIt)
+{
+    // The capture folder is chosen at 截图 while the dialog is closed and still shows the empty
+    // box it was closed with; the end of the program must not copy that box back over it.
+    struct Case {
+        const char* name;
+        std::function<void(TForm2&)> close;
+    } cases[] = {
+        {"确定", [](TForm2& d) { d.btnsure->click(); }},
+        {"取消", [](TForm2& d) { d.btncancle->click(); }},
+        {"the title bar", [](TForm2& d) { d.close(); }},
+        {"never opened", [](TForm2&) {}},
+    };
+    for (const Case& c : cases) {
+        TempFolder where;
+        IniFile file(where.file("Config.dyi"));
+        SettingsStore store;
+        auto shown = std::make_unique<TForm2>(file, store);
+        if (std::string(c.name) != "never opened") {
+            shown->show();
+            shown->CityText->setText("城市/日期"); // an edit of the dialog's own
+            c.close(*shown);
+            EXPECT_FALSE(shown->isVisible()) << c.name;
+            EXPECT_EQ(store.Snapshot()->CityText, QStringLiteral("城市/日期")) << c.name << ": the edit is in force";
+        }
+        store.Update([](TSetInfo& value) { value.CapImagePath = "/caps"; });
+        shown.reset(); // the program ends
+        EXPECT_EQ(file.ReadString("CapImagePath", "CapImagePath", ""), QStringLiteral("/caps")) << c.name;
+    }
 }
 
 TEST_F(SettingsDialogTest, TheControlsShowTheSettingsValueAndOkAndCancelPutThemBack)
