@@ -51,16 +51,25 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
         if (window->isHidden())
             window->show();
     };
-    main->previews.openPhoto = [photos, showIfHidden](int row) {
-        photos->InitFile(row);
-        showIfHidden(photos);
+    // Opening a row brings its preview forward, out of a minimise too: a preview left behind
+    // the main window would seem not to react.
+    const auto bringForward = [showIfHidden](QWidget* window) {
+        showIfHidden(window);
+        if (window->isMinimized())
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->raise();
+        window->activateWindow();
     };
-    main->previews.openVideo = [videos, showIfHidden](int row) {
+    main->previews.openPhoto = [photos, bringForward](int row) {
+        photos->InitFile(row);
+        bringForward(photos);
+    };
+    main->previews.openVideo = [videos, bringForward](int row) {
         videos->InitFile(row);
-        showIfHidden(videos);
+        bringForward(videos);
     };
     // The arrow keys of the list: the photo window opens the row, so what it shows and what it
-    // acts on (delete, step, full size) are the same photo.
+    // acts on (delete, step, full size) are the same photo; the keys stay with the list.
     main->previews.showPhotoRow = [photos, showIfHidden](int row) {
         showIfHidden(photos);
         photos->InitFile(row);

@@ -3,6 +3,7 @@
 #include "core/Helpers.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <array>
 
@@ -49,4 +50,12 @@ QList<Companion> CompanionFinder::Of(const QString& path)
     if (companion == names->constEnd())
         return {};
     return {{file.path() + u'/' + *companion, extension}};
+}
+
+void CompanionFinder::RemoveWithCompanions(const QString& path)
+{
+    const QList<Companion> companions = Of(path);
+    QFile::remove(path);
+    for (const Companion& companion : companions)
+        QFile::remove(companion.path);
 }

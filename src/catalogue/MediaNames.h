@@ -28,6 +28,9 @@ struct Companion {
 class CompanionFinder {
 public:
     QList<Companion> Of(const QString& path);
+    // Deletes the file and its companions, so that no file is left that nothing lists or
+    // exports any more. One that cannot be deleted stays.
+    void RemoveWithCompanions(const QString& path);
 
 private:
     QHash<QString, QHash<QString, QString>> folders_; // folder -> (name, extension lower-cased -> name)

@@ -481,6 +481,12 @@ bool TCustomPlayer::Paused() const
     return m && m->IsPaused();
 }
 
+bool TCustomPlayer::Opening() const
+{
+    const auto m = Media();
+    return m && m->Opening();
+}
+
 bool TCustomPlayer::Seeking() const
 {
     const auto m = Media();

@@ -117,6 +117,9 @@ public:
     int64_t CurrentPos() const { return currentPos.load(); }
     TPlayState PlayState() const { return playState.load(); }
     bool Paused() const;
+    // An open is under way (TryOpen refuses another meanwhile): from TryOpen until the file-open
+    // or open-failed event has been handled and the play thread runs.
+    bool Opening() const;
     bool Seeking() const;
     int VideoStreamIndex() const;
     int AudioStreamIndex() const;

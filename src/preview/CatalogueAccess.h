@@ -25,4 +25,10 @@ struct CatalogueAccess {
     // when none of the kind is left.
     bool OpenAfterRemoval(const QString& extensions, int removed, bool select,
                           const std::function<void(int row)>& open) const;
+
+    // The first half of OpenAfterRemoval: the row leaves the list, the selection is cleared, and
+    // the row of the kind to open next is given (-1 when none is left).
+    int RemoveAndFindNext(const QString& extensions, int removed) const;
+    // The list selects row alone and shows it.
+    void Select(int row) const;
 };

@@ -154,7 +154,9 @@ void TForm3::Button3Click()
     if (filename.isEmpty() || !MsgBox(QStringLiteral("确定删除 %1?").arg(QFileInfo(filename).fileName()), kMsgQuestion))
         return;
     Yulanimg->clear();
-    QFile::remove(filename); // a file that cannot be deleted still leaves the list
+    // The photo with its RAW twin, as the list's delete does: a twin left behind would never be
+    // listed or exported again. A file that cannot be deleted still leaves the list.
+    CompanionFinder().RemoveWithCompanions(filename);
     // The next photo at or after the deleted row's place (wrapping round), so that neither a
     // video row nor the end of the list comes up here.
     if (!catalogue.OpenAfterRemoval(kPhotoExtensions, itemindex, true, [this](int row) { InitFile(row); })) {

@@ -63,3 +63,48 @@ QPoint FrameCornerInside(const QRect& frame, const QRect& area)
     const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
     return {x, y};
 }
+
+QString UnplayableReason(bool exists, int64_t size, const QString& engineMessage)
+{
+    if (!exists)
+        return QStringLiteral("文件不存在（可能已被移走或删除）");
+    if (size <= 0)
+        return QStringLiteral("文件是空的");
+    // The engine's messages for each stage of an open, and what each means to the user.
+    static const std::pair<const char*, const char*> kReasons[] = {
+        {"could not find codec parameters", "文件已损坏，读不出视频的格式"},
+        {"or configure filtergraph", "不支持这个视频的编码"},
+        {"Invalid data found", "不是视频文件，或文件已损坏"},
+        {"End of file", "文件已损坏（内容不完整）"},
+        {"Input/output error", "无法读取文件（存储卡是否已拔出？）"},
+    };
+    for (const auto& [engineText, reason] : kReasons)
+        if (engineMessage.contains(QLatin1String(engineText)))
+            return QString::fromUtf8(reason);
+    return QStringLiteral("无法打开这个视频");
+}
+
+std::optional<ClipRequests::Request> ClipRequests::TakeNext()
+{
+    if (opening_ || !waiting_)
+        return std::nullopt;
+    opening_ = waiting_;
+    waiting_.reset();
+    return opening_;
+}
+
+ClipRequests::Request ClipRequests::Finish()
+{
+    const Request ended = opening_.value_or(Request{});
+    opening_.reset();
+    return ended;
+}
+
+int ClipRequests::StepOrigin(int shownRow) const
+{
+    if (waiting_)
+        return waiting_->row;
+    if (opening_)
+        return opening_->row;
+    return shownRow;
+}

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // "HH:MM:SS" of a time in microseconds (rounded at 5 ms, hours may take more digits); "N/A"
 // for the player's no-value time.
@@ -34,3 +35,36 @@ QString MemoryInputAddress(int identity);
 // Where a window's frame goes so that all of it lies in area: as near as it can to where it is
 // (a frame larger than the area keeps its top left corner, title bar first, inside).
 QPoint FrameCornerInside(const QRect& frame, const QRect& area);
+
+// Why a video cannot be played, in words for the user: from whether the file is there, its size
+// and the engine's own (English) message, which the window keeps for its tooltip.
+QString UnplayableReason(bool exists, int64_t size, const QString& engineMessage);
+
+// The rows the video window is asked to open and the one it shows. The player opens one clip
+// at a time; what the window shows (title, row, flight log, capture and delete target) changes
+// only when the player has opened the clip, and rows asked for meanwhile wait: the last one wins.
+class ClipRequests {
+public:
+    struct Request {
+        int row = -1;
+        bool selectInList = false; // the window chose the row (a step, a deletion): the list follows it
+    };
+
+    // Asks for a row; replaces any request still waiting.
+    void Ask(int row, bool selectInList) { waiting_ = Request{row, selectInList}; }
+    // The request to open now, if one waits and no open is under way; it becomes the open under way.
+    std::optional<Request> TakeNext();
+    // The open under way ended: opened (shown) or failed (shown with its reason) or stopped by
+    // the window (nothing shown changes). Gives the request that ended.
+    Request Finish();
+    void DropWaiting() { waiting_.reset(); }
+
+    bool Opening() const { return opening_.has_value(); }
+    bool Waiting() const { return waiting_.has_value(); }
+    // The row a step starts from: the last one asked for, else the one opening, else the one shown.
+    int StepOrigin(int shownRow) const;
+
+private:
+    std::optional<Request> waiting_;
+    std::optional<Request> opening_;
+};

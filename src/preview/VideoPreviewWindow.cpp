@@ -33,6 +33,7 @@ const QString kTitle = QStringLiteral("视频预览");
 constexpr int kBarHeight = 62;
 constexpr int kFrameSettleMs = 150; // time for the window system to frame a shown window
 constexpr int kFrameLooks = 20;     // looks at the frame after a show, kFrameSettleMs apart
+const QString kNoFlightLogNotice = QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置");
 
 // A light label over the picture, hidden until used.
 QLabel* MakeNotice(QWidget* parent, const char* name, const QString& caption)
@@ -190,50 +191,81 @@ TForm4::TForm4(QWidget* parent)
 TForm4::~TForm4()
 {
     qApp->removeEventFilter(this);
-    FFPlayer.Stop(true);
+    requests_.DropWaiting();
+    StopPlayback();
     if (capture_)
         capture_->WaitUntilEnded(); // it reads the player and the table
     if (loader)
         loader->Stop();
 }
 
-// ---- opening ---------------------------------------------------------------------------------
+// ---- opening --------------------------------------------------------------------------------
 
 void TForm4::InitFile(int index)
 {
-    if (opening_)
-        return; // a second click while the previous video is still being stopped
-    opening_ = true;
-    const auto opened = qScopeGuard([this] { opening_ = false; });
-    {
-        std::lock_guard lock(streamMutex_); // the reader thread reads the name in MAAOpen
-        videofilename = catalogue.sourcePathOf ? catalogue.sourcePathOf(index) : QString();
-    }
-    itemindex = index;
-    setWindowTitle(videofilename.isEmpty() ? kTitle : videofilename);
-    preplay();
+    requests_.Ask(index, false); // the list already shows the row it opened
+    OpenWaitingRequest();
 }
 
-void TForm4::preplay()
+void TForm4::OpenWaitingRequest()
+{
+    if (askingToDelete_ || Capturing() || !requests_.Waiting() || requests_.Opening())
+        return; // served when the question is answered, the capture or the open under way ends
+    if (FFPlayer.Opening()) { // the clip just shown is still starting its play thread
+        QTimer::singleShot(10, this, &TForm4::OpenWaitingRequest);
+        return;
+    }
+    const ClipRequests::Request request = *requests_.TakeNext();
+    SetServedPath(catalogue.sourcePathOf ? catalogue.sourcePathOf(request.row) : QString());
+    if (!preplay()) { // refused: the clip is shown with the reason
+        ShowClip(requests_.Finish(), servedPath_);
+        ShowUnplayable();
+        OpenWaitingRequest();
+    }
+}
+
+bool TForm4::preplay()
 {
     if (!FFPlayer.AVLibLoaded()) {
         const QString folder = libraryFolder.isEmpty() ? QDir(ProgramDir()).filePath(QStringLiteral("LibAV")) : libraryFolder;
         if (!FFPlayer.LoadAVLib(folder, true)) {
             MsgBox(FFPlayer.LastErrMsg(), kMsgError);
-            return;
+            return false;
         }
         try {
             RegisterMemoryProtocol(false);
         } catch (const std::exception& error) {
             ShowStandardError(QString::fromUtf8(error.what()));
-            return;
+            return false;
         }
     }
+    // The flight log of the clip leaving is neither read on nor drawn over the next one.
+    if (loader)
+        loader->Stop();
     SrtEntries.Clear();
     FFPlayer.VideoFilters = PictureFilterText(FBrightness, FSaturation, FHue);
     Panel1->Clear();
     Panel1->SetPlaceholder(QStringLiteral("预览"));
-    FFPlayer.TryOpen(MemoryInputAddress(MAA.Stream()->Identity()), Panel1, false);
+    Panel1->setToolTip(QString());
+    return FFPlayer.TryOpen(MemoryInputAddress(MAA.Stream()->Identity()), Panel1, false);
+}
+
+void TForm4::ShowClip(const ClipRequests::Request& request, const QString& path)
+{
+    videofilename = path;
+    itemindex = path.isEmpty() ? -1 : request.row;
+    setWindowTitle(path.isEmpty() ? kTitle : path);
+    if (request.selectInList && itemindex >= 0)
+        catalogue.Select(itemindex);
+}
+
+void TForm4::StopPlayback()
+{
+    stoppingOpen_ = requests_.Opening();
+    FFPlayer.Stop(true); // an open it ends reports its failure before this returns
+    stoppingOpen_ = false;
+    if (requests_.Opening()) // ended without a word: nothing of it is shown
+        requests_.Finish();
 }
 
 void TForm4::startthread()
@@ -243,10 +275,17 @@ void TForm4::startthread()
 
 // ---- serving the input -----------------------------------------------------------------------
 
+void TForm4::SetServedPath(const QString& path)
+{
+    std::lock_guard lock(streamMutex_);
+    servedPath_ = path;
+}
+
 bool TForm4::MAAOpen()
 {
     std::lock_guard lock(streamMutex_);
     FStream.reset();
+    const QString videofilename = servedPath_;
     const QFileInfo info(videofilename);
     const int64_t size = info.exists() ? info.size() : -1;
     switch (ChooseInputSource(size)) {
@@ -311,6 +350,9 @@ bool TForm4::ServingFromMemory() const
 
 void TForm4::FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight)
 {
+    // The clip is open: from now on the window shows it and acts on it.
+    stoppingOpen_ = false;
+    ShowClip(requests_.Finish(), servedPath_);
     screenWidth = Panel1->width();
     screenHeight = Panel1->height();
     FDuration = duration;
@@ -319,6 +361,8 @@ void TForm4::FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHei
     TrackBar1->setRange(0, TrackBar1->width());
     TrackBar1->setValue(0);
     FTrackChanging = false;
+    if (requests_.Waiting()) // asked for while this one opened: it follows
+        QTimer::singleShot(0, this, &TForm4::OpenWaitingRequest);
 }
 
 void TForm4::FFPlayerPosition(int64_t pts)
@@ -333,9 +377,25 @@ void TForm4::FFPlayerPosition(int64_t pts)
 
 void TForm4::FFPlayerOpenFailed()
 {
-    // Say why in the panel, and leave no time of the previous video on the bar.
+    const ClipRequests::Request failed = requests_.Finish();
+    if (!stoppingOpen_) { // stopped by the window: nothing failed
+        ShowClip(failed, servedPath_);
+        ShowUnplayable();
+    }
+    pendingSeek_ = -1;
+    if (requests_.Waiting())
+        QTimer::singleShot(0, this, &TForm4::OpenWaitingRequest);
+}
+
+void TForm4::ShowUnplayable()
+{
+    // Say why in the panel, in the user's words (the engine's own text in the tooltip), and
+    // leave no time of the previous video on the bar.
+    const QFileInfo file(videofilename);
+    const QString reason = UnplayableReason(file.exists(), file.exists() ? file.size() : -1, FFPlayer.LastErrMsg());
     Panel1->Clear();
-    Panel1->SetPlaceholder(QStringLiteral("无法播放 %1\n%2").arg(QFileInfo(videofilename).fileName(), FFPlayer.LastErrMsg()));
+    Panel1->SetPlaceholder(QStringLiteral("无法播放 %1\n%2").arg(file.fileName(), reason));
+    Panel1->setToolTip(FFPlayer.LastErrMsg());
     FDuration = 0;
     totalText_ = QStringLiteral("/00:00:00");
     timebar->setText(QStringLiteral("00:00:00/00:00:00"));
@@ -351,8 +411,8 @@ void TForm4::FFPlayerState(TPlayState state)
             pendingSeek_ = -1;
         }
     }
-    // The pause button says what a press does now.
-    if (state == TPlayState::psPause || state == TPlayState::psStop)
+    // The pause button says what a press does now (at the end: play again).
+    if (state == TPlayState::psPause || state == TPlayState::psStop || state == TPlayState::psEnd)
         Button5->setText(QStringLiteral("播放"));
     else if (state == TPlayState::psPlay || state == TPlayState::psResume)
         Button5->setText(QStringLiteral("暂停"));
@@ -360,7 +420,7 @@ void TForm4::FFPlayerState(TPlayState state)
 
 bool TForm4::Stopped() const
 {
-    return FFPlayer.PlayState() == TPlayState::psStop && !opening_;
+    return FFPlayer.PlayState() == TPlayState::psStop && OpenSettled();
 }
 
 void TForm4::FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update)
@@ -382,7 +442,7 @@ void TForm4::TrackBar1Click()
     if (Stopped() && !videofilename.isEmpty()) {
         // Stopped: the video opens again and plays from the place clicked.
         pendingSeek_ = target;
-        preplay();
+        InitFile(itemindex);
         return;
     }
     FTrackChanging = true;
@@ -401,10 +461,16 @@ void TForm4::TrackBar1MouseMove(int x)
 
 void TForm4::Step(int direction)
 {
-    if (opening_)
+    if (askingToDelete_)
         return;
-    // The list selects the row now shown, as the photo window does.
-    catalogue.StepTo(kVideoExtensions, itemindex, direction, true, [this](int row) { InitFile(row); });
+    // From the row last asked for, so that two quick clicks go two rows on; the list selects
+    // the row once it is shown.
+    const int from = requests_.StepOrigin(itemindex);
+    const int next = from >= 0 && catalogue.nextRow ? catalogue.nextRow(kVideoExtensions, from, direction) : -1;
+    if (next == -1)
+        return;
+    requests_.Ask(next, true);
+    OpenWaitingRequest();
 }
 
 void TForm4::SPbackClick()
@@ -422,33 +488,46 @@ void TForm4::Button1Click()
     // The video and row confirmed are the ones shown now, whatever happens during the waits.
     const QString path = videofilename;
     const int row = itemindex;
-    if (row < 0 || path.isEmpty() || opening_)
-        return; // nothing shown
-    if (!MsgBox(QStringLiteral("确定删除?"), kMsgQuestion))
+    if (row < 0 || path.isEmpty() || !OpenSettled())
+        return; // nothing shown, or another clip is on its way
+    askingToDelete_ = true;
+    const bool confirmed = MsgBox(QStringLiteral("确定删除 %1?").arg(QFileInfo(path).fileName()), kMsgQuestion);
+    askingToDelete_ = false;
+    if (!confirmed) {
+        OpenWaitingRequest();
         return;
-    FFPlayer.Stop(true);
-    QFile::remove(path); // only the video: its flight log stays; a failure is ignored
+    }
+    // Rows asked for during the question are numbered before the removal: they are dropped.
+    requests_.DropWaiting();
+    StopPlayback();
+    // The video with its flight log, as the list's delete does: a log left behind would never
+    // be listed or exported again. A failure is ignored.
+    CompanionFinder().RemoveWithCompanions(path);
     // The next video at or after the deleted row's place (wrapping round), so that neither a
     // photo row nor the end of the list is opened in the player.
-    if (!catalogue.OpenAfterRemoval(kVideoExtensions, row, true, [this](int next) { InitFile(next); })) {
-        {
-            std::lock_guard lock(streamMutex_);
-            videofilename.clear();
-        }
-        itemindex = -1; // a second 删除 has nothing to remove
-        Panel1->Clear();
-        Panel1->SetPlaceholder(QStringLiteral("列表中已没有视频"));
-        setWindowTitle(kTitle);
+    const int next = catalogue.RemoveAndFindNext(kVideoExtensions, row);
+    if (next >= 0) {
+        requests_.Ask(next, true);
+        OpenWaitingRequest();
+        return;
     }
+    ShowClip({}, QString()); // a second 删除 has nothing to remove
+    Panel1->Clear();
+    Panel1->SetPlaceholder(QStringLiteral("列表中已没有视频"));
 }
 
 void TForm4::Button5Click()
 {
-    // After a stop the button plays the video again from its start.
-    if (Stopped() && !videofilename.isEmpty())
-        preplay();
-    else
+    if (Stopped() && !videofilename.isEmpty()) {
+        InitFile(itemindex); // after a stop: again from the start
+    } else if (FFPlayer.PlayState() == TPlayState::psEnd && OpenSettled()) {
+        FFPlayer.Seek(0); // at the end: again from the start
+        if (FFPlayer.Paused())
+            FFPlayer.Resume();
+        Button5->setText(QStringLiteral("暂停"));
+    } else {
         FFPlayer.TogglePause();
+    }
 }
 
 void TForm4::Button4Click()
@@ -458,7 +537,8 @@ void TForm4::Button4Click()
 
 void TForm4::Button6Click()
 {
-    FFPlayer.Stop(true);
+    requests_.DropWaiting();
+    StopPlayback();
 }
 
 void TForm4::ZimuckClick()
@@ -475,14 +555,32 @@ bool TForm4::Capturing() const
 
 void TForm4::Button7Click()
 {
+    if (!OpenSettled() || Capturing())
+        return; // the picture on screen belongs to no clip yet
+    // Without a flight log for this second there is nothing to name and tag the picture with:
+    // say so before asking for a folder (once the log has been read).
+    const bool logRead = loader && loader->vfile == videofilename && loader->Finished();
+    if (logRead && !PlanCapture(SrtEntries, FFPlayer.CurrentPTS(), QStringLiteral("."))) {
+        ShowCaptureNotice(kNoFlightLogNotice);
+        return;
+    }
     QString folder = captureFolder ? captureFolder() : QString();
     if (folder.trimmed().isEmpty()) {
-        // Without a folder the capture would land in the file system's root: ask for one.
+        // Without a folder the capture would land in the file system's root: ask for one, with
+        // the picture held still, so that the one saved is the one on screen at the click.
+        const bool wasPlaying = !FFPlayer.Paused()
+                                && (FFPlayer.PlayState() == TPlayState::psPlay || FFPlayer.PlayState() == TPlayState::psResume);
+        if (wasPlaying)
+            FFPlayer.Pause();
         folder = ChooseFolder(this, QStringLiteral("请选择截图保存的文件夹"), QString());
-        if (folder.isEmpty())
+        if (folder.isEmpty()) {
+            if (wasPlaying)
+                FFPlayer.Resume();
             return;
+        }
         if (setCaptureFolder)
             setCaptureFolder(folder);
+        resumeAfterCapture_ = wasPlaying;
     }
     Button7->setEnabled(false);
     const QPointer<QObject> self(this);
@@ -501,7 +599,7 @@ void TForm4::RunCapture(const QPointer<QObject>& self, const QString& folder)
     if (frame.isNull())
         notice = QStringLiteral("截图失败：没有可保存的画面，请先播放视频");
     else if (!plan)
-        notice = QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置");
+        notice = kNoFlightLogNotice;
     else if (SaveFrameJpeg(frame, plan->path, plan->entry.GPSLAt, plan->recorded, plan->entry.GPSLNg))
         notice = plan->path + QStringLiteral("保存成功!");
     else
@@ -509,6 +607,11 @@ void TForm4::RunCapture(const QPointer<QObject>& self, const QString& folder)
     UiHandover::Post(self, [this, notice] {
         ShowCaptureNotice(notice);
         Button7->setEnabled(true); // however the capture ended
+        if (resumeAfterCapture_) {
+            resumeAfterCapture_ = false;
+            FFPlayer.Resume();
+        }
+        OpenWaitingRequest(); // a clip asked for during the capture
     });
 }
 
@@ -639,7 +742,8 @@ void TForm4::hideEvent(QHideEvent* event)
     // window. A minimise or a change of virtual desktop (a hide by the window system) changes
     // nothing: the video is where it was when the window comes back.
     if (!switchingScreen_ && !event->spontaneous()) {
-        FFPlayer.Stop(true);
+        requests_.DropWaiting();
+        StopPlayback();
         if (fullScreen_) {
             fullScreen_ = false;
             switchingScreen_ = true;

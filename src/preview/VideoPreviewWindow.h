@@ -10,6 +10,7 @@
 #include "playback/Player.h"
 #include "preview/CatalogueAccess.h"
 #include "preview/FlightLogTable.h"
+#include "preview/VideoPreviewLogic.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -39,12 +40,16 @@ public:
     // Where the playback libraries are looked for first.
     QString libraryFolder;
 
-    // Opens catalogue row index.
+    // Asks for catalogue row index. The window goes on showing its clip until the player has
+    // opened the new one; then title, row, flight log, capture and delete all change together.
+    // A row asked for while another opens waits, and the last one asked for wins.
     void InitFile(int index);
-    void preplay();
-    // Starts reading the open video's flight log (when playback starts).
+    // Starts reading the shown video's flight log (when playback starts).
     void startthread();
+    // No open under way and none waiting: what is on screen is videofilename's.
+    bool OpenSettled() const { return !requests_.Opening() && !requests_.Waiting(); }
 
+    // The clip shown (the delete and capture target) and its row.
     QString videofilename;
     int itemindex = -1;
     int64_t FDuration = 0;
@@ -106,6 +111,8 @@ public:
     void MAAClose();
     // Whether the bytes come from a copy in memory (false: from the file, or none held).
     bool ServingFromMemory() const;
+    // The file the memory input serves: the clip being opened, then the one shown.
+    void SetServedPath(const QString& path);
 
     // How the flight log's positions become place names (the cache, then the web service).
     PlaceLookup placeLookup = CachedPlaceLookup();
@@ -122,6 +129,16 @@ private:
     void FFPlayerOpenFailed();
     void FFPlayerVideoHook(QImage& bitmap, int64_t pts, bool& update);
     void Step(int direction);
+    // Opens the row waiting, if any, once nothing else is opening, asking or capturing.
+    void OpenWaitingRequest();
+    // Starts the player on servedPath_; false when it refused (libraries missing, busy).
+    bool preplay();
+    // The window now shows the request's clip: name, row, title (and the list's selection when
+    // the window chose the row).
+    void ShowClip(const ClipRequests::Request& request, const QString& path);
+    void ShowUnplayable();
+    // Stops the player; an open it stops is not reported as failed.
+    void StopPlayback();
     // Moves the window so that its frame, title bar included, lies in the screen's free area;
     // while the window is not framed yet, looks again later, up to looksLeft times in all.
     void KeepFrameOnScreen(int looksLeft = 1);
@@ -129,13 +146,17 @@ private:
     void RunCapture(const QPointer<QObject>& self, const QString& folder); // on the capture task
 
     // The bytes behind the memory input; its events run on the engine's reader thread.
-    mutable std::mutex streamMutex_;      // guards FStream, and videofilename's writes
+    mutable std::mutex streamMutex_;      // guards FStream and servedPath_
     std::unique_ptr<QIODevice> FStream;   // guarded by streamMutex_
+    QString servedPath_;                  // guarded by streamMutex_
     QString totalText_;                  // "/" and the length of the open video
     QRect normalBounds_;                 // the window's bounds before full screen
     bool fullScreen_ = false;
     bool switchingScreen_ = false;
-    bool opening_ = false; // InitFile is under way (it may wait for the previous video to stop)
+    ClipRequests requests_;
+    bool stoppingOpen_ = false;    // the window stops an open under way: its failure is no failure
+    bool askingToDelete_ = false;  // the delete question is up: no other clip opens meanwhile
+    bool resumeAfterCapture_ = false; // paused while a capture folder was asked for
     int64_t pendingSeek_ = -1; // where to go once the reopened video plays
     bool Stopped() const;     // no video open (stopped, or never played)
     // The space press acted on and the widget it reached: it travels on to that widget's parents.

@@ -102,6 +102,8 @@ protected:
     }
 
     bool Playing() { return WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psPlay && !window->FFPlayer.CurrentFrame().isNull(); }); }
+    // No open under way or waiting, and the clip shown playing.
+    bool Settled() { return WaitFor([&] { return window->OpenSettled(); }, 8000) && Playing(); }
 
     TempFolder folder;
     TempFolder captures;
@@ -225,7 +227,7 @@ TEST_F(VideoPreviewTest, SmallFilesAreServedFromMemoryLargeOnesFromDisk)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(c.size));
         file.close();
-        window->videofilename = path;
+        window->SetServedPath(path);
         EXPECT_EQ(window->MAAOpen(), c.opens) << c.size;
         EXPECT_EQ(window->ServingFromMemory(), c.fromMemory) << c.size;
         if (c.opens) {
@@ -258,13 +260,17 @@ TEST_F(VideoPreviewTest, AnEmptyVideoIsReportedOnTheWindowsThreadWhileTheReaderS
 TEST_F(VideoPreviewTest, NextAndPreviousSkipPhotosAndWrap)
 {
     window->InitFile(0);
+    ASSERT_TRUE(Settled());
     window->zhankaiClick();
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(window->itemindex, 2);
     EXPECT_EQ(selected, 2);
     EXPECT_TRUE(selectedToo) << "the list selects the row now shown";
     window->zhankaiClick();
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(window->itemindex, 0);
     window->SPbackClick();
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(window->itemindex, 2);
     EXPECT_EQ(window->videofilename, rows[2]);
 }
@@ -299,19 +305,20 @@ TEST_F(VideoPreviewTest, SpacePausesWhateverHasTheFocus)
     EXPECT_TRUE(WaitFor([&] { return !window->FFPlayer.Paused(); }, 2000));
 }
 
-TEST_F(VideoPreviewTest, DeletingRemovesTheVideoButKeepsItsFlightLog)
+TEST_F(VideoPreviewTest, DeletingAsksByNameAndTakesTheFlightLogWithTheVideo)
 {
     MessageBoxRecorder boxes;
-    boxes.yes = [](const QString& text) { return text == "确定删除?"; };
+    boxes.yes = [](const QString& text) { return text == "确定删除 DJI_0001.MP4?"; };
     window->InitFile(0);
     ASSERT_TRUE(Playing());
     const QString deleted = rows[0];
     window->Button1Click();
     EXPECT_FALSE(QFile::exists(deleted));
-    EXPECT_TRUE(QFile::exists(folder.file("DJI_0001.SRT")));
+    EXPECT_FALSE(QFile::exists(folder.file("DJI_0001.SRT"))) << "a log left behind is never listed or exported again";
     ASSERT_EQ(rows.size(), 2);
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(window->videofilename, rows[1]); // the next video, not the photo now at that row
-    ASSERT_TRUE(Playing());
+    EXPECT_EQ(selected, 1) << "the list selects the video now shown";
 }
 
 TEST_F(VideoPreviewTest, HidingTheWindowStopsPlaybackAndLeavesFullScreenButAMinimiseDoesNot)
@@ -341,7 +348,7 @@ TEST_F(VideoPreviewTest, RapidClicksOnNextAndADeleteActOnTheVideoShown)
     for (int i = 0; i < 3; ++i) // a hurried user: double-clicks on 下个, three times over
         QTest::mouseDClick(window->zhankai, Qt::LeftButton);
     QTest::mouseClick(window->SPback, Qt::LeftButton);
-    ASSERT_TRUE(Playing());
+    ASSERT_TRUE(Settled());
     const QString shown = window->videofilename;
     EXPECT_EQ(shown, rows[window->itemindex]);
     MessageBoxRecorder boxes;
@@ -354,7 +361,7 @@ TEST_F(VideoPreviewTest, RapidClicksOnNextAndADeleteActOnTheVideoShown)
     EXPECT_EQ(rows.size(), 2);
     const QString other = shown == folder.file("DJI_0001.MP4") ? folder.file("DJI_0003.MOV") : folder.file("DJI_0001.MP4");
     EXPECT_TRUE(QFile::exists(other));
-    EXPECT_TRUE(Playing());
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(window->videofilename, other);
 }
 
@@ -443,9 +450,160 @@ TEST_F(VideoPreviewTest, AClipThatCannotBeOpenedSaysWhyInThePanel)
     ASSERT_TRUE(Playing());
     WriteTextFile(rows[2], "this is no video at all, only text long enough to be read");
     window->zhankaiClick();
-    EXPECT_TRUE(WaitFor([&] { return window->Panel1->Placeholder().startsWith(QStringLiteral("无法播放 DJI_0003.MOV")); }, 5000))
-        << window->Panel1->Placeholder().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return window->OpenSettled(); }, 5000));
+    EXPECT_EQ(window->Panel1->Placeholder(), QStringLiteral("无法播放 DJI_0003.MOV\n不是视频文件，或文件已损坏"));
+    EXPECT_TRUE(window->Panel1->toolTip().contains("Invalid data")) << "the engine's own words stay in the tooltip";
     EXPECT_EQ(window->timebar->text(), QStringLiteral("00:00:00/00:00:00")) << "no time of the previous video";
+    EXPECT_EQ(window->windowTitle(), rows[2]) << "the window names the clip it could not play";
+    EXPECT_EQ(window->videofilename, rows[2]);
+}
+
+} // namespace
+
+namespace {
+
+// Quick sequences a hurried user makes, on clips that differ in picture size, length and log,
+// so that what the engine opened tells which clip is on screen.
+class VideoWindowSequencesTest : public VideoPreviewTest {
+protected:
+    void SetUp() override
+    {
+        VideoPreviewTest::SetUp();
+        const struct {
+            const char* name;
+            ClipKind kind;
+            QSize size;
+        } clips[] = {{"DJI_0004.MP4", ClipKind::Wide, {1920, 1080}},
+                     {"DJI_0005.MOV", ClipKind::Mov, {320, 240}},
+                     {"DJI_0006.MP4", ClipKind::Long, {160, 90}}};
+        sizes = {{320, 180}, {}, {320, 180}};
+        for (const auto& clip : clips) {
+            rows << folder.file(clip.name);
+            ASSERT_TRUE(QFile::copy(MediaClip(clip.kind), rows.back()));
+            sizes << clip.size;
+        }
+        // Row 0 has the only flight log; row 2 is the second copy of the short clip.
+    }
+
+    void Wait(int ms) { WaitFor([] { return false; }, ms); }
+
+    // The title, the name acted on, the list's row, the flight log and the picture size the
+    // engine reports all belong to one clip, the expected one.
+    void ExpectOneClip(const std::string& sequence, int expectedRow, bool listFollows)
+    {
+        ASSERT_TRUE(Settled()) << sequence;
+        const int row = window->itemindex;
+        EXPECT_EQ(row, expectedRow) << sequence;
+        ASSERT_TRUE(row >= 0 && row < rows.size()) << sequence;
+        EXPECT_EQ(window->windowTitle(), rows[row]) << sequence;
+        EXPECT_EQ(window->videofilename, rows[row]) << sequence << ": the delete and capture target";
+        EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.FrameWidth() > 0; })) << sequence;
+        EXPECT_EQ(QSize(window->FFPlayer.FrameWidth(), window->FFPlayer.FrameHeight()), sizes[row])
+            << sequence << ": the engine opened another clip than the window names";
+        if (listFollows)
+            EXPECT_EQ(selected, row) << sequence;
+        if (row == 0) {
+            EXPECT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; })) << sequence;
+        } else {
+            Wait(300); // a log read for another clip would have arrived by now
+            EXPECT_EQ(window->SrtEntries.Count(), 0) << sequence << ": another clip's log over this one";
+        }
+    }
+
+    QList<QSize> sizes;
+};
+
+TEST_F(VideoWindowSequencesTest, WhatTheWindowNamesIsWhatThePlayerOpened)
+{
+    struct Sequence {
+        const char* name;
+        int start;
+        std::function<void()> act;
+        int expectedRow;
+        bool listFollows;
+    } sequences[] = {
+        {"下个 twice 40 ms apart", 0,
+         [this] {
+             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             Wait(40);
+             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+         },
+         3, true},
+        {"上个 right after 下个", 3,
+         [this] {
+             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             QTest::mouseClick(window->SPback, Qt::LeftButton);
+         },
+         3, true},
+        {"double-clicks on two rows", 0,
+         [this] {
+             window->InitFile(3);
+             Wait(40);
+             window->InitFile(5);
+         },
+         5, false},
+        {"three rows, the last wins", 5,
+         [this] {
+             window->InitFile(0);
+             window->InitFile(3);
+             window->InitFile(4);
+         },
+         4, false},
+        {"下个 while the delete question is up, answered no", 2,
+         [this] {
+             MessageBoxRecorder boxes;
+             boxes.yes = [&](const QString&) {
+                 QTest::mouseClick(window->zhankai, Qt::LeftButton);
+                 return false;
+             };
+             window->Button1Click();
+             EXPECT_EQ(boxes.texts, QStringList({"确定删除 DJI_0003.MOV?"}));
+         },
+         2, false},
+        {"下个 while a clip fails to open", 2,
+         [this] {
+             WriteTextFile(rows[3], "this is no video at all, only text long enough to be read");
+             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+         },
+         4, true},
+    };
+    for (const Sequence& s : sequences) {
+        window->InitFile(s.start);
+        ASSERT_TRUE(Settled()) << s.name;
+        selected = -1;
+        s.act();
+        ExpectOneClip(s.name, s.expectedRow, s.listFollows);
+    }
+}
+
+TEST_F(VideoWindowSequencesTest, AClipThatFailsToOpenIsTheOneNamedAndDeleted)
+{
+    WriteTextFile(rows[3], "this is no video at all, only text long enough to be read");
+    window->InitFile(3);
+    ASSERT_TRUE(WaitFor([&] { return window->OpenSettled(); }));
+    EXPECT_EQ(window->windowTitle(), rows[3]);
+    MessageBoxRecorder boxes;
+    boxes.yes = [](const QString&) { return true; };
+    window->Button1Click();
+    EXPECT_EQ(boxes.texts, QStringList({"确定删除 DJI_0004.MP4?"}));
+    EXPECT_FALSE(QFile::exists(folder.file("DJI_0004.MP4")));
+    EXPECT_TRUE(QFile::exists(folder.file("DJI_0005.MOV")));
+    sizes.removeAt(3);
+    ExpectOneClip("after the delete", 3, true);
+}
+
+TEST_F(VideoWindowSequencesTest, AtTheEndOfAClipPlayPlaysItAgainFromTheStart)
+{
+    window->InitFile(3); // one second long
+    ASSERT_TRUE(Settled());
+    ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psEnd; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+    window->Button5Click();
+    EXPECT_EQ(window->Button5->text(), QStringLiteral("暂停"));
+    EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.CurrentPTS() < 500000; }, 3000)) << window->FFPlayer.CurrentPTS();
+    EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.CurrentPTS() >= 800000; }, 5000)) << "it plays through again";
+    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }, 5000)) << "and ends again";
 }
 
 } // namespace
