@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 MsgBoxHandler msgBoxHandler;
+QuestionHandler questionHandler;
 FolderChooser folderChooser;
 
 struct BoxLook {
@@ -21,6 +23,7 @@ const BoxLook kBoxLooks[] = {
 } // namespace
 
 void SetMsgBoxHandler(MsgBoxHandler handler) { msgBoxHandler = std::move(handler); }
+void SetQuestionHandler(QuestionHandler handler) { questionHandler = std::move(handler); }
 void SetFolderChooser(FolderChooser chooser) { folderChooser = std::move(chooser); }
 
 bool MsgBox(const QString& text, unsigned kind)
@@ -37,6 +40,25 @@ bool MsgBox(const QString& text, unsigned kind)
     QMessageBox box(look.icon, QString::fromUtf8(look.title), text, QMessageBox::Ok);
     box.exec();
     return false;
+}
+
+int AskQuestion(const QString& text, const QStringList& buttons)
+{
+    if (buttons.isEmpty())
+        return -1;
+    if (questionHandler) {
+        const int chosen = questionHandler(text, buttons);
+        return chosen >= 0 && chosen < buttons.size() ? chosen : 0;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text);
+    QList<QAbstractButton*> added;
+    for (const QString& button : buttons)
+        added << box.addButton(button, QMessageBox::ActionRole); // one role: the buttons keep their order
+    box.setDefaultButton(static_cast<QPushButton*>(added.front()));
+    box.setEscapeButton(added.front());
+    box.exec();
+    const qsizetype chosen = added.indexOf(box.clickedButton());
+    return chosen < 0 ? 0 : int(chosen);
 }
 
 void ShowStandardError(const QString& text)
