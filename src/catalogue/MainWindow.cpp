@@ -77,6 +77,33 @@ QAction* MakeAction(QObject* owner, const char* name, const QString& text, int p
 
 } // namespace
 
+// Tells when the application is asked to end (QCoreApplication::quit, which closes every
+// window): such a close is the program's, not the user's, and asks nothing.
+class QuitWatcher : public QObject {
+public:
+    explicit QuitWatcher(QObject* parent)
+        : QObject(parent)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool Quitting() const { return quitting_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+            quitting_ = true;
+            // The windows are closed while the quit is handled; should the program go on after
+            // all (a window refused), a later close is the user's again.
+            QMetaObject::invokeMethod(this, [this] { quitting_ = false; }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    bool quitting_ = false;
+};
+
 TForm1::TForm1(const MainWindowState& state)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                                | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
@@ -102,6 +129,18 @@ TForm1::TForm1(const MainWindowState& state)
         ShowPlaceStatus();
     });
     connect(&locationPass(), &LocationPass::progress, this, &TForm1::ShowPlaceStatus);
+
+    quitWatcher_ = new QuitWatcher(this);
+    // Rows removed (from the list, with their files, the whole list, in a preview window): the
+    // status bar's count follows, once for a run of removals.
+    const auto countChanged = [this] {
+        if (listCountPending_)
+            return;
+        listCountPending_ = true;
+        QMetaObject::invokeMethod(this, &TForm1::ShowListCount, Qt::QueuedConnection);
+    };
+    connect(listModel, &QAbstractItemModel::rowsRemoved, this, countChanged);
+    connect(listModel, &QAbstractItemModel::modelReset, this, countChanged);
 
     resizeSettled_ = new QTimer(this);
     resizeSettled_->setSingleShot(true);
@@ -372,7 +411,7 @@ void TForm1::FormShow()
 
 void TForm1::FloderOpenClick()
 {
-    const QString folder = ChooseFolder(this, QStringLiteral("选择备份文件存放目录"), SetInfo().FilePath);
+    const QString folder = ChooseFolder(this, QStringLiteral("选择存储卡文件夹"), SetInfo().FilePath);
     if (!folder.isEmpty())
         SetFilePath(folder);
 }
@@ -408,7 +447,24 @@ void TForm1::mnuShowHideClick()
 
 void TForm1::mnuExitClick()
 {
-    QuitAfterCurrentEvent();
+    if (ConfirmExit())
+        QuitAfterCurrentEvent();
+}
+
+bool TForm1::ConfirmExit()
+{
+    TMyThread* worker = state_.worker.get();
+    if (!worker || worker->task != TMyThread::Task::Export || StateOf(worker) != WorkerState::Busy)
+        return true; // no export, or one that is being stopped already
+    const int answer = AskQuestion(QStringLiteral("正在导出，还有文件没有复制。现在退出的话，这次备份不完整（已复制的文件会保留）。"),
+                                   {QStringLiteral("继续导出"), QStringLiteral("停止并退出")});
+    if (answer != 1)
+        return false;
+    // Stopped as at every exit: the file under way is not left half-written.
+    worker->RequestStop();
+    FileOut->setEnabled(false);
+    StatusText->setText(QStringLiteral("正在停止导出……"));
+    return true;
 }
 
 void TForm1::GetUpdateInfoTmTimer()
@@ -711,11 +767,9 @@ void TForm1::FinishScan(const ScanOutcome& outcome, bool applyMode)
     scan_.reset();
     FileFind->setText(QStringLiteral("扫描ORVEK文件"));
     MainMenu_F_2->setText(QStringLiteral("扫描ORVEK文件"));
-    StatusText->setText((outcome.cancelled ? QStringLiteral("扫描已取消：找到 %1 个文件，新增 %2 个，列表共 %3 个")
-                                           : QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个"))
-                            .arg(outcome.files)
-                            .arg(scanMade_)
-                            .arg(listModel->rowCount()));
+    scanSummary_ = {outcome.cancelled, outcome.files, scanMade_};
+    scanSummaryShown_ = ScanSummaryText(scanSummary_, listModel->rowCount());
+    StatusText->setText(scanSummaryShown_);
     // A scan starts a new location pass at its end; a drop starts one unless one is running
     // (which takes the new rows as they come).
     if (applyMode || !GetLocationTimer->isActive()) {
@@ -738,6 +792,30 @@ void TForm1::FinishScan(const ScanOutcome& outcome, bool applyMode)
         if (outcome.unreadable.size() > kNamed)
             text += QStringLiteral("\n……");
         MsgBox(text, kMsgWarning);
+    }
+}
+
+QString TForm1::ScanSummaryText(const ScanSummary& summary, int listed)
+{
+    return (summary.cancelled ? QStringLiteral("扫描已取消：找到 %1 个文件，新增 %2 个，列表共 %3 个")
+                              : QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %3 个"))
+        .arg(summary.files)
+        .arg(summary.added)
+        .arg(listed);
+}
+
+void TForm1::ShowListCount()
+{
+    listCountPending_ = false;
+    // A scan or an export under way keeps its progress in view; its end tells the count.
+    if (scanning_ || ExportRunning())
+        return;
+    const int listed = listModel->rowCount();
+    if (!scanSummaryShown_.isEmpty() && StatusText->text() == scanSummaryShown_) {
+        scanSummaryShown_ = ScanSummaryText(scanSummary_, listed);
+        StatusText->setText(scanSummaryShown_);
+    } else {
+        StatusText->setText(QStringLiteral("列表共 %1 个").arg(listed));
     }
 }
 
@@ -948,7 +1026,12 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // The close button ends the program, like "退出".
+    // The close button ends the program, like "退出"; a close of the program's own (it is
+    // ending) asks nothing.
+    if (!quitWatcher_->Quitting() && !ConfirmExit()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QuitAfterCurrentEvent();
 }

@@ -26,6 +26,7 @@ class BackgroundTask;
 class IniFile;
 class LocationPass;
 class PlaceEditor;
+class QuitWatcher;
 class TForm2;
 class TForm5;
 class TMyDlg;
@@ -141,6 +142,11 @@ public:
     void MainMenu_T_1Click();
     void mnuShowHideClick();
     void mnuExitClick();
+    // The user asks to end the program (the close button, "退出", "退出(&X)"). While an export
+    // runs, asks whether to go on with it or to stop it and quit; true when the program may end
+    // (the export is then asked to stop). The program ending otherwise (a termination signal,
+    // the updater taking over) asks nothing.
+    bool ConfirmExit();
     void GetUpdateInfoTmTimer();
     // The update check's dialog, on the UI thread while the worker waits. Stops the update
     // timer for the rest of the run.
@@ -206,6 +212,19 @@ private:
     QLabel* PlaceStatusText; // the location pass: rows still waiting, and what it told (placeNotes_)
     QStringList placeNotes_;
     void ShowPlaceStatus();
+    // The end of the last scan as StatusText shows it, with the list's count; rows removed
+    // later make the count follow (ShowListCount).
+    struct ScanSummary {
+        bool cancelled = false;
+        int files = 0;
+        int added = 0;
+    };
+    ScanSummary scanSummary_;
+    QString scanSummaryShown_; // the text of it StatusText was given last
+    static QString ScanSummaryText(const ScanSummary& summary, int listed);
+    void ShowListCount();
+    bool listCountPending_ = false; // a ShowListCount is queued
+    QuitWatcher* quitWatcher_; // tells whether the application is ending: a close then asks nothing
     MainWindowState state_;
     bool scanning_ = false;
     std::shared_ptr<BackgroundTask> scan_; // while scanning_

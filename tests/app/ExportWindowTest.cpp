@@ -122,6 +122,27 @@ protected:
         return texts;
     }
 
+    // What the program does once its main loop has ended: the windows go, stopping an export on
+    // the way. A quit met after the loop (Qt posts one when the last window closes) marks every
+    // later loop as ended at once; the tests after this one share the application, so what is
+    // left for it is dropped and its main loop runs once more, which clears that mark.
+    void AfterTheMainLoop()
+    {
+        windows.reset();
+        QCoreApplication::removePostedEvents(QCoreApplication::instance());
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QApplication::exec();
+    }
+    // Every folder below root, relative to it.
+    static QStringList FoldersBelow(const QString& root)
+    {
+        QStringList folders;
+        QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            folders << it.next().mid(root.size());
+        return folders;
+    }
+
     QString CurrentStatusText() { return Main().findChild<QLabel*>("StatusText")->text(); }
     static QByteArray ReadBytes(const QString& path)
     {
@@ -270,6 +291,61 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
     EXPECT_TRUE(left.isEmpty() || left == QStringList({"/2017-05-03/V-" + QFileInfo(big).lastModified().toString("yyyyMMddHHmmss") + ".MOV"}))
         << left.join(" ").toStdString();
     EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
+    if (left.isEmpty()) { // stopped mid-copy, as nearly always
+        EXPECT_EQ(Main().listModel->cell(0, kColStatus), "") << "a stopped copy shows no share";
+        EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << "the folder made for it goes too";
+    }
+}
+
+TEST_F(ExportWindowTest, ClosingDuringAnExportAsksWhetherToGoOnOrToStopAndQuit)
+{
+    WriteBusyCard();
+    ChooseNewFiles(out(), "日期");
+    StartExportAndWaitForTheVideo();
+    // The video's copy waits for this thread at its next block, so it is under way until the
+    // test lets events through.
+    ASSERT_EQ(Main().CurrentWorkerState(), WorkerState::Busy);
+    const QString question = QStringLiteral("3:正在导出，还有文件没有复制。现在退出的话，这次备份不完整（已复制的文件会保留）。 [继续导出/停止并退出]");
+
+    // 继续导出: whichever way the user closes, the window and the export stay.
+    boxes.choose = [](const QString&) { return QStringLiteral("继续导出"); };
+    Main().close();
+    Main().MainMenu_F_4->trigger(); // 退出
+    Main().mnuExit->trigger();      // 退出(&X)
+    EXPECT_EQ(boxes.shown, QStringList(3, question));
+    EXPECT_TRUE(Main().isVisible());
+    EXPECT_EQ(Main().CurrentWorkerState(), WorkerState::Busy);
+
+    // 停止并退出: the export stops and the program ends; the video stopped mid-copy leaves
+    // neither a file nor the folder made for it, and its row no share.
+    boxes.Clear();
+    boxes.choose = [](const QString&) { return QStringLiteral("停止并退出"); };
+    Main().close();
+    EXPECT_EQ(boxes.shown, QStringList({question}));
+    EXPECT_FALSE(Main().isVisible());
+    EXPECT_EQ(QApplication::exec(), 0) << "the program ends";
+    Main().WaitForWorker();
+    QApplication::processEvents();
+    EXPECT_EQ(Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus), "");
+    EXPECT_TRUE(FilesBelow(out()).isEmpty()) << FilesBelow(out()).join(" ").toStdString();
+    EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << FoldersBelow(out()).join(" ").toStdString();
+    AfterTheMainLoop();
+}
+
+TEST_F(ExportWindowTest, TheProgramEndingOfItsOwnAccordDuringAnExportAsksNothing)
+{
+    WriteBusyCard();
+    ChooseNewFiles(out());
+    StartExportAndWaitForTheVideo();
+    ASSERT_EQ(Main().CurrentWorkerState(), WorkerState::Busy);
+    boxes.choose = [](const QString&) { return QStringLiteral("停止并退出"); }; // should it ask, it still ends
+    // What a termination signal does (and the updater taking over): the application is asked
+    // to end, which closes its windows.
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join("; ").toStdString();
+    EXPECT_FALSE(Main().isVisible());
+    AfterTheMainLoop();
 }
 
 TEST_F(ExportWindowTest, RowsCannotBeRemovedWhileAnExportRuns)

@@ -117,7 +117,7 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
     const QString root = folder.path() + "card";
     QDir().mkpath(root);
     SetFolderChooser([&](const QString& prompt, const QString&) {
-        EXPECT_EQ(prompt, QStringLiteral("选择备份文件存放目录"));
+        EXPECT_EQ(prompt, QStringLiteral("选择存储卡文件夹"));
         return root;
     });
     Main().MainMenu_F_1->trigger(); // "打开文件夹"

@@ -5,15 +5,19 @@
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/MainWindow.h"
 #include "dialogs/Dialogs.h"
+#include "preview/ImagePreviewWindow.h"
 
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -153,6 +157,38 @@ TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
     EXPECT_TRUE(boxes.texts.isEmpty());
     Scan();
     EXPECT_EQ(Names().size(), 4);
+}
+
+TEST_F(RemovalTest, TheStatusBarCountFollowsEveryRemoval)
+{
+    const auto status = [&] {
+        QApplication::processEvents(); // the count follows once a run of removals is done
+        return Main().findChild<QLabel*>("StatusText")->text();
+    };
+    const auto summary = [](int listed) { return QStringLiteral("共找到 4 个文件，新增 4 个，列表共 %1 个").arg(listed); };
+    ASSERT_EQ(status(), summary(4));
+
+    Select({"P0001.JPG"});
+    Main().MenuItem1->trigger(); // 从列表删除
+    EXPECT_EQ(status(), summary(3));
+
+    answers["确定删除?"] = true;
+    Select({"V0001.MOV"});
+    Main().N5->trigger(); // 从文件删除
+    EXPECT_EQ(status(), summary(2));
+
+    // Deleted in the photo window; the status bar showed something else meanwhile.
+    Main().ShowBalloon(QStringLiteral("有新版本"));
+    answers[QStringLiteral("确定删除 P0002.JPG?")] = true;
+    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+        if (Main().listModel->cell(row, kColName) == "P0002.JPG")
+            windows->Form3()->InitFile(row);
+    windows->Form3()->Button3->click();
+    EXPECT_EQ(Names(), QStringList({"V0002.MOV"}));
+    EXPECT_EQ(status(), QStringLiteral("列表共 1 个"));
+
+    Main().MenuItem2->trigger(); // 清空所有列表
+    EXPECT_EQ(status(), QStringLiteral("列表共 0 个"));
 }
 
 TEST(IsFolderEmpty, CountsHiddenEntries)
