@@ -22,8 +22,9 @@ packages=(
   libimage-exiftool-perl ffmpeg libexiv2-dev rsync
   # every user-facing text is Chinese; Liberation stands in for Times New Roman
   fonts-wqy-microhei fonts-liberation2 fontconfig
-  # running the window without a display, and screenshots of it
-  xvfb xauth imagemagick
+  # running the window without a display, and screenshots of it; a window manager with its
+  # frames and title bars, for the tests of where windows land
+  xvfb xauth imagemagick openbox x11-utils xdotool
   # checking the installed menu entry and software-centre description; building the package
   desktop-file-utils appstream dpkg-dev
 )

@@ -27,6 +27,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 const QString kTitle = QStringLiteral("视频预览");
@@ -726,14 +727,27 @@ void TForm4::KeepFrameOnScreen(int looksLeft)
     const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!where || fullScreen_ || !isVisible())
         return;
-    const QRect frame = frameGeometry();
-    if (frame == geometry() && looksLeft > 1) { // not framed yet
+    const QRect frame = windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
+    // Framed: the frame holds the window with its borders. Before that the frame is the window
+    // itself, or, while the window system has not yet configured it, a 1x1 placeholder.
+    const bool framed = frame.contains(geometry()) && frame.size() != size();
+    if (!framed && looksLeft > 1) {
         QTimer::singleShot(kFrameSettleMs, this, [this, looksLeft] { KeepFrameOnScreen(looksLeft - 1); });
         return;
     }
+    if (!framed && frame != geometry())
+        return; // still not configured: nothing true to go by
     const QPoint corner = FrameCornerInside(frame, where->availableGeometry());
-    if (corner != frame.topLeft())
-        move(corner); // a window's position is its frame's
+    if (corner == frame.topLeft())
+        return;
+    // The window's own place, not its frame's: a frame's place goes to the window manager as a
+    // request it may read as the window's own (seen with openbox), leaving the title bar above
+    // the screen.
+    const QPoint border = geometry().topLeft() - frame.topLeft();
+    if (windowHandle())
+        windowHandle()->setPosition(corner + border);
+    else
+        move(corner);
 }
 
 void TForm4::hideEvent(QHideEvent* event)
