@@ -691,10 +691,13 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::MouseMove)
             Panel1MouseMove(int(static_cast<QMouseEvent*>(event)->position().y()));
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && fullScreen_) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget && widget->window() == this) {
-            Panel1DblClick(); // Escape leaves full screen
+            if (fullScreen_)
+                Panel1DblClick(); // Escape leaves full screen
+            else
+                close(); // and closes the window, as in the photo window
             return true;
         }
     }

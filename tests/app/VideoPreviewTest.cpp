@@ -414,7 +414,7 @@ TEST_F(VideoPreviewTest, ACardPulledAndPutBackDuringPlaybackCanBeSeekedAgain)
     EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }, 2000)) << "pause still works";
 }
 
-TEST_F(VideoPreviewTest, EscapeLeavesFullScreen)
+TEST_F(VideoPreviewTest, EscapeLeavesFullScreenThenClosesTheWindow)
 {
     window->InitFile(0);
     ASSERT_TRUE(Playing());
@@ -423,6 +423,9 @@ TEST_F(VideoPreviewTest, EscapeLeavesFullScreen)
     QTest::keyClick(window->Panel1, Qt::Key_Escape);
     EXPECT_FALSE(window->IsFullScreen());
     EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(window->Panel1, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop) << "closed, it plays no more";
 }
 
 TEST_F(VideoPreviewTest, DeletingTheLastVideoLeavesNothingForASecondDelete)

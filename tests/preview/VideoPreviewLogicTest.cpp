@@ -72,3 +72,46 @@ TEST(VideoPreviewLogic, AFrameIsBroughtInsideTheFreeAreaTitleBarFirst)
 }
 
 } // namespace
+
+TEST(VideoPreviewLogic, AnUnplayableVideoIsExplainedInTheUsersWords)
+{
+    const struct {
+        bool exists;
+        int64_t size;
+        const char* engine;
+        const char* reason;
+    } cases[] = {
+        {false, -1, "memory:1: Input/output error", "文件不存在（可能已被移走或删除）"},
+        {true, 0, "", "文件是空的"},
+        {true, 900, "memory:7: Invalid data found when processing input", "不是视频文件，或文件已损坏"},
+        {true, 900, "memory:7: could not find codec parameters", "文件已损坏，读不出视频的格式"},
+        {true, 900, "Failed to open file \"memory:7\" or configure filtergraph", "不支持这个视频的编码"},
+        {true, 900, "memory:7: End of file", "文件已损坏（内容不完整）"},
+        {true, 900, "memory:7: Input/output error", "无法读取文件（存储卡是否已拔出？）"},
+        {true, 900, "something nobody foresaw", "无法打开这个视频"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UnplayableReason(c.exists, c.size, QString::fromUtf8(c.engine)), QString::fromUtf8(c.reason)) << c.engine;
+}
+
+TEST(VideoPreviewLogic, ClipRequestsWaitForTheOpenUnderWayAndTheLastOneWins)
+{
+    ClipRequests requests;
+    EXPECT_EQ(requests.StepOrigin(4), 4) << "nothing asked: steps start from the row shown";
+    requests.Ask(5, true);
+    const auto first = requests.TakeNext();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->row, 5);
+    EXPECT_EQ(requests.StepOrigin(4), 5) << "a step starts from the row opening";
+    requests.Ask(6, false);
+    requests.Ask(7, true);
+    EXPECT_FALSE(requests.TakeNext()) << "one open at a time";
+    EXPECT_EQ(requests.StepOrigin(4), 7);
+    EXPECT_EQ(requests.Finish().row, 5);
+    const auto next = requests.TakeNext();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->row, 7) << "the last asked for wins";
+    EXPECT_TRUE(next->selectInList);
+    requests.Finish();
+    EXPECT_FALSE(requests.Opening() || requests.Waiting());
+}
