@@ -115,7 +115,9 @@ void MediaState::TogglePauseLocked()
 {
     if (paused) {
         frameTimer += NowSeconds() - vidclk.lastUpdated;
-        vidclk.paused = false;
+        // Read while still paused: the clock goes on from the time it stopped at. Unpaused
+        // first, it would count the whole pause as time played, and the reported time would
+        // lead the picture until the next picture set it again.
         vidclk.Set(vidclk.Get(), vidclk.serial);
     }
     extclk.Set(extclk.Get(), extclk.serial);

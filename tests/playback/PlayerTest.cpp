@@ -126,6 +126,23 @@ TEST_F(PlayerTest, SteppingReportsTheTimeOfThePictureOnScreen)
     EXPECT_EQ(recorder.positions.last(), shown);
 }
 
+TEST_F(PlayerTest, AfterAPauseTheTimeGoesOnFromThePictureOnScreen)
+{
+    // Without sound the video clock is the time reported; a pause must not count as time played.
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::Long), &screen));
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() >= 500000; }, 5000));
+    player.Pause();
+    ASSERT_TRUE(WaitFor([&] { return player.Paused(); }));
+    WaitFor([] { return false; }, 1500);
+    player.Resume();
+    WaitFor([] { return false; }, 150);
+    int64_t shown = -1;
+    player.CurrentFrame(shown);
+    ASSERT_GE(shown, 0);
+    EXPECT_LT(std::llabs(player.CurrentPTS() - shown), 400000)
+        << "reported " << player.CurrentPTS() << " while the picture on screen is at " << shown;
+}
+
 TEST_F(PlayerTest, SeekShowsThePictureAtTheTarget)
 {
     ASSERT_TRUE(player.Open(MediaClip(ClipKind::H264Aac), &screen));
