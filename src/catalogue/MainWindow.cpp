@@ -129,6 +129,11 @@ TForm1::TForm1(const MainWindowState& state)
         ShowPlaceStatus();
     });
     connect(&locationPass(), &LocationPass::progress, this, &TForm1::ShowPlaceStatus);
+    // A place emptied in the list is looked up again: the pass's timer runs until it is found.
+    connect(&locationPass(), &LocationPass::placesWanted, this, [this] {
+        if (!GetLocationTimer->isActive())
+            GetLocationTimer->start();
+    });
 
     quitWatcher_ = new QuitWatcher(this);
     // Rows removed (from the list, with their files, the whole list, in a preview window): the
@@ -681,9 +686,9 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
         if (!deleteFiles || !catalogue().index().find(catalogue().RowKey(row)))
             continue;
         const QString path = getSourpath(row);
-        QFile::remove(path); // a file that cannot be deleted stays; its row goes all the same
-        for (const Companion& companion : companions.Of(path)) // a video's flight log, a photo's RAW twin
-            QFile::remove(companion.path);
+        // With a video's flight log and a photo's RAW twin. A file that cannot be deleted stays;
+        // its row goes all the same.
+        companions.RemoveWithCompanions(path);
         const QString folder = QFileInfo(path).path();
         if (IsFolderEmpty(folder) && MsgBox(QStringLiteral("该组目录下没有任何文件了是否删除该目录?"), kMsgQuestion))
             QDir().rmdir(folder);
