@@ -324,6 +324,26 @@ TEST(HeadlessScan, PrintsOneLinePerEntryAndRefusesAMissingRoot)
 
 namespace {
 
+// A geocoder that names every position "C D S".
+void AnswerEveryPlaceWithCDS(LocalHttpServer& service)
+{
+    service.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C","district":"D"},)"
+                             R"("formatted_addresses":{"recommend":"S"}}})",
+                             "application/json");
+    });
+}
+
+// "name=place" of every line a scan with places printed, sorted.
+QStringList NamesAndPlaces(const QString& out)
+{
+    QStringList places;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+        places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
+    places.sort();
+    return places;
+}
+
 TEST(HeadlessScan, WithPlacesResolvesEveryRowThroughTheCacheAndTheService)
 {
     LocalHttpServer service;
@@ -344,10 +364,7 @@ TEST(HeadlessScan, WithPlacesResolvesEveryRowThroughTheCacheAndTheService)
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     EXPECT_EQ(RunHeadlessScan(root.dir.path(), {true, settings.path()}, outStream, errStream), 0);
-    QStringList places;
-    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
-        places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
-    places.sort();
+    const QStringList places = NamesAndPlaces(out);
     EXPECT_EQ(places, QStringList({"P0001.JPG=C30.1234,104.5678 D S", "P0002.JPG=C30.1234,104.5678 D S", "P0003.JPG=未知"}));
     EXPECT_EQ(service.Targets().size(), 1) << "the second photo is in the first one's cell";
     EXPECT_TRUE(QFile::exists(settings.file("Cha.mdb")));
@@ -356,11 +373,7 @@ TEST(HeadlessScan, WithPlacesResolvesEveryRowThroughTheCacheAndTheService)
 TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInTheSettings)
 {
     LocalHttpServer service;
-    service.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C","district":"D"},)"
-                             R"("formatted_addresses":{"recommend":"S"}}})",
-                             "application/json");
-    });
+    AnswerEveryPlaceWithCDS(service);
     service.Start();
     TempFolder root;
     ASSERT_TRUE(WriteBytes(root.file("P0001.JPG"), PhotoBytes(ShotAt(kShot, 30.5130, 105.5912))));
@@ -377,10 +390,7 @@ TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInT
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
         EXPECT_EQ(RunHeadlessScan(root.dir.path(), options, outStream, errStream), 0);
-        QStringList places;
-        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
-            places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
-        places.sort();
+        const QStringList places = NamesAndPlaces(out);
         EXPECT_EQ(places, QStringList({"P0001.JPG=遂宁市 船山区 船山区", "P0002.JPG=巴西 里约热内卢州 Rio_de_Janeiro"}));
         EXPECT_EQ(service.Targets().size(), 0);
         EXPECT_EQ(err, "地名来自离线数据（没有街道名）\n");
@@ -390,11 +400,7 @@ TEST(HeadlessScan, OfflineNamesPlacesWithoutTheWebWhenAskedOnTheCommandLineOrInT
 TEST(HeadlessExport, APlaceTheUserTypedIsTheFilesPlaceInTheScanAndTheExport)
 {
     LocalHttpServer service;
-    service.Get("/ws/geocoder/v1/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(R"({"status":0,"result":{"address_component":{"city":"C","district":"D"},)"
-                             R"("formatted_addresses":{"recommend":"S"}}})",
-                             "application/json");
-    });
+    AnswerEveryPlaceWithCDS(service);
     service.Start();
     TempFolder settings;
     WriteTextFile(settings.file("Config.dyi"), "[GeoServiceUrl]\nGeoServiceUrl=" + service.BaseUrl()
@@ -410,10 +416,7 @@ TEST(HeadlessExport, APlaceTheUserTypedIsTheFilesPlaceInTheScanAndTheExport)
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     EXPECT_EQ(RunHeadlessScan(card.dir.path(), {true, settings.path()}, outStream, errStream), 0);
-    QStringList places;
-    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
-        places << line.section(u'\t', 0, 0).section(u'/', -1) + "=" + line.section(u'\t', 5, 5);
-    places.sort();
+    const QStringList places = NamesAndPlaces(out);
     EXPECT_EQ(places, QStringList({"P0001.JPG=成都市 武侯区", "P0002.JPG=C D S"}));
 
     TempFolder target;
