@@ -12,6 +12,8 @@ packages=(
   qt6-translations-l10n
   # services: cache database, HTTP, JSON
   libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # the export's checksums (XXH64 of every copy, read back from the disk)
+  libxxhash-dev
   # photo decode / encode
   libturbojpeg0-dev libjpeg62-turbo-dev
   # playback engine, loaded at run time
@@ -20,6 +22,9 @@ packages=(
   # tests, benchmarks and peers used to cross-check our readers and writers
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libimage-exiftool-perl ffmpeg libexiv2-dev rsync
+  # exports onto the disks pilots plug in (exFAT and NTFS images mounted through FUSE), the hash
+  # lists checked against their schemas, and a peer that hashes the same files
+  exfat-fuse exfatprogs ntfs-3g fuse3 libxml2-utils xxhash
   # every user-facing text is Chinese; Liberation stands in for Times New Roman
   fonts-wqy-microhei fonts-liberation2 fontconfig
   # running the window without a display, and screenshots of it; a window manager with its

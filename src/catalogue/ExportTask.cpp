@@ -3,7 +3,7 @@
 #include "catalogue/MediaNames.h"
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/ExportCopy.h"
+#include "export/ExportCopy.h"
 #include "catalogue/ExportNaming.h"
 #include "catalogue/FolderScan.h"
 #include "core/Helpers.h"

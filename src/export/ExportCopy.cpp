@@ -1,4 +1,4 @@
-#include "catalogue/ExportCopy.h"
+#include "export/ExportCopy.h"
 
 #include "core/Helpers.h"
 

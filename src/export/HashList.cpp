@@ -1,0 +1,1 @@
+#include "export/HashList.h"
