@@ -70,7 +70,7 @@ ExportSettings ExportSettingsOf(const TSetInfo& settings)
     const ExportSettings::Mode mode = settings.Outck2 ? ExportSettings::NewFiles
                                     : settings.Outck1 ? ExportSettings::ModifySource
                                                       : ExportSettings::NoMode;
-    return {mode, settings.OutPath, settings.CityText, settings.MorenCity};
+    return {mode, settings.OutPath, settings.CityText, settings.MorenCity, settings.VerifyCopies};
 }
 
 QString ExportFolder(const ExportSettings& settings, const QString& relativeFolder)

@@ -32,6 +32,7 @@ struct ExportSettings {
     QString outPath;      // the output folder
     QString rule;         // CityText
     QString defaultPlace; // MorenCity
+    bool verify = true;   // VerifyCopies: each copy read back and compared before it is named
 };
 
 // The export's part of the settings.

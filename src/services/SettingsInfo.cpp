@@ -30,6 +30,7 @@ const Field kOptions[] = {
     {"Scan2", &TSetInfo::Scan2, false},
     {"Scan3", &TSetInfo::Scan3, false},
     {"ScanTime", &TSetInfo::ScanTime, QString()},
+    {"VerifyCopies", &TSetInfo::VerifyCopies, true},
 };
 const Field kRoot = {"FilePath", &TSetInfo::FilePath, TSetInfo::kFilePathDefault};
 

@@ -24,6 +24,8 @@ public:
     // The naming rule and the default place of the export.
     QString CityText;
     QString MorenCity;
+    // Whether every copy is read back from the disk and compared with its source (校验).
+    bool VerifyCopies = true;
     // Where frame captures go.
     QString CapImagePath;
     // Scan mode: all files, today's, or those since ScanTime.

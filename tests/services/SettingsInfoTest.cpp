@@ -17,6 +17,7 @@ TEST(SettingsInfo, DefaultsSectionsAndTheirOrder)
     EXPECT_EQ(defaults.MorenCity, QStringLiteral("遂宁市/船山区/灵泉街道"));
     EXPECT_TRUE(defaults.Scan1 && !defaults.Scan2 && !defaults.Scan3);
     EXPECT_FALSE(defaults.Outck1 || defaults.Outck2);
+    EXPECT_TRUE(defaults.VerifyCopies) << "copies are checked unless the user turns it off";
 
     TempFolder folder;
     IniFile ini(folder.file("Config.dyi"));
@@ -26,13 +27,14 @@ TEST(SettingsInfo, DefaultsSectionsAndTheirOrder)
     info.Scan1 = false;
     info.Scan3 = true;
     info.ScanTime = "2017/05/03 14:22:10";
+    info.VerifyCopies = false;
     info.FilePath = "/media/card";
     ASSERT_TRUE(info.saveOptions(ini));
     ASSERT_TRUE(info.save(ini));
     EXPECT_EQ(ReadTextFile(ini.path()),
               QStringLiteral("[Outck1]\nOutck1=0\n[Outck2]\nOutck2=1\n[OutPath]\nOutPath=/out\n[CityText]\nCityText=日期/街道\n"
                              "[MorenCity]\nMorenCity=遂宁市/船山区/灵泉街道\n[CapImagePath]\nCapImagePath=\n[Scan1]\nScan1=0\n"
-                             "[Scan2]\nScan2=0\n[Scan3]\nScan3=1\n[ScanTime]\nScanTime=2017/05/03 14:22:10\n"
+                             "[Scan2]\nScan2=0\n[Scan3]\nScan3=1\n[ScanTime]\nScanTime=2017/05/03 14:22:10\n[VerifyCopies]\nVerifyCopies=0\n"
                              "[FilePath]\nFilePath=/media/card\n"));
     TSetInfo again;
     again.FilePath = "/stale";
