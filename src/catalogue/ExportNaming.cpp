@@ -4,6 +4,7 @@
 #include "core/Helpers.h"
 #include "services/Geocoder.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -24,15 +25,25 @@ QString StripEnds(QString text)
         --end;
     return text.mid(start, end - start);
 }
+// Characters that FAT, exFAT and NTFS refuse in a name (the drives pilots copy to), and the
+// full-width forms that stand in for them, so the name still reads the same.
+constexpr std::pair<char16_t, char16_t> kRefusedByWindowsDisks[] = {
+    {u'"', u'\uff02'}, {u'*', u'\uff0a'}, {u':', u'\uff1a'}, {u'<', u'\uff1c'},
+    {u'>', u'\uff1e'}, {u'?', u'\uff1f'}, {u'|', u'\uff5c'},
+};
 } // namespace
 
 QString SafeFolderName(const QString& text)
 {
     QString name;
     name.reserve(text.size());
-    for (const QChar c : text)
-        if (c != u'/' && c != u'\\' && c.category() != QChar::Other_Control)
-            name += c;
+    for (const QChar c : text) {
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            continue;
+        const auto* refused = std::find_if(std::begin(kRefusedByWindowsDisks), std::end(kRefusedByWindowsDisks),
+                                           [c](const auto& pair) { return pair.first == c.unicode(); });
+        name += refused == std::end(kRefusedByWindowsDisks) ? c : QChar(refused->second);
+    }
     name = StripEnds(name);
     if (name.toUtf8().size() <= kMaxNameBytes)
         return name;

@@ -28,6 +28,7 @@ QString EvalNameToken(const QString& word, const iteminfo& info, const QString& 
 QString BuildExportFolder(const iteminfo& info, const QString& rule, const QString& defaultPlace);
 
 // Text from a geocoder, the user or the settings as one folder name: without "/", "\" and
-// control characters, without leading dots, trailing dots and blanks around it (so never "."
+// control characters, with the characters Windows disks refuse (`"*:<>?|`) in their full-width
+// forms, without leading dots, trailing dots and blanks around it (so never "."
 // or ".."), at most 255 bytes in UTF-8 (cut between characters). May be empty.
 QString SafeFolderName(const QString& text);

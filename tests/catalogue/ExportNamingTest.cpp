@@ -69,6 +69,7 @@ TEST(SafeFolderName, EveryPieceBecomesOneHarmlessFolderName)
         {"a/b\\c", "abc"},
         {QStringLiteral("成都\t市\n\u0001\u007f\u0085"), "成都市"},
         {" 成都市. ", "成都市"},
+        {"船:山区?*\"<>|", "船：山区？＊＂＜＞｜"}, // names FAT, exFAT and NTFS drives refuse
         {"a..b", "a..b"},
         {QString(300, QChar(0x957f)), han85},
         {QString(254, u'x') + QStringLiteral("é"), QString(254, u'x')},
