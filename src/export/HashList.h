@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QMultiHash>
 #include <QList>
 #include <QString>
+#include <cstdint>
 #include <optional>
 
 // One file of a generation.
@@ -40,14 +42,23 @@ public:
     int generations() const { return generations_; }
     // The latest entry of this root-relative path; nothing when no generation names it.
     std::optional<HashedFile> Find(const QString& path) const;
-    // The latest entries recorded as copies of this card-relative source, of this size.
+    // The latest entry of this path whose hash was not a failed check: the hash the file should
+    // have. After a failed check Find gives the failed entry (with the hash then read), and
+    // this one the hash recorded before it; nothing when every entry of the path failed.
+    std::optional<HashedFile> Expected(const QString& path) const;
+    // The latest entries recorded as copies of this card-relative source, of this size, in path
+    // order; an entry whose last check failed is among them, its action says so.
     QList<HashedFile> FromSource(const QString& source, qint64 size) const;
     // Every path's latest entry, in path order.
     QList<HashedFile> files() const;
 
 private:
+    void Add(HashedFile entry);
+
     int generations_ = 0;
     QHash<QString, HashedFile> latest_;
+    QHash<QString, HashedFile> expected_;
+    QMultiHash<QString, QString> pathsOfSource_; // source -> paths whose latest entry names it
 };
 
 // Who wrote a generation, and when the run began.
@@ -56,6 +67,10 @@ struct GenerationInfo {
     QDateTime start;                              // the start of the run (written in UTC)
     QString hostName;                             // the machine's name; empty: asked of the system
 };
+
+// The folder of the generations and the chain file, and the chain file's name.
+inline constexpr char kHashListFolder[] = "ascmhl";
+inline constexpr char kChainFileName[] = "ascmhl_chain.xml";
 
 // Writes the next generation of root/ascmhl: "NNNN_<root's folder name>_YYYY-MM-DD_HHMMSSZ.mhl"
 // numbered after the last one, listing files (sorted by path) with the content and structure
