@@ -3,6 +3,7 @@
 #include "app/TerminationSignals.h"
 #include "catalogue/MainWindow.h"
 #include "catalogue/HeadlessScan.h"
+#include "export/ExportVerify.h"
 #include "preview/FlightLogCommand.h"
 #include "resources/Icons.h"
 #include "services/AppPaths.h"
@@ -47,6 +48,9 @@ constexpr ConsoleOption kConsoleOptions[] = {
                    "离起飞点距离(米)、高度(米)、地名。",
      "LOG"},
     {"gpx", "与 --flight-log 一起使用：同时把航迹写成 GPX 1.1 文件 OUT.gpx，供地图软件打开。", "OUT.gpx"},
+    {"verify", "按 OUT/ascmhl 中的校验记录重新读取导出的每个文件并核对 XXH64；每个文件输出一行：正确、不一致、缺失或未记录，"
+               "并把这次检查记入校验记录。全部正确时退出码为 0。",
+     "OUT"},
 };
 
 int RunConsole(int argc, char** argv)
@@ -97,8 +101,10 @@ int RunConsole(int argc, char** argv)
         return RunHeadlessExport(parser.value(QStringLiteral("export")), parser.positionalArguments().front(), options,
                                  out, err);
     }
+    if (parser.isSet(QStringLiteral("verify")))
+        return RunVerifyCommand(parser.value(QStringLiteral("verify")), out, err);
     if (!parser.isSet(QStringLiteral("scan")))
-        return mistake(QStringLiteral("请给出要做的事：--scan、--export 或 --flight-log。"));
+        return mistake(QStringLiteral("请给出要做的事：--scan、--export、--verify 或 --flight-log。"));
     return RunHeadlessScan(parser.value(QStringLiteral("scan")), options, out, err);
 }
 
