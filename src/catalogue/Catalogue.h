@@ -35,6 +35,7 @@ public:
     CatalogueListModel& rows() { return *rows_; }
     const CatalogueListModel& rows() const { return *rows_; }
     CatalogueIndex& index() { return index_; }
+    const CatalogueIndex& index() const { return index_; }
 
     // The key of a row, formed from its name and shot-time texts.
     QString RowKey(int row) const;

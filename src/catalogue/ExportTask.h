@@ -19,6 +19,7 @@ struct ExportRowFacts {
     QString type;
     QString place;
     QString shotTime;
+    QString sourceOnCard; // the file's path below the card's folder (the full path without one)
 };
 
 class Catalogue;
@@ -41,8 +42,8 @@ ExportSettings ExportSettingsOf(const TSetInfo& settings);
 class ExportHost {
 public:
     virtual ~ExportHost() = default;
-    // The keys of the rows this export handles: every row now, in list order. Their status
-    // texts are cleared, so no row shows the end of an earlier run.
+    // The keys of the rows this export handles (every row now, or the ones a retry asks for),
+    // in list order. Their status texts are cleared, so no row shows the end of an earlier run.
     virtual QStringList TakeRows() = 0;
     // The row with this key as it is now (the list scrolls to it when show is set), or nothing
     // when it has been removed meanwhile.
@@ -75,25 +76,51 @@ constexpr int kPlaceWaitMs = 3000;
 
 enum class ExportOutcome { Copied, Renamed, AlreadyThere, Vanished, Failed };
 
+// The status words a row shows when its file is done.
+inline const QString kStatusVerified = QStringLiteral("已校验");
+inline const QString kStatusCopied = QStringLiteral("已复制");
+inline const QString kStatusPresent = QStringLiteral("已存在");
+inline const QString kStatusFailed = QStringLiteral("失败");
+
 struct ExportLine {
     QString source;
     QString target;
     ExportOutcome outcome;
     QString error;
+    QString key;           // the row's key
+    bool verified = false; // for copies: read back from the disk and equal to the source
 };
 
 struct ExportReport {
     QList<ExportLine> lines;
     bool cancelled = false;
-    QString failure; // what ended the export early, with the file and the reason; empty otherwise
+    bool verify = false;     // copies were read back and compared
+    QString failure;         // what ended the export early (a full disk), with the file and the reason
+    QString recordFailure;   // the hash list could not be written, and why
+    QString record;          // the generation of the hash list this run wrote
+    QStringList failedKeys;  // rows whose file failed, for a retry of those alone
+    int Count(ExportOutcome outcome) const;
+    int Copies() const { return Count(ExportOutcome::Copied) + Count(ExportOutcome::Renamed); }
+    // Every file is on the disk and checked: verified, nothing failed, nothing stopped early.
+    bool AllVerified() const;
 };
 
 // Runs the export for every row present when it starts. Each row's folder and name are made
 // when its turn comes, from the row found by its key and the settings of that moment; a row
-// removed meanwhile is passed over. onLine (optional) hears of each file as it is done. A copy
-// that is stopped clears its row's status; folders the run made and left empty (a file stopped
-// or failed) are removed at its end, folders that were there before never.
-ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine = {});
+// removed meanwhile is passed over. A file that cannot be read or written is marked 失败 and
+// the run goes on; a full disk ends it. Copies are read back and compared when the settings
+// say so (from the start of the run), and every file copied or found is listed in a new
+// generation of the hash list in the output folder, which also tells where a file exported
+// before under another folder already is. onLine (optional) hears of each file as it is done.
+// A copy that is stopped clears its row's status; folders the run made and left empty (a file
+// stopped or failed) are removed at its end, folders that were there before never.
+// beforeReadBack is the copies' test seam (CopyOptions).
+ExportReport RunExport(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine = {},
+                       const std::function<void(const QString&, int)>& beforeReadBack = {});
+
+// What a run did, in Chinese, for the end of the export: the counts, what ended it early, the
+// hash list, and whether the card may now be formatted.
+QString ExportSummary(const ExportReport& report, int files);
 
 // The folder a row's file goes to: the output folder, "/" unless it ends with one already,
 // and the rule's folder path.

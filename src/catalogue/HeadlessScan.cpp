@@ -96,16 +96,16 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
 
 namespace {
 
-const char* OutcomeText(ExportOutcome outcome)
+QString OutcomeText(const ExportLine& line)
 {
-    switch (outcome) {
-    case ExportOutcome::Copied: return "已复制";
-    case ExportOutcome::Renamed: return "重名改名";
-    case ExportOutcome::AlreadyThere: return "已存在";
-    case ExportOutcome::Vanished: return "源文件不见了";
-    case ExportOutcome::Failed: return "失败";
+    switch (line.outcome) {
+    case ExportOutcome::Copied: return line.verified ? kStatusVerified : kStatusCopied;
+    case ExportOutcome::Renamed: return line.verified ? kStatusVerified : QStringLiteral("重名改名");
+    case ExportOutcome::AlreadyThere: return kStatusPresent;
+    case ExportOutcome::Vanished: return QStringLiteral("源文件不见了");
+    case ExportOutcome::Failed: return kStatusFailed;
     }
-    return "";
+    return {};
 }
 
 } // namespace
@@ -129,22 +129,12 @@ int RunHeadlessExport(const QString& root, const QString& out, const HeadlessSca
     settings.mode = ExportSettings::NewFiles;
     settings.outPath = QFileInfo(out).absoluteFilePath();
     CatalogueExportHost host(catalogue, settings);
-    int failed = 0;
     const ExportReport report = RunExport(host, {}, [&](const ExportLine& line) {
-        output << QString::fromUtf8(OutcomeText(line.outcome)) << '\t' << line.source << '\t' << line.target;
+        output << OutcomeText(line) << '\t' << line.source << '\t' << line.target;
         if (!line.error.isEmpty())
             output << '\t' << line.error;
         output << Qt::endl;
-        failed += line.outcome == ExportOutcome::Failed ? 1 : 0;
     });
-    int copied = 0, present = 0;
-    for (const ExportLine& line : report.lines) {
-        copied += (line.outcome == ExportOutcome::Copied || line.outcome == ExportOutcome::Renamed) ? 1 : 0;
-        present += line.outcome == ExportOutcome::AlreadyThere ? 1 : 0;
-    }
-    err << QStringLiteral("共 %1 个文件：复制 %2 个，已存在 %3 个，失败 %4 个").arg(catalogue.rows().rowCount()).arg(copied).arg(present).arg(failed)
-        << Qt::endl;
-    if (!report.failure.isEmpty())
-        err << QStringLiteral("导出中止：%1").arg(report.failure) << Qt::endl;
-    return report.failure.isEmpty() ? 0 : 1;
+    err << ExportSummary(report, catalogue.rows().rowCount()) << Qt::endl;
+    return report.failure.isEmpty() && report.recordFailure.isEmpty() && report.failedKeys.isEmpty() ? 0 : 1;
 }

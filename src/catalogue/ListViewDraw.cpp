@@ -104,6 +104,15 @@ void DrawListRow(QPainter& painter, const Row& row)
         if (i == row.progressColumn) {
             bool isNumber = false;
             const double value = cell.text.trimmed().toDouble(&isNumber);
+            if (!isNumber && !cell.text.isEmpty()) {
+                // What became of the file (已校验, 已存在, 失败): a word, a failure in red.
+                painter.save();
+                if (cell.text.startsWith(QStringLiteral("失败")))
+                    painter.setPen(QColor(0xc0, 0x10, 0x10));
+                DrawCellText(painter, cell.label, cell.text, Qt::AlignCenter);
+                painter.restore();
+                continue;
+            }
             DrawProgressCell(painter, cell.label, kProgressColour, kProgressColour, false, BarStyle::Solid, 100,
                              isNumber ? value : 0.0, background);
             continue;

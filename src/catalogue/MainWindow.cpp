@@ -18,6 +18,7 @@
 #include "dialogs/FormState.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/UpdateDialog.h"
+#include "export/ExportVerify.h"
 #include "resources/Icons.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
@@ -254,7 +255,14 @@ void TForm1::BuildToolbarAndMenus()
     MainMenu_F_2 = MakeAction(this, "MainMenu_F_2", QStringLiteral("扫描ORVEK文件"), kImgScan);
     MainMenu_F_3 = MakeAction(this, "MainMenu_F_3", QStringLiteral("导出文件"), kImgExport);
     MainMenu_F_4 = MakeAction(this, "MainMenu_F_4", QStringLiteral("退出"), kImgExit);
-    N1->addActions({MainMenu_F_1, MainMenu_F_2, MainMenu_F_3, MainMenu_F_4});
+    RetryFailedExport = MakeAction(this, "RetryFailedExport", QStringLiteral("重试失败的文件"), kImgExport);
+    RetryFailedExport->setEnabled(false); // until an export leaves failed files
+    VerifyExportFolder = MakeAction(this, "VerifyExportFolder", QStringLiteral("校验导出文件夹"), kImgScan);
+    N1->addActions({MainMenu_F_1, MainMenu_F_2, MainMenu_F_3, RetryFailedExport, VerifyExportFolder});
+    N1->addSeparator();
+    N1->addAction(MainMenu_F_4);
+    connect(RetryFailedExport, &QAction::triggered, this, &TForm1::RetryFailedExportClick);
+    connect(VerifyExportFolder, &QAction::triggered, this, &TForm1::VerifyExportFolderClick);
     clicks(MainMenu_F_1, FloderOpen);
     clicks(MainMenu_F_2, FileFind);
     clicks(MainMenu_F_3, FileOut);
@@ -577,12 +585,28 @@ void TForm1::WaitForWorker()
 
 void TForm1::FileOutClick()
 {
+    StartExport({});
+}
+
+void TForm1::RetryFailedExportClick()
+{
+    if (ExportRunning() || failedKeys_.isEmpty())
+        return;
+    StartExport(failedKeys_);
+}
+
+void TForm1::StartExport(const QStringList& onlyKeys)
+{
     switch (CurrentWorkerState()) {
     case WorkerState::Busy:
         if (state_.worker.get()->task == TMyThread::Task::Export) {
             state_.worker.get()->RequestStop(); // the task ends at its next check and enables the button
             FileOut->setIcon(ImageListIcon(kImgExport));
             FileOut->setEnabled(false);
+            return;
+        }
+        if (state_.worker.get()->task == TMyThread::Task::VerifyExport) {
+            MsgBox(QStringLiteral("正在校验导出文件夹，请在校验结束后再导出。"), kMsgWarning);
             return;
         }
         // An update check gives way to the export: it is stopped and waited for.
@@ -615,34 +639,119 @@ void TForm1::FileOutClick()
             return;
         }
     }
-    StartWorker(TMyThread::Task::Export, [this](TMyThread& worker) { RunExportTask(worker); });
+    StartWorker(TMyThread::Task::Export, [this, onlyKeys](TMyThread& worker) { RunExportTask(worker, onlyKeys); });
     FileOut->setIcon(ImageListIcon(kImgExportRunning));
+    RetryFailedExport->setEnabled(false);
     StatusText->setText(QStringLiteral("正在导出……"));
 }
 
-void TForm1::RunExportTask(TMyThread& worker)
+void TForm1::RunExportTask(TMyThread& worker, const QStringList& onlyKeys)
 {
     WindowExportHost host(
         catalogue(), state_.settings, [this](int row) { ShowSelectItem(row, false); },
-        [this] { return GetLocationTimer->isActive() || locationPass().LookupUnderWay(); });
+        [this] { return GetLocationTimer->isActive() || locationPass().LookupUnderWay(); }, onlyKeys);
     const ExportReport report = RunExport(host, worker.StopToken());
-    int copied = 0;
-    int present = 0;
-    for (const ExportLine& line : report.lines) {
-        copied += (line.outcome == ExportOutcome::Copied || line.outcome == ExportOutcome::Renamed) ? 1 : 0;
-        present += line.outcome == ExportOutcome::AlreadyThere ? 1 : 0;
-    }
-    // The end steps, on the UI thread; a failure is shown once the task has ended.
+    // The end steps, on the UI thread; what the run did is shown once the task has ended.
     UiHandover::RunOnUiThread([&] {
         FileOut->setEnabled(true);
         FileOut->setIcon(ImageListIcon(kImgExport));
         SetItemIndex(-1);
-        StatusText->setText(report.cancelled ? QStringLiteral("导出已取消：复制 %1 个文件").arg(copied)
-                                             : QStringLiteral("导出完成：复制 %1 个文件，%2 个已存在").arg(copied).arg(present));
-        if (!report.failure.isEmpty())
+        failedKeys_ = report.failedKeys;
+        RetryFailedExport->setEnabled(!failedKeys_.isEmpty());
+        QString status = report.cancelled ? QStringLiteral("导出已取消：复制 %1 个文件").arg(report.Copies())
+                                          : QStringLiteral("导出完成：复制 %1 个文件，%2 个已存在")
+                                                .arg(report.Copies())
+                                                .arg(report.Count(ExportOutcome::AlreadyThere));
+        if (!report.failedKeys.isEmpty())
+            status += QStringLiteral("，%1 个失败").arg(report.failedKeys.size());
+        StatusText->setText(status);
+        if (report.cancelled && report.failedKeys.isEmpty())
+            return;
+        QStringList failed;
+        for (const ExportLine& line : report.lines)
+            if (line.outcome == ExportOutcome::Failed)
+                failed << line.error;
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = ExportEndText(report, int(report.lines.size()), failed), failures = !report.failedKeys.isEmpty(),
+             ok = report.AllVerified()] {
+                if (!failures) {
+                    MsgBox(text, ok ? kMsgInformation : kMsgWarning);
+                    return;
+                }
+                if (AskQuestion(text, {QStringLiteral("关闭"), QStringLiteral("重试失败的文件")}) == 1)
+                    RetryFailedExportClick();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QString TForm1::ExportEndText(const ExportReport& report, int files, const QStringList& failed)
+{
+    constexpr int kShown = 10;
+    QString text = ExportSummary(report, files);
+    if (!failed.isEmpty()) {
+        text += QStringLiteral("\n\n失败的文件：\n") + QStringList(failed.mid(0, kShown)).join(u'\n');
+        if (failed.size() > kShown)
+            text += QStringLiteral("\n……还有 %1 个").arg(failed.size() - kShown);
+    }
+    return text;
+}
+
+void TForm1::VerifyExportFolderClick()
+{
+    if (CurrentWorkerState() != WorkerState::Idle) {
+        TMyThread* worker = state_.worker.get();
+        if (worker && worker->task == TMyThread::Task::VerifyExport) {
+            worker->RequestStop(); // a second click stops the check
+            StatusText->setText(QStringLiteral("正在停止校验……"));
+            return;
+        }
+        MsgBox(QStringLiteral("上一个线程还未结束.请稍等"), kMsgWarning);
+        return;
+    }
+    const QString out = TrimLowChars(SetInfo().OutPath);
+    if (!out.startsWith(u'/') || !QFileInfo(out).isDir()) {
+        MsgBox(QStringLiteral("请先在「软件参数」里选择导出的存放路径。"), kMsgWarning);
+        return;
+    }
+    if (!QFileInfo(out + QStringLiteral("/ascmhl")).isDir()) {
+        MsgBox(QStringLiteral("(%1)里没有校验记录（ascmhl 文件夹），请先导出。").arg(out), kMsgWarning);
+        return;
+    }
+    StartWorker(TMyThread::Task::VerifyExport, [this, out](TMyThread& worker) { RunVerifyTask(worker, out); });
+    StatusText->setText(QStringLiteral("正在校验导出文件夹……"));
+}
+
+void TForm1::RunVerifyTask(TMyThread& worker, const QString& folder)
+{
+    int shown = -1;
+    const VerifyReport report = VerifyExport(folder, worker.StopToken(), [&](qint64 done, qint64 total) {
+        const int percent = total > 0 ? int(done * 100 / total) : 100;
+        if (percent == shown)
+            return;
+        shown = percent;
+        UiHandover::Post(this, [this, percent] { StatusText->setText(QStringLiteral("正在校验导出文件夹…… %1%").arg(percent)); });
+    });
+    UiHandover::RunOnUiThread([&] {
+        QStringList wrong;
+        for (const VerifyLine& line : report.lines)
+            if (line.result != VerifyLine::Result::Correct)
+                wrong << QString::fromUtf8(VerifyResultText(line.result)) + QStringLiteral("：") + line.path;
+        QString text;
+        if (report.cancelled)
+            text = QStringLiteral("校验已停止。");
+        else if (!report.error.isEmpty())
+            text = report.error;
+        else if (report.AllRight())
+            text = QStringLiteral("导出文件夹里记录的 %1 个文件全部校验正确。").arg(report.lines.size());
+        else
+            text = QStringLiteral("导出文件夹里有 %1 个文件与记录不符：\n").arg(wrong.size()) + QStringList(wrong.mid(0, 10)).join(u'\n')
+                + (wrong.size() > 10 ? QStringLiteral("\n……还有 %1 个").arg(wrong.size() - 10) : QString());
+        StatusText->setText(report.cancelled ? text : QStringLiteral("校验完成：%1 个文件，%2 个不符").arg(report.lines.size()).arg(wrong.size()));
+        if (!report.cancelled)
             QMetaObject::invokeMethod(
-                this, [failure = report.failure] { MsgBox(QStringLiteral("导出中止：%1").arg(failure), kMsgError); },
-                Qt::QueuedConnection);
+                this, [text, ok = report.AllRight()] { MsgBox(text, ok ? kMsgInformation : kMsgWarning); }, Qt::QueuedConnection);
     });
 }
 

@@ -31,6 +31,7 @@ class TForm2;
 class TForm5;
 class TMyDlg;
 
+struct ExportReport;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -114,8 +115,13 @@ public:
         std::function<void(int row)> showPhotoRow;              // image preview's InitFile, shown
     } previews;
 
-    // The export on the background worker: FileOutClick starts it, or cancels it while it runs.
+    // The export on the background worker: FileOutClick starts it, or cancels it while it runs;
+    // RetryFailedExportClick exports again only the rows whose file failed in the last run.
     void FileOutClick();
+    void RetryFailedExportClick();
+    // Re-reads every file the export folder's hash list names and says what differs, on the
+    // background worker with progress; a second click stops it.
+    void VerifyExportFolderClick();
     void StartWorker(TMyThread::Task task, TMyThread::Body run);
     WorkerState CurrentWorkerState() const;
     // Waits (serving the window) until the worker's task has ended.
@@ -171,6 +177,8 @@ public:
     QAction* MainMenu_F_2;
     QAction* MainMenu_F_3;
     QAction* MainMenu_F_4;
+    QAction* RetryFailedExport;  // 重试失败的文件
+    QAction* VerifyExportFolder; // 校验导出文件夹
     QMenu* N4;
     QAction* MainMenu_S_1;
     QMenu* N10;
@@ -204,7 +212,12 @@ private:
     void MakeEntries(const QStringList& paths, bool applyMode);
     void FinishScan(const ScanOutcome& outcome, bool applyMode);
 
-    void RunExportTask(TMyThread& worker); // on the worker thread
+    void StartExport(const QStringList& onlyKeys);
+    void RunExportTask(TMyThread& worker, const QStringList& onlyKeys); // on the worker thread
+    void RunVerifyTask(TMyThread& worker, const QString& folder);    // on the worker thread
+    QStringList failedKeys_; // rows whose file failed in the last export, for a retry
+    // What the end of an export says: the summary, then the failed files (the first few).
+    static QString ExportEndText(const ExportReport& report, int files, const QStringList& failed);
     void RunUpdateCheck(TMyThread& worker); // on the worker thread
     bool ExportRunning() const;
 

@@ -4,12 +4,16 @@
 #include "core/UiHandover.h"
 #include "services/SettingsInfo.h"
 
+#include <QSet>
+
 WindowExportHost::WindowExportHost(Catalogue& catalogue, const SettingsStore& settings,
-                                   std::function<void(int row)> showRow, std::function<bool()> placesComing)
+                                   std::function<void(int row)> showRow, std::function<bool()> placesComing,
+                                   QStringList onlyKeys)
     : catalogue_(catalogue)
     , settings_(settings)
     , showRow_(std::move(showRow))
     , placesComing_(std::move(placesComing))
+    , onlyKeys_(std::move(onlyKeys))
 {
 }
 
@@ -39,10 +43,21 @@ QStringList WindowExportHost::TakeRows()
     UiHandover::RunOnUiThread([&] {
         const int count = catalogue_.rows().rowCount();
         keys.reserve(count);
-        for (int row = 0; row < count; ++row)
-            keys << catalogue_.RowKey(row);
         Relocate();
-        catalogue_.rows().clearColumn(kColStatus);
+        if (onlyKeys_.isEmpty()) {
+            for (int row = 0; row < count; ++row)
+                keys << catalogue_.RowKey(row);
+            catalogue_.rows().clearColumn(kColStatus);
+            return;
+        }
+        // A retry: the rows asked for that are still listed, in list order; the others keep
+        // what their last run showed.
+        const QSet<QString> wanted(onlyKeys_.begin(), onlyKeys_.end());
+        for (int row = 0; row < count; ++row)
+            if (wanted.contains(catalogue_.RowKey(row))) {
+                keys << catalogue_.RowKey(row);
+                catalogue_.rows().setCell(row, kColStatus, QString());
+            }
     });
     return keys;
 }

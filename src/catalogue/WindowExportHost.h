@@ -16,8 +16,10 @@ class WindowExportHost : public ExportHost {
 public:
     // showRow scrolls the list to a row (the export shows the row it is at); placesComing tells
     // whether the location pass is running.
+    // onlyKeys, when not empty, are the rows this export takes (a retry of the failed ones);
+    // otherwise it takes every row.
     WindowExportHost(Catalogue& catalogue, const SettingsStore& settings, std::function<void(int row)> showRow,
-                     std::function<bool()> placesComing);
+                     std::function<bool()> placesComing, QStringList onlyKeys = {});
 
     QStringList TakeRows() override;
     std::optional<ExportRowFacts> Row(const QString& key, bool show) override;
@@ -35,5 +37,6 @@ private:
     const SettingsStore& settings_;
     std::function<void(int row)> showRow_;
     std::function<bool()> placesComing_;
+    QStringList onlyKeys_;
     QHash<QString, int> lastRowOf_; // UI thread only: where each row was last seen, a hint
 };

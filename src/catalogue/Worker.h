@@ -1,7 +1,7 @@
 #pragma once
-// The program's single background worker: one task at a time (the export or the update
-// check) on a background task, a stop request the task looks at, and a running flag it clears
-// as its last act.
+// The program's single background worker: one task at a time (the export, the check of an
+// export folder or the update check) on a background task, a stop request the task looks at,
+// and a running flag it clears as its last act.
 
 #include "core/BackgroundTask.h"
 #include "services/UpdateManifest.h"
@@ -13,7 +13,7 @@
 
 class TMyThread {
 public:
-    enum class Task { Export, UpdateCheck };
+    enum class Task { Export, UpdateCheck, VerifyExport };
     using Body = std::function<void(TMyThread&)>;
 
     // Starts at once with running set.

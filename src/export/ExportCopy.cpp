@@ -1,16 +1,22 @@
 #include "export/ExportCopy.h"
 
 #include "core/Helpers.h"
+#include "export/FileHash.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstring>
+#include <QSet>
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +24,16 @@ namespace {
 constexpr qint64 kCompareBytes = 4096;
 constexpr qint64 kReserveFromBytes = 64LL * 1024 * 1024;
 constexpr int kMaxSuffix = 9999;
+// Reads of the check: large, and aligned for reads that pass the cache by.
+constexpr qint64 kReadBackBytes = 4 * 1024 * 1024;
+constexpr qint64 kAlignment = 4096;
+// How much waits for one sync before it is checked: enough small files that one sync serves
+// them all, little enough that the copies are still on their way to the disk, not in memory.
+constexpr qint64 kBatchBytes = 256LL * 1024 * 1024;
+constexpr int kBatchFiles = 256;
+const QString kHiddenSuffix = QStringLiteral(".orvek-part");
+// statfs's f_type of file systems served through FUSE (exFAT and NTFS drives on most desktops).
+constexpr long kFuseMagic = 0x65735546;
 
 // A file descriptor that closes itself.
 struct Fd {
@@ -48,43 +64,49 @@ bool ReadAt(int fd, char* buffer, qint64 bytes, qint64 offset)
     return true;
 }
 
-// Copies bytes from one descriptor to the other at the current positions: in the kernel when
-// it can, through a buffer otherwise.
-bool CopyBlock(int from, int to, qint64 bytes, int& error)
+// A buffer for whole blocks, aligned so that reads that pass the cache by can use it.
+struct AlignedBuffer {
+    explicit AlignedBuffer(qint64 bytes)
+        : data(static_cast<char*>(std::aligned_alloc(size_t(kAlignment), size_t(bytes))))
+    {
+    }
+    ~AlignedBuffer() { std::free(data); }
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    char* data;
+};
+
+// Reads up to bytes at the current position, as many as there are; -1 with errno on failure.
+qint64 ReadFull(int fd, char* buffer, qint64 bytes)
 {
-    while (bytes > 0) {
-        const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, size_t(bytes), 0);
-        if (moved > 0) {
-            bytes -= moved;
+    qint64 done = 0;
+    while (done < bytes) {
+        const ssize_t got = read(fd, buffer + done, size_t(bytes - done));
+        if (got < 0 && errno == EINTR)
             continue;
-        }
-        if (moved < 0 && errno == EINTR)
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool WriteFull(int fd, const char* buffer, qint64 bytes)
+{
+    for (qint64 done = 0; done < bytes;) {
+        const ssize_t put = write(fd, buffer + done, size_t(bytes - done));
+        if (put < 0 && errno == EINTR)
             continue;
-        if (moved < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-            error = errno;
+        if (put <= 0)
             return false;
-        }
-        // The kernel cannot do it here (or the source ended early): copy through a buffer.
-        thread_local std::unique_ptr<char[]> buffer(new char[kCopyBlockBytes]);
-        const ssize_t got = read(from, buffer.get(), size_t(std::min(bytes, kCopyBlockBytes)));
-        if (got <= 0) {
-            error = got == 0 ? EIO : errno;
-            return false;
-        }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = write(to, buffer.get() + written, size_t(got - written));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0) {
-                error = errno;
-                return false;
-            }
-            written += put;
-        }
-        bytes -= got;
+        done += put;
     }
     return true;
 }
+
+bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 // Size and modification time of a regular file; nothing when it is missing or not a file.
 std::optional<struct stat> RegularFile(const QByteArray& path)
@@ -125,6 +147,7 @@ bool IsCopy(const QByteArray& a, const struct stat& aInfo, const QByteArray& b, 
 
 } // namespace
 
+
 bool SameFileQuick(const QString& a, const QString& b)
 {
     const QByteArray pathA = Native(a);
@@ -134,73 +157,401 @@ bool SameFileQuick(const QString& a, const QString& b)
     return infoA && infoB && IsCopy(pathA, *infoA, pathB, *infoB);
 }
 
-CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
+namespace {
+
+CopyResult Failure(const QString& file, int error)
+{
+    CopyResult result;
+    result.outcome = CopyOutcome::Failed;
+    result.error = QStringLiteral("%1：%2").arg(file, SystemErrorText(error));
+    result.diskFull = IsDiskFull(error);
+    return result;
+}
+
+// The bytes of one pass from a source into a copy.
+struct Transfer {
+    int error = 0;             // errno of the failure, 0 when none
+    bool sourceFailed = false; // the failure was reading the source
+    bool cancelled = false;
+    uint64_t xxh64 = 0;        // of the bytes that passed
+};
+
+// Writes the first total bytes of from into to, both from their start, hashing them on the way.
+Transfer TransferAll(int from, int to, qint64 total, const std::function<void(const QString&)>& progress,
+                     std::stop_token stop)
+{
+    Transfer transfer;
+    if (lseek(from, 0, SEEK_SET) < 0 || lseek(to, 0, SEEK_SET) < 0 || ftruncate(to, 0) != 0) {
+        transfer.error = errno;
+        return transfer;
+    }
+    constexpr qint64 kBufferBytes = (kCopyBlockBytes + kAlignment - 1) / kAlignment * kAlignment;
+    thread_local AlignedBuffer buffer(kBufferBytes);
+    Xxh64 hash;
+    for (qint64 remaining = total; remaining > 0;) {
+        if (stop.stop_requested()) {
+            transfer.cancelled = true;
+            return transfer;
+        }
+        const qint64 block = std::min(kCopyBlockBytes, remaining);
+        const qint64 got = ReadFull(from, buffer.data, block);
+        if (got != block) {
+            transfer.error = got < 0 ? errno : EIO; // a source that ends early cannot be copied whole
+            transfer.sourceFailed = true;
+            return transfer;
+        }
+        hash.Add(buffer.data, size_t(block));
+        if (!WriteFull(to, buffer.data, block)) {
+            transfer.error = errno;
+            return transfer;
+        }
+        if (progress)
+            progress(QString::number(qint64((1.0 - double(remaining) / double(total)) * 100.0)));
+        remaining -= block;
+    }
+    transfer.xxh64 = hash.Value();
+    return transfer;
+}
+
+// Reads a whole open file and hashes it; false with errno set when a read fails.
+bool HashOpenFile(int fd, uint64_t& hash, std::stop_token stop, const std::function<void(qint64)>& progress, bool& stopped)
+{
+    thread_local AlignedBuffer buffer(kReadBackBytes);
+    Xxh64 state;
+    for (;;) {
+        if (stop.stop_requested()) {
+            stopped = true;
+            return false;
+        }
+        const qint64 got = ReadFull(fd, buffer.data, kReadBackBytes);
+        if (got < 0)
+            return false;
+        state.Add(buffer.data, size_t(got));
+        if (progress && got > 0)
+            progress(got);
+        if (got < kReadBackBytes)
+            break;
+    }
+    hash = state.Value();
+    return true;
+}
+
+// Reads a copy back from the disk and hashes it. Its pages are dropped from the cache first;
+// where that does not drop them, the file is read past the cache. Afterwards it leaves no pages
+// behind, so a long export does not fill the memory with copies.
+bool ReadBack(const QByteArray& path, qint64 size, uint64_t& hash)
+{
+    Fd cached(open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (cached.fd < 0)
+        return false;
+    posix_fadvise(cached.fd, 0, 0, POSIX_FADV_DONTNEED);
+    Fd direct(ResidentPages(cached.fd, size) != 0 ? open(path.constData(), O_RDONLY | O_CLOEXEC | O_DIRECT) : -1);
+    bool stopped = false;
+    bool read = direct.fd >= 0 && HashOpenFile(direct.fd, hash, {}, {}, stopped);
+    if (!read && direct.fd >= 0 && errno != EINVAL)
+        return false;
+    if (!read) // no way past the cache here (tmpfs keeps its files in memory): read it as it is
+        read = HashOpenFile(cached.fd, hash, {}, {}, stopped);
+    const int error = errno;
+    posix_fadvise(cached.fd, 0, 0, POSIX_FADV_DONTNEED);
+    errno = error;
+    return read;
+}
+
+// Marks the empty file that claims a name on disks that can neither rename without replacing
+// nor give a file a second name.
+const QByteArray kClaimMark = QByteArrayLiteral("ORVEK-FILE: name claimed for a copy under way\n");
+
+// Gives the hidden copy its final name, never over a file that is there: 0, or the errno.
+int ClaimName(const QByteArray& hidden, const QByteArray& target)
+{
+    if (renameat2(AT_FDCWD, hidden.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // The file system cannot rename without replacing (NTFS and exFAT drives through FUSE): a
+    // second name, which is refused where any file is, then the hidden name goes.
+    if (link(hidden.constData(), target.constData()) == 0) {
+        unlink(hidden.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
+        return errno;
+    // No second names either (FAT, exFAT): the name is claimed with a marked file made only where
+    // nothing is, and the copy is moved onto it. Only that file of ours can be replaced. A run
+    // that dies between the two steps leaves the marked file beside the hidden copy, and the next
+    // run removes both (RemoveLeftoverCopies).
+    Fd claim(open(target.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644));
+    if (claim.fd < 0)
+        return errno;
+    if (!WriteFull(claim.fd, kClaimMark.constData(), kClaimMark.size())) {
+        const int error = errno;
+        unlink(target.constData());
+        return error;
+    }
+    if (rename(hidden.constData(), target.constData()) == 0)
+        return 0;
+    const int error = errno;
+    unlink(target.constData());
+    return error;
+}
+
+QDateTime ModifiedOf(const struct stat& info)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000, Qt::UTC);
+}
+
+bool OnFuse(int fd)
+{
+    struct statfs info {};
+    return fstatfs(fd, &info) == 0 && long(info.f_type) == kFuseMagic;
+}
+
+} // namespace
+
+QString HiddenCopyPath(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.path() + QStringLiteral("/.") + info.fileName() + kHiddenSuffix;
+}
+
+void RemoveLeftoverCopies(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral(".*") + kHiddenSuffix}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QByteArray hidden = Native(dir.filePath(name));
+        const QByteArray claimed = Native(dir.filePath(name.mid(1, name.size() - 1 - kHiddenSuffix.size())));
+        const std::optional<struct stat> claim = RegularFile(claimed);
+        if (claim && claim->st_size == kClaimMark.size()) {
+            QFile file(QFile::decodeName(claimed));
+            if (file.open(QIODevice::ReadOnly) && file.readAll() == kClaimMark)
+                unlink(claimed.constData());
+        }
+        unlink(hidden.constData());
+    }
+}
+
+void SyncNames(const QString& folder)
+{
+    Fd fd(open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.fd >= 0 && syncfs(fd.fd) != 0)
+        fsync(fd.fd);
+}
+
+qint64 ResidentPages(int fd, qint64 size)
+{
+    if (size <= 0)
+        return 0;
+    void* map = mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED)
+        return -1;
+    const qint64 page = sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> pages(size_t((size + page - 1) / page));
+    qint64 resident = -1;
+    if (mincore(map, size_t(size), pages.data()) == 0)
+        resident = std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; });
+    munmap(map, size_t(size));
+    return resident;
+}
+
+bool HashFile(const QString& path, uint64_t& hash, QString& error, std::stop_token stop,
+              const std::function<void(qint64 bytes)>& progress)
+{
+    error.clear();
+    Fd fd(open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.fd >= 0) {
+        posix_fadvise(fd.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        bool stopped = false;
+        if (HashOpenFile(fd.fd, hash, stop, progress, stopped))
+            return true;
+        if (stopped)
+            return false;
+    }
+    error = QStringLiteral("%1：%2").arg(path, SystemErrorText(errno));
+    return false;
+}
+
+CopyBatch::CopyBatch(CopyOptions options)
+    : options_(std::move(options))
+{
+}
+
+CopyBatch::~CopyBatch()
+{
+    Abandon();
+}
+
+CopyResult CopyBatch::Write(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
                             std::stop_token stop)
 {
-    const auto failed = [&](const QString& file, int error) {
-        return CopyResult{CopyOutcome::Failed, QStringLiteral("%1：%2").arg(file, SystemErrorText(error))};
-    };
     Fd from(open(Native(src).constData(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (from.fd < 0 || fstat(from.fd, &info) != 0)
-        return failed(src, errno);
+        return Failure(src, errno);
     posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    // The copy is written to an unnamed file in the target's folder and named only when
-    // complete, so a copy that never finishes leaves nothing behind; where the file system has
-    // no unnamed files, a hidden name beside the target (the scan skips it) stands in.
-    const QFileInfo target(dst);
-    const QByteArray targetPath = Native(dst);
-    QByteArray partialPath; // empty while the file has no name
-    Fd to(open(Native(target.path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
-    if (to.fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        partialPath = Native(target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".orvek-part"));
-        to.fd = open(partialPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    }
+    // The copy is written under a hidden name beside its target (the scan skips it) and named
+    // only when complete. A hidden file of the same name is a leftover of a killed run.
+    const QString hiddenPath = HiddenCopyPath(dst);
+    const QByteArray hidden = Native(hiddenPath);
+    Fd to(open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644));
+    if (to.fd < 0 && errno == EEXIST && unlink(hidden.constData()) == 0)
+        to.fd = open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
     if (to.fd < 0)
-        return failed(dst, errno);
+        return Failure(dst, errno);
     const auto giveUp = [&](CopyResult result) {
-        if (!partialPath.isEmpty())
-            unlink(partialPath.constData());
+        unlink(hidden.constData());
         return result;
     };
     const qint64 total = info.st_size;
     // A large file takes its room at once, so a full disk is known before minutes of copying;
     // for small files the extra step costs more than it saves.
     if (total >= kReserveFromBytes && posix_fallocate(to.fd, 0, off_t(total)) == ENOSPC)
-        return giveUp(failed(dst, ENOSPC));
+        return giveUp(Failure(dst, ENOSPC));
 
     progress(QStringLiteral("0"));
-    qint64 remaining = total;
-    while (remaining > 0) {
-        if (stop.stop_requested())
-            return giveUp({CopyOutcome::Cancelled, {}});
-        const qint64 block = std::min(kCopyBlockBytes, remaining);
-        int error = 0;
-        if (!CopyBlock(from.fd, to.fd, block, error))
-            return giveUp(failed(error == EIO ? src : dst, error));
-        progress(QString::number(qint64((1.0 - double(remaining) / double(total)) * 100.0)));
-        remaining -= block;
+    const Transfer transfer = TransferAll(from.fd, to.fd, total, progress, stop);
+    if (transfer.cancelled) {
+        CopyResult cancelled;
+        cancelled.outcome = CopyOutcome::Cancelled;
+        return giveUp(cancelled);
     }
+    if (transfer.error != 0)
+        return giveUp(Failure(transfer.sourceFailed ? src : dst, transfer.error));
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     futimens(to.fd, times);
-    // The name is given only where none is: a file that appeared there meanwhile stays.
-    const bool named = partialPath.isEmpty()
-        ? linkat(AT_FDCWD, QByteArray("/proc/self/fd/" + QByteArray::number(to.fd)).constData(), AT_FDCWD,
-                 targetPath.constData(), AT_SYMLINK_FOLLOW) == 0
-        : renameat2(AT_FDCWD, partialPath.constData(), AT_FDCWD, targetPath.constData(), RENAME_NOREPLACE) == 0;
-    if (!named)
-        return giveUp(failed(dst, errno));
-    partialPath.clear();
     const int closed = close(to.fd);
     to.fd = -1;
-    if (closed != 0) {
-        const int error = errno;
-        unlink(targetPath.constData());
-        return failed(dst, error);
-    }
+    if (closed != 0)
+        return giveUp(Failure(dst, errno));
     progress(QStringLiteral("100"));
-    return {CopyOutcome::Copied, {}};
+
+    waiting_.append({src, dst, hiddenPath, transfer.xxh64, total});
+    waitingBytes_ += total;
+    CopyResult result;
+    result.outcome = CopyOutcome::Copied;
+    result.xxh64 = transfer.xxh64;
+    result.size = total;
+    return result;
+}
+
+bool CopyBatch::Due() const
+{
+    return !options_.verify || waiting_.size() >= kBatchFiles || waitingBytes_ >= kBatchBytes;
+}
+
+QList<CopyBatch::Finished> CopyBatch::Finish()
+{
+    // The copies reach the disk before they are read back: one sync of each file system for
+    // them all, file by file where the sync would not reach the drive (FUSE) or fails.
+    QHash<QString, int> syncFailed; // hidden path -> errno
+    if (options_.verify) {
+        QSet<dev_t> synced;
+        for (const Waiting& copy : std::as_const(waiting_)) {
+            Fd fd(open(Native(copy.hidden).constData(), O_RDONLY | O_CLOEXEC));
+            struct stat info {};
+            if (fd.fd < 0 || fstat(fd.fd, &info) != 0) {
+                syncFailed.insert(copy.hidden, errno);
+                continue;
+            }
+            const bool whole = !OnFuse(fd.fd);
+            if (whole && synced.contains(info.st_dev))
+                continue;
+            if (whole && syncfs(fd.fd) == 0) {
+                synced.insert(info.st_dev);
+                continue;
+            }
+            if (fdatasync(fd.fd) != 0)
+                syncFailed.insert(copy.hidden, errno);
+        }
+    }
+    QList<Finished> finished;
+    for (Waiting& copy : waiting_) {
+        CopyResult result;
+        if (const auto failed = syncFailed.constFind(copy.hidden); failed != syncFailed.constEnd()) {
+            unlink(Native(copy.hidden).constData());
+            result = Failure(copy.target, *failed);
+        } else {
+            result = Check(copy);
+        }
+        finished.append({copy.source, copy.target, result});
+    }
+    waiting_.clear();
+    waitingBytes_ = 0;
+    return finished;
+}
+
+CopyResult CopyBatch::Check(Waiting& copy)
+{
+    const QByteArray hidden = Native(copy.hidden);
+    const auto giveUp = [&](CopyResult result) {
+        unlink(hidden.constData());
+        return result;
+    };
+    bool verified = false;
+    for (int attempt = 1; options_.verify && !verified && attempt <= 2; ++attempt) {
+        if (attempt == 2) {
+            // Written again from the source, which is read again too: a card that gives other
+            // bytes each time is caught here as well.
+            Fd from(open(Native(copy.source).constData(), O_RDONLY | O_CLOEXEC));
+            if (from.fd < 0)
+                return giveUp(Failure(copy.source, errno));
+            Fd to(open(hidden.constData(), O_WRONLY | O_CLOEXEC));
+            if (to.fd < 0)
+                return giveUp(Failure(copy.target, errno));
+            const Transfer transfer = TransferAll(from.fd, to.fd, copy.size, {}, {});
+            if (transfer.error != 0)
+                return giveUp(Failure(transfer.sourceFailed ? copy.source : copy.target, transfer.error));
+            struct stat info {};
+            if (fstat(from.fd, &info) == 0) {
+                const struct timespec times[2] = {info.st_atim, info.st_mtim};
+                futimens(to.fd, times);
+            }
+            if (fdatasync(to.fd) != 0)
+                return giveUp(Failure(copy.target, errno));
+            copy.xxh64 = transfer.xxh64;
+        }
+        if (options_.beforeReadBack)
+            options_.beforeReadBack(copy.hidden, attempt);
+        uint64_t readBack = 0;
+        if (!ReadBack(hidden, copy.size, readBack))
+            return giveUp(Failure(copy.target, errno));
+        verified = readBack == copy.xxh64;
+    }
+    if (options_.verify && !verified) {
+        CopyResult result = giveUp({});
+        result.error = QStringLiteral("%1：校验不一致").arg(copy.target);
+        return result;
+    }
+    const QByteArray target = Native(copy.target);
+    if (const int error = ClaimName(hidden, target); error != 0)
+        return giveUp(Failure(copy.target, error));
+    CopyResult result;
+    result.outcome = CopyOutcome::Copied;
+    result.verified = options_.verify;
+    result.xxh64 = copy.xxh64;
+    result.size = copy.size;
+    if (const auto info = RegularFile(target))
+        result.modified = ModifiedOf(*info);
+    return result;
+}
+
+void CopyBatch::Abandon()
+{
+    for (const Waiting& copy : std::as_const(waiting_))
+        unlink(Native(copy.hidden).constData());
+    waiting_.clear();
+    waitingBytes_ = 0;
+}
+
+CopyResult CopyWithProgress(const QString& src, const QString& dst, const std::function<void(const QString&)>& progress,
+                            std::stop_token stop, const CopyOptions& options)
+{
+    CopyBatch batch(options);
+    const CopyResult written = batch.Write(src, dst, progress, stop);
+    if (written.outcome != CopyOutcome::Copied)
+        return written;
+    return batch.Finish().front().result;
 }
 
 QString WithExtension(const QString& path, const QString& extension)
@@ -210,8 +561,14 @@ QString WithExtension(const QString& path, const QString& extension)
     return (dot > slash ? path.left(dot) : path) + extension;
 }
 
+bool ExportTargets::Taken(const QString& path, const QString& source) const
+{
+    const auto written = written_.constFind(path);
+    return written != written_.constEnd() && *written != source;
+}
+
 TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, const QString& source,
-                                   const QStringList& companionExtensions) const
+                                   const QList<CompanionSource>& companions) const
 {
     const qsizetype dot = filename.lastIndexOf(u'.');
     const QString stem = dot < 0 ? filename : filename.left(dot);
@@ -219,27 +576,34 @@ TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, 
     const auto slot = [&](int k) { return dir + (k == 0 ? filename : QStringLiteral("%1-%2%3").arg(stem).arg(k).arg(extension)); };
     const QByteArray sourcePath = Native(source);
     const std::optional<struct stat> sourceInfo = RegularFile(sourcePath);
+    // A companion's name is free for this file when nothing is there, or a copy of that very
+    // companion is (the log of a video whose copy was removed from the backup).
+    const auto companionFits = [&](const QString& path, const CompanionSource& companion) {
+        const QString target = WithExtension(path, companion.extension);
+        if (Taken(target, companion.path))
+            return false;
+        struct stat info {};
+        if (lstat(Native(target).constData(), &info) != 0)
+            return errno == ENOENT;
+        return S_ISREG(info.st_mode) && SameFileQuick(companion.path, target);
+    };
 
     // Up to the first free name: an earlier copy of this very file, at any suffix. A name this
     // export gave another file is never that file's, however alike the two look.
     for (int k = 0; k <= kMaxSuffix; ++k) {
         const QString path = slot(k);
+        if (Taken(path, source))
+            continue;
         const QByteArray native = Native(path);
         struct stat info {};
         if (lstat(native.constData(), &info) != 0) {
             if (errno != ENOENT)
                 continue; // cannot tell what is there: leave it alone
-            const bool companionsFree = std::all_of(companionExtensions.begin(), companionExtensions.end(), [&](const QString& ext) {
-                struct stat companion {};
-                return lstat(Native(WithExtension(path, ext)).constData(), &companion) != 0 && errno == ENOENT;
-            });
-            if (companionsFree)
+            if (std::all_of(companions.begin(), companions.end(), [&](const CompanionSource& c) { return companionFits(path, c); }))
                 return {path, false};
             continue;
         }
-        const auto written = written_.constFind(path);
-        const bool ours = written == written_.constEnd() || *written == source;
-        if (ours && sourceInfo && S_ISREG(info.st_mode) && IsCopy(sourcePath, *sourceInfo, native, info))
+        if (sourceInfo && S_ISREG(info.st_mode) && IsCopy(sourcePath, *sourceInfo, native, info))
             return {path, true};
     }
     return {slot(kMaxSuffix + 1), false};

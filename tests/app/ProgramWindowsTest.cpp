@@ -33,7 +33,7 @@
 namespace {
 
 const QStringList kConfigSections = {"Outck1", "Outck2", "OutPath", "CityText", "MorenCity", "CapImagePath",
-                                     "Scan1", "Scan2", "Scan3", "ScanTime", "edtListview", "FilePath"};
+                                     "Scan1", "Scan2", "Scan3", "ScanTime", "VerifyCopies", "edtListview", "FilePath"};
 
 class ProgramWindowsTest : public testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QSet>
 #include <QTextStream>
@@ -457,7 +458,7 @@ TEST(HeadlessExport, StaysInsideItsFolderWhateverTheGeocoderAnswers)
     HeadlessScanOptions options;
     options.settingsFolder = settings.path();
     EXPECT_EQ(RunHeadlessExport(card.dir.path(), out, options, lineStream, errStream), 0) << err.toStdString();
-    EXPECT_EQ(FilesBelow(parent.path()),
+    EXPECT_EQ(FilesBelow(parent.path()).filter(QRegularExpression("^(?!a/b/out/ascmhl/)")),
               QStringList({"a/b/out/成都市/" + QString(85, QChar(0x957f)) + "/玉林街道/I-20170503142211.JPG",
                            "a/b/out/遂宁市/hidden/灵泉街道/I-20170503142210.JPG"}))
         << "unsafe pieces become safe names; pieces with nothing left take the default place";
