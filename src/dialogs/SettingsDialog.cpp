@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -122,6 +123,9 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     CapImagePath = Make<QLineEdit>(GroupBox2, "CapImagePath", "", {120, 20, 303, 21});
     Button1 = MakeButton(GroupBox2, "Button1", "...", {428, 20, 21, 21});
 
+    VerifyCopies = Make<QCheckBox>(GroupBox3, "VerifyCopies", "导出时校验：每个文件复制后从磁盘读回比对（关闭可加快导出）",
+                                   {14, 274, 485, 19});
+
     HelpGroup = Place(new QFrame(GroupBox3), "HelpGroup", {18, 51, 455, 73});
     HelpGroup->setStyleSheet(QStringLiteral("#HelpGroup { border: 1px solid white; border-radius: 6px; }"));
     HelpLabel = new QLabel(HelpGroup);
@@ -171,6 +175,7 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
         connect(edit, &QLineEdit::textChanged, this, &TForm2::EnableApply);
     for (QRadioButton* radio : {Outck1, Outck2, Scan1, Scan2, Scan3})
         connect(radio, &QRadioButton::clicked, this, &TForm2::EnableApply);
+    connect(VerifyCopies, &QCheckBox::clicked, this, &TForm2::EnableApply);
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(RzToolButton1, &QToolButton::clicked, this, &TForm2::RzToolButton1Click);
@@ -201,6 +206,7 @@ void TForm2::LoadSettings()
                                                       {Scan3, value->Scan3}};
     for (const auto& [radio, checked] : choices)
         SetRadioChecked(radio, checked);
+    VerifyCopies->setChecked(value->VerifyCopies);
     btnyy->setEnabled(false);
 }
 
@@ -217,6 +223,7 @@ void TForm2::StoreSettings()
         value.Scan2 = Scan2->isChecked();
         value.Scan3 = Scan3->isChecked();
         value.ScanTime = ScanTime->text();
+        value.VerifyCopies = VerifyCopies->isChecked();
     });
 }
 

@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QCheckBox;
 class QRadioButton;
 class QToolButton;
 
@@ -49,6 +50,7 @@ public:
     QRadioButton* Scan1;
     QRadioButton* Scan2;
     QRadioButton* Scan3;
+    QCheckBox* VerifyCopies; // 校验: each copy read back from the disk before it is named
     QLineEdit* ScanTime;
     QGroupBox* GroupBox1;
     QLabel* StaticText1;

@@ -5,6 +5,7 @@
 
 #include "TestFiles.h"
 
+#include <QCheckBox>
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -24,7 +25,7 @@
 namespace {
 
 const char* const kSavedSections[] = {"Outck1", "Outck2", "OutPath", "CityText", "MorenCity",
-                                      "CapImagePath", "Scan1", "Scan2", "Scan3", "ScanTime"};
+                                      "CapImagePath", "Scan1", "Scan2", "Scan3", "ScanTime", "VerifyCopies"};
 
 class SettingsDialogTest : public testing::Test {
 protected:
@@ -82,6 +83,7 @@ TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
         [&] { dialog->CapImagePath->setText("/caps"); },
         [&] { dialog->Outck2->click(); },
         [&] { dialog->Scan3->click(); },
+        [&] { dialog->VerifyCopies->click(); },
     };
     for (const auto& change : changes) {
         dialog->btnyy->setEnabled(false);
@@ -135,7 +137,7 @@ TEST_F(SettingsDialogTest, CancelKeepsTheEditInForceAndTheEndOfTheDialogSavesIt)
 
     dialog.reset(); // the program ends
     EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("区县/街道"));
-    EXPECT_EQ(Sections().size(), 10);
+    EXPECT_EQ(Sections().size(), 11);
 }
 
 TEST_F(SettingsDialogTest, ASettingChosenElsewhereAfterTheDialogClosedSurvivesEveryWayOfClosingIt)
