@@ -239,12 +239,14 @@ bool HashOpenFile(int fd, uint64_t& hash, std::stop_token stop, const std::funct
 // Reads a copy back from the disk and hashes it. Its pages are dropped from the cache first;
 // where that does not drop them, the file is read past the cache. Afterwards it leaves no pages
 // behind, so a long export does not fill the memory with copies.
-bool ReadBack(const QByteArray& path, qint64 size, uint64_t& hash)
+bool ReadBack(const QByteArray& path, qint64 size, uint64_t& hash, const std::function<void()>& beforeRead)
 {
     Fd cached(open(path.constData(), O_RDONLY | O_CLOEXEC));
     if (cached.fd < 0)
         return false;
     posix_fadvise(cached.fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (beforeRead)
+        beforeRead();
     Fd direct(ResidentPages(cached.fd, size) != 0 ? open(path.constData(), O_RDONLY | O_CLOEXEC | O_DIRECT) : -1);
     bool stopped = false;
     bool read = direct.fd >= 0 && HashOpenFile(direct.fd, hash, {}, {}, stopped);
@@ -511,10 +513,12 @@ CopyResult CopyBatch::Check(Waiting& copy)
                 return giveUp(Failure(copy.target, errno));
             copy.xxh64 = transfer.xxh64;
         }
-        if (options_.beforeReadBack)
-            options_.beforeReadBack(copy.hidden, attempt);
         uint64_t readBack = 0;
-        if (!ReadBack(hidden, copy.size, readBack))
+        const auto seam = [&] {
+            if (options_.beforeReadBack)
+                options_.beforeReadBack(copy.hidden, attempt);
+        };
+        if (!ReadBack(hidden, copy.size, readBack, seam))
             return giveUp(Failure(copy.target, errno));
         verified = readBack == copy.xxh64;
     }

@@ -40,7 +40,8 @@ struct CopyOptions {
     // Read every copy back from the disk and compare it with its source before naming it.
     bool verify = true;
     // Called with the hidden copy's path just before each read-back (attempt 1, then 2 for the
-    // retry); tests change the copy here as a failing disk would.
+    // retry), once its pages have been dropped from the cache; tests change the copy here as a
+    // failing disk would, or look at what is in memory.
     std::function<void(const QString& hiddenPath, int attempt)> beforeReadBack;
 };
 
