@@ -1,5 +1,6 @@
 #include "export/ExportCopy.h"
 #include "catalogue/ExportTask.h"
+#include "export/HashList.h"
 
 #include "JpegFixtures.h"
 #include "TestFiles.h"
@@ -439,6 +440,84 @@ TEST_F(RunExportTest, AVanishedSourceIsSkipped)
     ASSERT_EQ(report.lines.size(), 2);
     EXPECT_EQ(report.lines[0].outcome, ExportOutcome::Vanished);
     EXPECT_EQ(report.lines[1].outcome, ExportOutcome::Copied);
+}
+
+// A file that cannot be read, or whose copy the disk does not give back, is 失败 with its
+// reason; the files around it arrive, and the hash list names what arrived.
+TEST_F(RunExportTest, AFailedFileIsMarkedAndTheRunGoesOnToTheNext)
+{
+    AddRow("A.JPG", Pattern(3000, 1), "2017/05/03 14:22:10");
+    AddRow("B.JPG", Pattern(3000, 2), "2017/05/03 14:22:11");
+    AddRow("C.JPG", Pattern(3000, 3), "2017/05/03 14:22:12");
+    AddRow("D.JPG", Pattern(3000, 4), "2017/05/03 14:22:13");
+    // B cannot be read (a folder stands where the photo was); D's copy comes back changed.
+    ASSERT_TRUE(QFile::remove(host.rows[1].source) && QDir().mkpath(host.rows[1].source));
+    const auto changeD = [](const QString& hidden, int) {
+        if (hidden.contains("I-20170503142213"))
+            ASSERT_TRUE(WriteBytes(hidden, Pattern(3000, 99)));
+    };
+    const ExportReport report = RunExport(host, {}, {}, changeD);
+    ASSERT_EQ(report.lines.size(), 4);
+    const QString dir = folder.path() + "out/2017-05-03/成都市/";
+    EXPECT_EQ(report.lines[0].outcome, ExportOutcome::Copied);
+    EXPECT_EQ(report.lines[1].outcome, ExportOutcome::Failed);
+    EXPECT_TRUE(report.lines[1].error.startsWith(host.rows[1].source + "：")) << report.lines[1].error.toStdString();
+    EXPECT_EQ(report.lines[2].outcome, ExportOutcome::Copied);
+    EXPECT_EQ(report.lines[3].outcome, ExportOutcome::Failed);
+    EXPECT_EQ(report.lines[3].error, dir + "I-20170503142213.JPG：校验不一致");
+    EXPECT_EQ(report.failedKeys, QStringList({host.rows[1].key, host.rows[3].key}));
+    EXPECT_TRUE(report.failure.isEmpty());
+    EXPECT_FALSE(report.AllVerified());
+    EXPECT_EQ(host.statuses.value(host.rows[1].key).last(), QStringLiteral("失败"));
+    EXPECT_EQ(host.statuses.value(host.rows[2].key).last(), QStringLiteral("已校验"));
+    EXPECT_EQ(FilesBelow(dir), QStringList({"I-20170503142210.JPG", "I-20170503142212.JPG"}));
+    const HashHistory history = HashHistory::Load(folder.path() + "out");
+    QStringList recorded;
+    for (const HashedFile& file : history.files())
+        recorded << file.path;
+    EXPECT_EQ(recorded, QStringList({"2017-05-03/成都市/I-20170503142210.JPG", "2017-05-03/成都市/I-20170503142212.JPG"}));
+}
+
+// The hash list names every file with its companions and where on the card it came from; a
+// second run trusts what it recorded without reading it, and a run whose naming rule changed
+// finds the earlier copies where they are instead of copying the card again.
+TEST_F(RunExportTest, TheHashListNamesEveryCopyAndFindsEarlierCopiesUnderOtherFolders)
+{
+    AddRow("V.MOV", Pattern(5000, 4), "2017/05/03 14:22:10");
+    const QString log = QFileInfo(host.rows[0].source).path() + "/V.SRT";
+    ASSERT_TRUE(WriteBytes(log, "1\n00:00\nHOME\nGPS(1,2,3)\n"));
+    AddRow("P.JPG", Pattern(3000, 1), "2017/05/03 14:22:11");
+    host.rows[0].sourceOnCard = "DCIM/V.MOV";
+    host.rows[1].sourceOnCard = "DCIM/P.JPG";
+    const ExportReport first = RunExport(host, {});
+    ASSERT_TRUE(first.AllVerified()) << ExportSummary(first, 2).toStdString();
+    EXPECT_TRUE(first.record.endsWith(".mhl"));
+
+    const auto entries = [&] {
+        QStringList lines;
+        for (const HashedFile& file : HashHistory::Load(folder.path() + "out").files())
+            lines << QStringLiteral("%1 <- %2 %3").arg(file.path, file.source).arg(int(file.action));
+        return lines;
+    };
+    const QString dir = "2017-05-03/成都市/";
+    EXPECT_EQ(entries(), QStringList({dir + "I-20170503142211.JPG <- DCIM/P.JPG 0", dir + "V-20170503142210.MOV <- DCIM/V.MOV 0",
+                                      dir + "V-20170503142210.SRT <- DCIM/V.SRT 0"}));
+
+    const ExportReport again = RunExport(host, {});
+    EXPECT_EQ(again.Count(ExportOutcome::AlreadyThere), 2);
+    EXPECT_EQ(entries(), QStringList({dir + "I-20170503142211.JPG <- DCIM/P.JPG 3", dir + "V-20170503142210.MOV <- DCIM/V.MOV 3",
+                                      dir + "V-20170503142210.SRT <- DCIM/V.SRT 3"}))
+        << "trusted by size and time, not read";
+
+    // The rule changed: the files are already in the output folder, elsewhere.
+    host.settings.rule = "城市/日期";
+    const ExportReport moved = RunExport(host, {});
+    ASSERT_EQ(moved.lines.size(), 2);
+    for (const ExportLine& line : moved.lines) {
+        EXPECT_EQ(line.outcome, ExportOutcome::AlreadyThere);
+        EXPECT_TRUE(line.target.startsWith(folder.path() + "out/" + dir)) << line.target.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(folder.path() + "out/成都市")) << "nothing copied twice";
 }
 
 } // namespace
