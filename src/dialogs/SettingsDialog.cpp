@@ -89,7 +89,7 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("设置"));
-    setFixedSize(515, 332);
+    setFixedSize(515, 358);
     QFont dialogFont = font();
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
@@ -98,7 +98,7 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
         "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 3px; }"));
 
-    GroupBox3 = Make<QGroupBox>(this, "GroupBox3", "输出", {0, 8, 513, 321});
+    GroupBox3 = Make<QGroupBox>(this, "GroupBox3", "输出", {0, 8, 513, 347});
     Outck1 = Make<QRadioButton>(GroupBox3, "Outck1", "修改源文件", {39, 12, 77, 17});
     Outck2 = Make<QRadioButton>(GroupBox3, "Outck2", "新建文件  路径:", {122, 12, 113, 17});
     OutPath = Make<QLineEdit>(GroupBox3, "OutPath", "", {236, 12, 190, 21});
@@ -124,7 +124,7 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     Button1 = MakeButton(GroupBox2, "Button1", "...", {428, 20, 21, 21});
 
     VerifyCopies = Make<QCheckBox>(GroupBox3, "VerifyCopies", "导出时校验：每个文件复制后从磁盘读回比对（关闭可加快导出）",
-                                   {14, 274, 485, 19});
+                                   {14, 270, 485, 19});
 
     HelpGroup = Place(new QFrame(GroupBox3), "HelpGroup", {18, 51, 455, 73});
     HelpGroup->setStyleSheet(QStringLiteral("#HelpGroup { border: 1px solid white; border-radius: 6px; }"));
@@ -153,9 +153,9 @@ TForm2::TForm2(IniFile& settingsFile, SettingsStore& settings, QWidget* parent)
     for (QRadioButton* radio : {Scan1, Scan2, Scan3})
         scanModes->addButton(radio);
 
-    btnsure = MakeButton(this, "btnsure", "确定", {76, 287, 75, 25});
-    btnyy = MakeButton(this, "btnyy", "应用", {217, 287, 75, 25});
-    btncancle = MakeButton(this, "btncancle", "取消", {353, 287, 75, 25});
+    btnsure = MakeButton(this, "btnsure", "确定", {76, 313, 75, 25});
+    btnyy = MakeButton(this, "btnyy", "应用", {217, 313, 75, 25});
+    btncancle = MakeButton(this, "btncancle", "取消", {353, 313, 75, 25});
     btnyy->setEnabled(false);
 
     for (QLineEdit* readOnly : {OutPath, CapImagePath})
