@@ -21,6 +21,22 @@ inline void WriteTextFile(const QString& path, const QString& text)
         file.write(text.toUtf8());
 }
 
+// A whole file's bytes; "<missing>" when it cannot be read, so a comparison shows why.
+inline QByteArray ReadFileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Bytes that differ from one seed to the next and along the data, for copies to compare.
+inline QByteArray PatternBytes(qint64 bytes, char seed)
+{
+    QByteArray data(bytes, '\0');
+    for (qint64 i = 0; i < bytes; ++i)
+        data[i] = char(seed + i * 7);
+    return data;
+}
+
 // Every file below a folder (hidden ones too), relative to it, sorted.
 inline QStringList FilesBelow(const QString& root)
 {

@@ -14,19 +14,8 @@
 
 namespace {
 
-QByteArray Pattern(qint64 bytes, char seed)
-{
-    QByteArray data(bytes, '\0');
-    for (qint64 i = 0; i < bytes; ++i)
-        data[i] = char(seed + i * 7);
-    return data;
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+QByteArray Pattern(qint64 bytes, char seed) { return PatternBytes(bytes, seed); }
+QByteArray Read(const QString& path) { return ReadFileBytes(path); }
 
 void SetModified(const QString& path, const QDateTime& when)
 {

@@ -15,19 +15,8 @@
 
 namespace {
 
-QByteArray Pattern(qint64 bytes, char seed)
-{
-    QByteArray data(bytes, '\0');
-    for (qint64 i = 0; i < bytes; ++i)
-        data[i] = char(seed + i * 7);
-    return data;
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+QByteArray Pattern(qint64 bytes, char seed) { return PatternBytes(bytes, seed); }
+QByteArray Read(const QString& path) { return ReadFileBytes(path); }
 
 // Changes one byte of a file in place, as a failing disk or cable would.
 void FlipByte(const QString& path, qint64 at)
