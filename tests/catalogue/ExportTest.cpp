@@ -509,4 +509,24 @@ TEST_F(RunExportTest, TheHashListNamesEveryCopyAndFindsEarlierCopiesUnderOtherFo
     EXPECT_FALSE(QFileInfo::exists(folder.path() + "out/成都市")) << "nothing copied twice";
 }
 
+// A video whose copy was removed from the backup while its log's copy stayed is copied under
+// its old name again, and the log there is recognised (not a needless "-1" pair); a hidden
+// leftover of a killed run in a folder the export goes into is removed.
+TEST_F(RunExportTest, AVideoComesBackBesideItsLogAndLeftoversOfAKilledRunGo)
+{
+    AddRow("V.MOV", Pattern(5000, 4), "2017/05/03 14:22:10");
+    ASSERT_TRUE(WriteBytes(QFileInfo(host.rows[0].source).path() + "/V.SRT", "1\n00:00\nHOME\nGPS(1,2,3)\n"));
+    ASSERT_TRUE(RunExport(host, {}).AllVerified());
+    const QString dir = folder.path() + "out/2017-05-03/成都市/";
+    ASSERT_TRUE(QFile::remove(dir + "V-20170503142210.MOV"));
+    ASSERT_TRUE(WriteBytes(dir + ".V-20170503142299.MOV.orvek-part", "a copy cut short"));
+
+    const ExportReport again = RunExport(host, {});
+    ASSERT_EQ(again.lines.size(), 1);
+    EXPECT_EQ(again.lines[0].outcome, ExportOutcome::Copied);
+    EXPECT_EQ(again.lines[0].target, dir + "V-20170503142210.MOV");
+    EXPECT_EQ(FilesBelow(dir), QStringList({"V-20170503142210.MOV", "V-20170503142210.SRT"}));
+}
+
 } // namespace
+
