@@ -108,6 +108,15 @@ bool WriteFull(int fd, const char* buffer, qint64 bytes)
 
 bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
+// Removes a hidden copy. It is emptied first: a full NTFS drive refuses to remove a file until
+// it has room to note the removal, and the room the copy held is what later copies need.
+// (Never for a hidden name that is a second name of a named copy: that would empty the copy.)
+bool RemoveHidden(const QByteArray& path)
+{
+    truncate(path.constData(), 0);
+    return unlink(path.constData()) == 0;
+}
+
 // Size and modification time of a regular file; nothing when it is missing or not a file.
 std::optional<struct stat> RegularFile(const QByteArray& path)
 {
@@ -329,7 +338,7 @@ void RemoveLeftoverCopies(const QString& folder)
             if (file.open(QIODevice::ReadOnly) && file.readAll() == kClaimMark)
                 unlink(claimed.constData());
         }
-        unlink(hidden.constData());
+        RemoveHidden(hidden);
     }
 }
 
@@ -397,12 +406,12 @@ CopyResult CopyBatch::Write(const QString& src, const QString& dst, const std::f
     const QString hiddenPath = HiddenCopyPath(dst);
     const QByteArray hidden = Native(hiddenPath);
     Fd to(open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644));
-    if (to.fd < 0 && errno == EEXIST && unlink(hidden.constData()) == 0)
+    if (to.fd < 0 && errno == EEXIST && RemoveHidden(hidden))
         to.fd = open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
     if (to.fd < 0)
         return Failure(dst, errno);
     const auto giveUp = [&](CopyResult result) {
-        unlink(hidden.constData());
+        RemoveHidden(hidden);
         return result;
     };
     const qint64 total = info.st_size;
@@ -471,7 +480,7 @@ QList<CopyBatch::Finished> CopyBatch::Finish()
     for (Waiting& copy : waiting_) {
         CopyResult result;
         if (const auto failed = syncFailed.constFind(copy.hidden); failed != syncFailed.constEnd()) {
-            unlink(Native(copy.hidden).constData());
+            RemoveHidden(Native(copy.hidden));
             result = Failure(copy.target, *failed);
         } else {
             result = Check(copy);
@@ -487,7 +496,7 @@ CopyResult CopyBatch::Check(Waiting& copy)
 {
     const QByteArray hidden = Native(copy.hidden);
     const auto giveUp = [&](CopyResult result) {
-        unlink(hidden.constData());
+        RemoveHidden(hidden);
         return result;
     };
     bool verified = false;
@@ -543,7 +552,7 @@ CopyResult CopyBatch::Check(Waiting& copy)
 void CopyBatch::Abandon()
 {
     for (const Waiting& copy : std::as_const(waiting_))
-        unlink(Native(copy.hidden).constData());
+        RemoveHidden(Native(copy.hidden));
     waiting_.clear();
     waitingBytes_ = 0;
 }

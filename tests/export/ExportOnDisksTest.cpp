@@ -95,14 +95,17 @@ public:
         WriteTextFile(folder_.file("Config.dyi"), settings);
     }
 
-    ExportRun Export(const QString& card, const QString& out) const
+    ExportRun Export(const QString& card, const QString& out) const { return Run({"--export", card, out, "--offline"}); }
+    ExportRun Verify(const QString& out) const { return Run({"--verify", out}); }
+
+    ExportRun Run(const QStringList& arguments) const
     {
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("minimal"));
         program.setProcessEnvironment(environment);
-        program.start(folder_.file("orvek-file"), {"--export", card, out, "--offline"});
+        program.start(folder_.file("orvek-file"), arguments);
         ExportRun run;
         if (!program.waitForFinished(120000)) {
             program.kill();
@@ -284,6 +287,78 @@ TEST_P(ExportOnDisk, PlaceNamesWithCharactersWindowsRefusesBecomeFoldersTheDiskT
         EXPECT_EQ(found.size(), 1) << it.key().toStdString() << " as " << name.toStdString() << " in "
                                    << QStringList(tree.keys()).join(u'\n').toStdString();
     }
+}
+
+// The hash list the export leaves on the disk is valid ASC MHL, and checking the copies against
+// it finds them right, then finds the one byte changed on the disk.
+TEST_P(ExportOnDisk, TheHashListIsValidAndTheCheckFindsAChangedByte)
+{
+    const Program program(kSettings);
+    ASSERT_EQ(program.Export(card_.path(), out_).exitCode, 0);
+    const QString schemas = QStringLiteral(ORVEK_SHARED_DIR "/ascmhl/xsd/");
+    const QStringList generations = QDir(out_ + "/ascmhl").entryList({"*.mhl"}, QDir::Files);
+    ASSERT_EQ(generations.size(), 1);
+    for (const auto& [schema, file] : {std::pair{QStringLiteral("ASCMHL.xsd"), generations[0]},
+                                       std::pair{QStringLiteral("ASCMHLDirectory.xsd"), QStringLiteral("ascmhl_chain.xml")}}) {
+        QProcess xmllint;
+        xmllint.start("xmllint", {"--noout", "--schema", schemas + schema, out_ + "/ascmhl/" + file});
+        if (!xmllint.waitForStarted())
+            GTEST_SKIP() << "xmllint is not installed";
+        xmllint.waitForFinished();
+        EXPECT_EQ(xmllint.exitCode(), 0) << file.toStdString() << ": " << xmllint.readAllStandardError().toStdString();
+    }
+
+    const ExportRun right = program.Verify(out_);
+    EXPECT_EQ(right.exitCode, 0) << right.Printed();
+    EXPECT_EQ(right.lines.size(), card_.targets.size()) << right.Printed();
+    for (const QString& line : right.lines)
+        EXPECT_TRUE(line.startsWith(QStringLiteral("正确\t"))) << line.toStdString();
+
+    const QString changed = out_ + QStringLiteral("/2017-05-03/遂宁市/V-20170503143000.MP4");
+    QFile video(changed);
+    ASSERT_TRUE(video.open(QIODevice::ReadWrite));
+    video.seek(1234567);
+    char byte = 0;
+    video.getChar(&byte);
+    video.seek(1234567);
+    video.putChar(char(byte ^ 1));
+    video.close();
+    const ExportRun wrong = program.Verify(out_);
+    EXPECT_EQ(wrong.exitCode, 1) << wrong.Printed();
+    EXPECT_EQ(wrong.lines.filter(QRegularExpression(QStringLiteral("^不一致\t2017-05-03/遂宁市/V-20170503143000\\.MP4"))).size(), 1)
+        << wrong.Printed();
+}
+
+// A disk that fills up ends the run (every later copy would fail too) and says so; what was
+// copied before is whole and named, and nothing half-written stays.
+TEST_P(ExportOnDisk, AFullDiskEndsTheRunAndLeavesNoPartialFile)
+{
+    DiskImage small(GetParam(), 8LL * 1024 * 1024);
+    ASSERT_TRUE(small.ok()) << small.why().toStdString();
+    TempFolder card;
+    for (int i = 0; i < 5; ++i) {
+        const QString video = card.file(QStringLiteral("DCIM/DJI_000%1.MP4").arg(i));
+        ASSERT_TRUE(WriteBytes(video, NoiseBytes(2500000, quint32(10 + i))));
+        QFile file(video);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(QDateTime(QDate(2017, 5, 3), QTime(15, i, 0)), QFileDevice::FileModificationTime));
+    }
+    const Program program(kSettings);
+    const ExportRun run = program.Export(card.dir.path(), small.root());
+    EXPECT_EQ(run.exitCode, 1) << run.Printed();
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("导出中止"))) << run.Printed();
+    EXPECT_LT(run.lines.size(), 5) << "no file is tried after the disk is full\n" << run.Printed();
+    EXPECT_EQ(run.lines.filter(QRegularExpression(QStringLiteral("^失败\t"))).size(), 1) << run.Printed();
+    int whole = 0;
+    const QMap<QString, TreeEntry> tree = Tree(small.root());
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        EXPECT_FALSE(it.key().section(u'/', -1).startsWith(u'.')) << it.key().toStdString() << " was left behind";
+        if (it.key().endsWith(QStringLiteral(".MP4"))) {
+            EXPECT_EQ(it->bytes.size(), 2500000) << it.key().toStdString() << " is partial";
+            ++whole;
+        }
+    }
+    EXPECT_GE(whole, 1) << "what fitted arrived";
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, ExportOnDisk, testing::Values(DiskImage::Kind::Exfat, DiskImage::Kind::Ntfs),
