@@ -36,8 +36,10 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
 
 // Scans root, resolves the places (a typed place first, as in the window), and exports every
 // file into out with the naming rule and default place of the settings file (CityText,
-// MorenCity) in options.settingsFolder. Writes one line per file: what happened ("已复制",
-// "重名改名", "已存在", "源文件不见了", "失败"), source and target, then a summary. Returns 0, 1
-// when a file failed, or 2 when root or out is no folder.
+// MorenCity) in options.settingsFolder, checking each copy unless VerifyCopies is off. Writes one
+// line per file: what happened ("已校验", "已复制", "重名改名", "已存在", "源文件不见了", "失败"),
+// source and target (and the reason of a failure), then a summary on err that says whether the
+// card may be formatted. Returns 0, 1 when a file failed or the hash list could not be written,
+// or 2 when root or out is no folder.
 int RunHeadlessExport(const QString& root, const QString& out, const HeadlessScanOptions& options, QTextStream& output,
                       QTextStream& err);
