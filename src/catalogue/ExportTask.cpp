@@ -284,9 +284,12 @@ std::optional<QString> ExportRun::FoundEarlier(const QString& source, const QStr
         && (entry->source.isEmpty() || entry->source == onCard))
         return known(*entry);
     // A copy of this card file exported before under another folder (the place or the rule
-    // changed since).
+    // changed since): the same path on the card, size and time (a copy keeps its source's time;
+    // FAT keeps it to 2 s). Cards number their files anew, so the path alone is not enough.
+    const qint64 sourceTime = sourceInfo.lastModified().toSecsSinceEpoch();
     for (const HashedFile& entry : history_.FromSource(onCard, sourceInfo.size()))
-        if (trusted(entry) && QDir::cleanPath(root_ + u'/' + entry.path) != QDir::cleanPath(target))
+        if (trusted(entry) && qAbs(entry.modified.toSecsSinceEpoch() - sourceTime) <= 2
+            && QDir::cleanPath(root_ + u'/' + entry.path) != QDir::cleanPath(target))
             return known(entry);
     if (!SameFileQuick(source, target))
         return std::nullopt;

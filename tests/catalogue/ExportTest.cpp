@@ -507,6 +507,15 @@ TEST_F(RunExportTest, TheHashListNamesEveryCopyAndFindsEarlierCopiesUnderOtherFo
         EXPECT_TRUE(line.target.startsWith(folder.path() + "out/" + dir)) << line.target.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(folder.path() + "out/成都市")) << "nothing copied twice";
+
+    // Another card numbers its files the same way: a photo at the same card path and of the same
+    // size, taken at another time, is no copy of the one recorded.
+    ASSERT_TRUE(WriteBytes(host.rows[1].source, Pattern(3000, 77)));
+    SetModified(host.rows[1].source, QDateTime(QDate(2018, 1, 2), QTime(3, 4, 5)));
+    const ExportReport otherCard = RunExport(host, {});
+    ASSERT_EQ(otherCard.lines.size(), 2);
+    EXPECT_EQ(otherCard.lines[1].outcome, ExportOutcome::Copied);
+    EXPECT_EQ(Read(otherCard.lines[1].target), Pattern(3000, 77));
 }
 
 // A video whose copy was removed from the backup while its log's copy stayed is copied under
