@@ -30,14 +30,36 @@ QString Folder(const QString& root)
 }
 
 // ISO 8601 in UTC to the second, with the offset written out ("+00:00") as other tools write it.
+// Dates are written and read for every file of a generation, thousands at a time: the form this
+// program writes ("2020-01-16T09:15:00+00:00") is made and read by hand, anything else by Qt.
 QString DateText(const QDateTime& time)
 {
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) + QStringLiteral("+00:00");
+    const QDateTime utc = time.toUTC();
+    const QDate date = utc.date();
+    const QTime clock = utc.time();
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d+00:00", date.year(), date.month(), date.day(), clock.hour(),
+                             clock.minute(), clock.second());
 }
 
-QDateTime DateFromText(const QString& text)
+QDateTime DateFromText(QStringView text)
 {
-    return QDateTime::fromString(text, Qt::ISODateWithMs);
+    const auto number = [&](qsizetype at, qsizetype digits) {
+        int value = 0;
+        for (qsizetype i = at; i < at + digits; ++i) {
+            if (!text[i].isDigit())
+                return -1;
+            value = value * 10 + text[i].digitValue();
+        }
+        return value;
+    };
+    const bool utcForm = (text.size() == 25 && text.sliced(19) == u"+00:00") || (text.size() == 20 && text[19] == u'Z');
+    if (utcForm && text[4] == u'-' && text[7] == u'-' && text[10] == u'T' && text[13] == u':' && text[16] == u':') {
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime clock(number(11, 2), number(14, 2), number(17, 2));
+        if (date.isValid() && clock.isValid())
+            return QDateTime(date, clock, Qt::UTC);
+    }
+    return QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
 }
 
 const char* ActionText(HashedFile::Action action)
@@ -164,12 +186,12 @@ bool ReadGeneration(const QString& path, QList<HashedFile>* files, QString* erro
             } else if (inHash && name == u"path") {
                 const QXmlStreamAttributes attributes = reader.attributes();
                 entry.size = attributes.value(QStringLiteral("size")).toLongLong();
-                entry.modified = DateFromText(attributes.value(QStringLiteral("lastmodificationdate")).toString());
+                entry.modified = DateFromText(attributes.value(QStringLiteral("lastmodificationdate")));
                 entry.path = reader.readElementText();
             } else if (inHash && name == u"xxh64") {
                 const QXmlStreamAttributes attributes = reader.attributes();
                 entry.action = ActionFromText(attributes.value(QStringLiteral("action")));
-                entry.hashDate = DateFromText(attributes.value(QStringLiteral("hashdate")).toString());
+                entry.hashDate = DateFromText(attributes.value(QStringLiteral("hashdate")));
                 entry.xxh64 = reader.readElementText().trimmed().toLower();
                 hasXxh64 = true;
             } else if (inHash && name == u"source" && reader.namespaceUri() == kSourceNamespace) {
