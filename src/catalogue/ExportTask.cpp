@@ -196,6 +196,12 @@ namespace {
 
 // One export run: rows in, copies out through a batch of checked copies, and the hash list's
 // new generation at the end.
+//
+// A re-export of a card already in the output folder must cost about what `rsync` costs: one
+// look at each card file and at its copy. So a copy found by size and time is only noted, and
+// the hash list is read when it is needed (a file not at its target may be elsewhere in the
+// folder; a new generation lists the files found with their recorded hashes). A run that copied
+// and read nothing adds no generation: the list already says everything it could.
 class ExportRun {
 public:
     ExportRun(ExportHost& host, std::stop_token stop, const std::function<void(const ExportLine&)>& onLine,
@@ -209,8 +215,7 @@ public:
         root_ = QDir::cleanPath(settings.outPath);
         report_.verify = settings.verify;
         batch_.emplace(CopyOptions{settings.verify, beforeReadBack});
-        QString unreadable;
-        history_ = HashHistory::Load(root_, &unreadable);
+        hasRecord_ = QFileInfo(root_ + QStringLiteral("/ascmhl")).isDir();
     }
 
     ExportReport Run();
@@ -223,16 +228,19 @@ private:
         bool stopped = false; // its copy was stopped: nothing of it stays, and it is not told
     };
     void ExportRow(const QString& key, const ExportRowFacts& row, const ExportSettings& settings);
-    // Finds a copy of source already in the output folder: at target (a copy by size and time,
-    // or by content when the record does not know it), or anywhere the hash list says a copy of
-    // this card file is. Records it and gives its path; nothing when there is none.
-    std::optional<QString> FoundEarlier(const QString& source, const QString& onCard, const QString& target);
+    // Whether the file at target (alike to source by size and time, or else by its first and
+    // last bytes) is a copy of it; a copy found by its ends alone is read whole, with the source.
+    bool AcceptFound(const QString& source, const QString& target, const QString& onCard, bool sameTime);
+    // A copy of this card file that the hash list places elsewhere in the output folder.
+    std::optional<QString> ElsewhereInRecord(const QString& onCard, const struct stat& source, const QString& target);
     void Write(int rowIndex, const QString& source, const QString& onCard, const QString& target);
     void FinishBatch();
     void Fail(RowResult& row, const QString& error);
     void Emit();
-    QString Relative(const QString& path) const { return QDir(root_).relativeFilePath(path); }
-    void Record(const QString& target, const QString& onCard, uint64_t hash, HashedFile::Action action, QDateTime hashDate = {});
+    void WriteRecord();
+    const HashHistory& History();
+    QString Relative(const QString& path) const { return path.mid(root_.size() + 1); }
+    void Record(const QString& target, const QString& onCard, uint64_t hash, qint64 size, const QDateTime& modified);
 
     ExportHost& host_;
     std::stop_token stop_;
@@ -241,8 +249,10 @@ private:
     QString root_;
     ExportReport report_;
     std::optional<CopyBatch> batch_;
-    HashHistory history_;
-    QList<HashedFile> recorded_;
+    bool hasRecord_ = false;
+    std::optional<HashHistory> history_; // read on first use
+    QList<HashedFile> recorded_;         // copied or read by this run
+    QList<std::pair<QString, QString>> found_; // copies found already there: target, card path
     ExportTargets targets_;
     ExportFolders folders_;
     CompanionFinder companionFinder_;
@@ -252,55 +262,62 @@ private:
     bool diskFull_ = false;
 };
 
-void ExportRun::Record(const QString& target, const QString& onCard, uint64_t hash, HashedFile::Action action, QDateTime hashDate)
+const HashHistory& ExportRun::History()
 {
-    const QFileInfo info(target);
+    if (!history_) {
+        QString unreadable; // an unreadable generation only means less is known
+        history_ = HashHistory::Load(root_, &unreadable);
+    }
+    return *history_;
+}
+
+void ExportRun::Record(const QString& target, const QString& onCard, uint64_t hash, qint64 size, const QDateTime& modified)
+{
     HashedFile entry;
     entry.path = Relative(target);
-    entry.size = info.size();
-    entry.modified = info.lastModified().toUTC();
+    entry.size = size;
+    entry.modified = modified;
     entry.xxh64 = Xxh64Hex(hash);
-    entry.hashDate = hashDate.isValid() ? hashDate : QDateTime::currentDateTimeUtc();
-    entry.action = action;
+    entry.hashDate = QDateTime::currentDateTimeUtc();
+    entry.action = HashedFile::Action::Original;
     entry.source = onCard;
     recorded_ << entry;
 }
 
-std::optional<QString> ExportRun::FoundEarlier(const QString& source, const QString& onCard, const QString& target)
+bool ExportRun::AcceptFound(const QString& source, const QString& target, const QString& onCard, bool sameTime)
 {
-    const QFileInfo sourceInfo(source);
-    const auto trusted = [&](const HashedFile& entry) {
-        const QFileInfo copy(root_ + u'/' + entry.path);
-        return entry.action != HashedFile::Action::Failed && copy.isFile() && copy.size() == entry.size
-            && copy.lastModified().toUTC().toSecsSinceEpoch() == entry.modified.toSecsSinceEpoch();
-    };
-    const auto known = [&](const HashedFile& entry) {
-        Record(root_ + u'/' + entry.path, onCard, Xxh64FromHex(entry.xxh64).value_or(0), HashedFile::Action::Known, entry.hashDate);
-        recorded_.back().source = entry.source.isEmpty() ? onCard : entry.source;
-        return root_ + u'/' + entry.path;
-    };
-    // The record knows this path, and the file there is as it was recorded: no byte is read.
-    if (const auto entry = history_.Find(Relative(target)); entry && trusted(*entry) && entry->size == sourceInfo.size()
-        && (entry->source.isEmpty() || entry->source == onCard))
-        return known(*entry);
-    // A copy of this card file exported before under another folder (the place or the rule
-    // changed since): the same path on the card, size and time (a copy keeps its source's time;
-    // FAT keeps it to 2 s). Cards number their files anew, so the path alone is not enough.
-    const qint64 sourceTime = sourceInfo.lastModified().toSecsSinceEpoch();
-    for (const HashedFile& entry : history_.FromSource(onCard, sourceInfo.size()))
-        if (trusted(entry) && qAbs(entry.modified.toSecsSinceEpoch() - sourceTime) <= 2
-            && QDir::cleanPath(root_ + u'/' + entry.path) != QDir::cleanPath(target))
-            return known(entry);
-    if (!SameFileQuick(source, target))
-        return std::nullopt;
-    // A copy the record does not know (an export from before hash lists): both are read, and
-    // only equal bytes make it a copy.
+    if (sameTime) {
+        found_.append({target, onCard}); // a copy keeps its source's size and time: nothing is read
+        return true;
+    }
+    // Alike at both ends but with another time: only equal bytes make it a copy.
     uint64_t sourceHash = 0, copyHash = 0;
     QString error;
     if (!HashFile(source, sourceHash, error) || !HashFile(target, copyHash, error) || sourceHash != copyHash)
+        return false;
+    const QFileInfo copy(target);
+    Record(target, onCard, copyHash, copy.size(), copy.lastModified().toUTC());
+    return true;
+}
+
+std::optional<QString> ExportRun::ElsewhereInRecord(const QString& onCard, const struct stat& source, const QString& target)
+{
+    if (!hasRecord_)
         return std::nullopt;
-    Record(target, onCard, copyHash, HashedFile::Action::Original);
-    return target;
+    // The same path on the card, size and time (a copy keeps its source's time; FAT keeps it to
+    // 2 s), and the copy there as it was recorded. Cards number their files anew, so the path
+    // alone is not enough.
+    for (const HashedFile& entry : History().FromSource(onCard, source.st_size)) {
+        const QString path = root_ + u'/' + entry.path;
+        struct stat copy {};
+        if (entry.action == HashedFile::Action::Failed || path == target || stat(QFile::encodeName(path).constData(), &copy) != 0
+            || !S_ISREG(copy.st_mode) || copy.st_size != entry.size || copy.st_mtim.tv_sec != entry.modified.toSecsSinceEpoch()
+            || qAbs(entry.modified.toSecsSinceEpoch() - qint64(source.st_mtim.tv_sec)) > 2)
+            continue;
+        found_.append({path, onCard});
+        return path;
+    }
+    return std::nullopt;
 }
 
 void ExportRun::Fail(RowResult& row, const QString& error)
@@ -349,8 +366,7 @@ void ExportRun::FinishBatch()
             }
             continue;
         }
-        Record(done.target, onCard, done.result.xxh64, HashedFile::Action::Original);
-        recorded_.back().modified = done.result.modified.isValid() ? done.result.modified : recorded_.back().modified;
+        Record(done.target, onCard, done.result.xxh64, done.result.size, done.result.modified);
         if (done.target == row.line.target)
             row.line.verified = done.result.verified;
     }
@@ -360,28 +376,30 @@ void ExportRun::FinishBatch()
 // Tells every row whose copies are all done, in list order.
 void ExportRun::Emit()
 {
-    while (!rows_.isEmpty() && rows_.front().copiesWaiting == 0) {
-        const ExportLine line = rows_.front().line;
-        const bool stopped = rows_.front().stopped;
-        rows_.removeFirst();
-        for (auto it = waitingRowOf_.begin(); it != waitingRowOf_.end(); ++it)
-            --*it;
-        if (stopped)
+    qsizetype told = 0;
+    for (; told < rows_.size() && rows_[told].copiesWaiting == 0; ++told) {
+        const RowResult& row = rows_[told];
+        if (row.stopped)
             continue;
         QString status;
-        switch (line.outcome) {
+        switch (row.line.outcome) {
         case ExportOutcome::Copied:
-        case ExportOutcome::Renamed: status = line.verified ? kStatusVerified : kStatusCopied; break;
+        case ExportOutcome::Renamed: status = row.line.verified ? kStatusVerified : kStatusCopied; break;
         case ExportOutcome::AlreadyThere: status = kStatusPresent; break;
         case ExportOutcome::Failed: status = kStatusFailed; break;
         case ExportOutcome::Vanished: break;
         }
         if (!status.isEmpty())
-            host_.SetStatus(line.key, status);
+            host_.SetStatus(row.line.key, status);
         if (onLine_)
-            onLine_(line);
-        report_.lines << line;
+            onLine_(row.line);
+        report_.lines << row.line;
     }
+    if (told == 0)
+        return;
+    rows_.remove(0, told);
+    for (auto it = waitingRowOf_.begin(); it != waitingRowOf_.end(); ++it)
+        *it -= int(told);
 }
 
 void ExportRun::ExportRow(const QString& key, const ExportRowFacts& row, const ExportSettings& settings)
@@ -389,10 +407,13 @@ void ExportRun::ExportRow(const QString& key, const ExportRowFacts& row, const E
     const Target target = TargetOf(row, settings);
     rows_.append({{row.source, target.folder + target.filename, ExportOutcome::Copied, {}, key}, 0});
     const int index = int(rows_.size()) - 1;
-    if (row.source.isEmpty() || !QFileInfo::exists(row.source)) {
+    struct stat sourceInfo {};
+    if (row.source.isEmpty() || stat(QFile::encodeName(row.source).constData(), &sourceInfo) != 0) {
         rows_[index].line.outcome = ExportOutcome::Vanished;
         return; // no folder is made for a file that is not there
     }
+    if (!S_ISREG(sourceInfo.st_mode))
+        sourceInfo.st_size = -1; // no file is a copy of it; reading it fails and says why
     if (!folders_.Make(target.folder)) {
         rows_[index].line.target = target.folder;
         Fail(rows_[index], QStringLiteral("无法创建文件夹 %1").arg(target.folder));
@@ -410,20 +431,15 @@ void ExportRun::ExportRow(const QString& key, const ExportRowFacts& row, const E
 
     TargetChoice choice;
     for (;;) {
-        choice = targets_.Choose(target.folder, target.filename, row.source, companionSources);
-        if (!choice.alreadyThere)
+        choice = targets_.Choose(target.folder, target.filename, row.source, sourceInfo, companionSources);
+        if (!choice.alreadyThere || AcceptFound(row.source, choice.path, row.sourceOnCard, choice.sameTime))
             break;
-        if (const auto found = FoundEarlier(row.source, row.sourceOnCard, choice.path)) {
-            choice.path = *found;
-            break;
-        }
         targets_.Wrote(choice.path, QString()); // alike, but not a copy: another file's name
     }
-    // A copy exported before under another folder counts as well.
-    if (!choice.alreadyThere && !history_.FromSource(row.sourceOnCard, QFileInfo(row.source).size()).isEmpty())
-        if (const auto found = FoundEarlier(row.source, row.sourceOnCard, choice.path); found && *found != choice.path) {
-            choice = {*found, true};
-        }
+    // Exported before under another folder (the place or the naming rule changed since).
+    if (!choice.alreadyThere)
+        if (const auto elsewhere = ElsewhereInRecord(row.sourceOnCard, sourceInfo, choice.path))
+            choice = {*elsewhere, true, true};
     rows_[index].line.target = choice.path;
     if (choice.alreadyThere) {
         rows_[index].line.outcome = ExportOutcome::AlreadyThere;
@@ -434,19 +450,67 @@ void ExportRun::ExportRow(const QString& key, const ExportRowFacts& row, const E
         if (rows_[index].line.outcome == ExportOutcome::Failed || stop_.stop_requested())
             return;
     }
-    // A companion goes where its name is free; a copy of it already there is recorded, a
-    // different file there stays.
+    // A companion goes where its name is free; a copy of it already there is noted, a different
+    // file there stays.
     for (const Companion& companion : companions) {
         const QString companionTarget = WithExtension(choice.path, companion.extension);
         const QString onCard = onCardOf(companion.path);
-        if (QFileInfo::exists(companionTarget)) {
-            FoundEarlier(companion.path, onCard, companionTarget);
+        struct stat there {};
+        if (lstat(QFile::encodeName(companionTarget).constData(), &there) == 0) {
+            struct stat own {};
+            if (S_ISREG(there.st_mode) && SameFileQuick(companion.path, companionTarget)
+                && stat(QFile::encodeName(companion.path).constData(), &own) == 0)
+                AcceptFound(companion.path, companionTarget, onCard, own.st_mtim.tv_sec == there.st_mtim.tv_sec);
             continue;
         }
         Write(index, companion.path, onCard, companionTarget);
         if (diskFull_ || stop_.stop_requested())
             return;
     }
+}
+
+// The run's generation of the hash list: what it copied or read, and the copies it found with
+// their recorded hashes (a found copy the list does not know yet is read now). None when the run
+// copied and read nothing and a list is there.
+void ExportRun::WriteRecord()
+{
+    if (recorded_.isEmpty() && (hasRecord_ || found_.isEmpty()))
+        return;
+    QList<HashedFile> files = recorded_;
+    for (const auto& [target, onCard] : std::as_const(found_)) {
+        const QFileInfo copy(target);
+        const std::optional<HashedFile> known = History().Find(Relative(target));
+        if (known && known->action != HashedFile::Action::Failed && known->size == copy.size()
+            && known->modified.toSecsSinceEpoch() == copy.lastModified().toSecsSinceEpoch()) {
+            HashedFile entry = *known;
+            entry.action = HashedFile::Action::Known; // its earlier hash, not read again
+            if (entry.source.isEmpty())
+                entry.source = onCard;
+            files << entry;
+            continue;
+        }
+        uint64_t hash = 0;
+        QString error;
+        if (!HashFile(target, hash, error)) {
+            report_.recordFailure = error;
+            continue;
+        }
+        HashedFile entry;
+        entry.path = Relative(target);
+        entry.size = copy.size();
+        entry.modified = copy.lastModified().toUTC();
+        entry.xxh64 = Xxh64Hex(hash);
+        entry.hashDate = QDateTime::currentDateTimeUtc();
+        entry.source = onCard;
+        files << entry;
+    }
+    GenerationInfo info;
+    info.start = start_;
+    QString error;
+    if (const auto written = WriteGeneration(root_, info, files, &error))
+        report_.record = *written;
+    else
+        report_.recordFailure = error;
 }
 
 ExportReport ExportRun::Run()
@@ -473,15 +537,7 @@ ExportReport ExportRun::Run()
     report_.cancelled = stop_.stop_requested();
     FinishBatch();
     folders_.RemoveEmpty();
-    if (!recorded_.isEmpty()) {
-        GenerationInfo info;
-        info.start = start_;
-        QString error;
-        if (const auto written = WriteGeneration(root_, info, recorded_, &error))
-            report_.record = *written;
-        else
-            report_.recordFailure = error;
-    }
+    WriteRecord();
     if (report_.verify)
         SyncNames(root_);
     return report_;

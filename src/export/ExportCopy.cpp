@@ -583,12 +583,23 @@ bool ExportTargets::Taken(const QString& path, const QString& source) const
 TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, const QString& source,
                                    const QList<CompanionSource>& companions) const
 {
+    const std::optional<struct stat> sourceInfo = RegularFile(Native(source));
+    if (!sourceInfo) {
+        struct stat none {};
+        none.st_size = -1; // matches no file: the first free name
+        return Choose(dir, filename, source, none, companions);
+    }
+    return Choose(dir, filename, source, *sourceInfo, companions);
+}
+
+TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, const QString& source,
+                                   const struct stat& sourceInfo, const QList<CompanionSource>& companions) const
+{
     const qsizetype dot = filename.lastIndexOf(u'.');
     const QString stem = dot < 0 ? filename : filename.left(dot);
     const QString extension = dot < 0 ? QString() : filename.mid(dot);
     const auto slot = [&](int k) { return dir + (k == 0 ? filename : QStringLiteral("%1-%2%3").arg(stem).arg(k).arg(extension)); };
     const QByteArray sourcePath = Native(source);
-    const std::optional<struct stat> sourceInfo = RegularFile(sourcePath);
     // A companion's name is free for this file when nothing is there, or a copy of that very
     // companion is (the log of a video whose copy was removed from the backup).
     const auto companionFits = [&](const QString& path, const CompanionSource& companion) {
@@ -616,8 +627,8 @@ TargetChoice ExportTargets::Choose(const QString& dir, const QString& filename, 
                 return {path, false};
             continue;
         }
-        if (sourceInfo && S_ISREG(info.st_mode) && IsCopy(sourcePath, *sourceInfo, native, info))
-            return {path, true};
+        if (sourceInfo.st_size >= 0 && S_ISREG(info.st_mode) && IsCopy(sourcePath, sourceInfo, native, info))
+            return {path, true, info.st_mtim.tv_sec == sourceInfo.st_mtim.tv_sec};
     }
     return {slot(kMaxSuffix + 1), false};
 }

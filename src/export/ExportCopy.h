@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <stop_token>
+#include <sys/stat.h>
 
 // Blocks of the copy; the progress shown moves once per block.
 constexpr qint64 kCopyBlockBytes = 2000000;
@@ -128,6 +129,9 @@ bool HashFile(const QString& path, uint64_t& hash, QString& error, std::stop_tok
 struct TargetChoice {
     QString path;
     bool alreadyThere = false;
+    // For alreadyThere: whether the copy's size and modification time matched (no byte read);
+    // otherwise only its first and last bytes were compared.
+    bool sameTime = false;
 };
 struct CompanionSource {
     QString extension; // ".SRT"
@@ -137,6 +141,9 @@ class ExportTargets {
 public:
     TargetChoice Choose(const QString& dir, const QString& filename, const QString& source,
                         const QList<CompanionSource>& companions = {}) const;
+    // The same for a source whose facts are known already (one stat of it per file).
+    TargetChoice Choose(const QString& dir, const QString& filename, const QString& source, const struct stat& sourceInfo,
+                        const QList<CompanionSource>& companions) const;
     // Tells that path holds (or is about to hold) a copy of source.
     void Wrote(const QString& path, const QString& source);
 

@@ -212,7 +212,8 @@ protected:
         const QString path = folder.path() + "card/" + QString::number(host.rows.size()) + "/" + name;
         ASSERT_TRUE(WriteBytes(path, content));
         const bool video = name.endsWith(".MOV");
-        host.rows << ExportRowFacts{name + shotTime, path, name, video ? "视频" : "图片", place, shotTime};
+        host.rows << ExportRowFacts{name + shotTime, path, name, video ? "视频" : "图片", place, shotTime,
+                                    QString::number(host.rows.size()) + "/" + name};
     }
     QStringList Outcomes(const ExportReport& report)
     {
@@ -402,8 +403,8 @@ TEST(RunExportFolders, FoldersTheRunMadeAndLeftEmptyAreRemovedAtItsEnd)
             ASSERT_TRUE(QDir().mkpath(b)); // a folder where the photo should be: it cannot be read as a file
         else if (c.b == Stopped)
             ASSERT_TRUE(WriteBytes(b, Pattern(3 * kCopyBlockBytes, 2)));
-        host.rows << ExportRowFacts{"A", a, "A.JPG", "图片", "成都市 武侯区 玉林街道", "2017/05/03 14:22:10"}
-                  << ExportRowFacts{"B", b, "B.JPG", "图片", "重庆市 渝中区 解放碑", "2017/05/04 14:22:10"};
+        host.rows << ExportRowFacts{"A", a, "A.JPG", "图片", "成都市 武侯区 玉林街道", "2017/05/03 14:22:10", "A.JPG"}
+                  << ExportRowFacts{"B", b, "B.JPG", "图片", "重庆市 渝中区 解放碑", "2017/05/04 14:22:10", "B.JPG"};
         std::stop_source stop;
         host.onStatus = [&](const QString& key, const QString& text) {
             if (c.b == Stopped && key == "B" && text == "0")
@@ -492,11 +493,22 @@ TEST_F(RunExportTest, TheHashListNamesEveryCopyAndFindsEarlierCopiesUnderOtherFo
     EXPECT_EQ(entries(), QStringList({dir + "I-20170503142211.JPG <- DCIM/P.JPG 0", dir + "V-20170503142210.MOV <- DCIM/V.MOV 0",
                                       dir + "V-20170503142210.SRT <- DCIM/V.SRT 0"}));
 
+    // Nothing new: the list already says it all, and no generation is added.
     const ExportReport again = RunExport(host, {});
     EXPECT_EQ(again.Count(ExportOutcome::AlreadyThere), 2);
-    EXPECT_EQ(entries(), QStringList({dir + "I-20170503142211.JPG <- DCIM/P.JPG 3", dir + "V-20170503142210.MOV <- DCIM/V.MOV 3",
-                                      dir + "V-20170503142210.SRT <- DCIM/V.SRT 3"}))
-        << "trusted by size and time, not read";
+    EXPECT_TRUE(again.record.isEmpty());
+    EXPECT_TRUE(again.AllVerified());
+    EXPECT_EQ(HashHistory::Load(folder.path() + "out").generations(), 1);
+
+    // A new file: the generation lists it, and the copies found with their recorded hashes,
+    // trusted by size and time, not read.
+    AddRow("Q.JPG", Pattern(3000, 2), "2017/05/03 14:22:12");
+    host.rows[2].sourceOnCard = "DCIM/Q.JPG";
+    const ExportReport withNew = RunExport(host, {});
+    EXPECT_FALSE(withNew.record.isEmpty());
+    EXPECT_EQ(entries(), QStringList({dir + "I-20170503142211.JPG <- DCIM/P.JPG 3", dir + "I-20170503142212.JPG <- DCIM/Q.JPG 0",
+                                      dir + "V-20170503142210.MOV <- DCIM/V.MOV 3", dir + "V-20170503142210.SRT <- DCIM/V.SRT 3"}));
+    host.rows.removeLast();
 
     // The rule changed: the files are already in the output folder, elsewhere.
     host.settings.rule = "城市/日期";
