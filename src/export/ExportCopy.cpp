@@ -185,12 +185,13 @@ struct Transfer {
     uint64_t xxh64 = 0;        // of the bytes that passed
 };
 
-// Writes the first total bytes of from into to, both from their start, hashing them on the way.
+// Writes the first total bytes of from into to, hashing them on the way. Both start where they
+// are (a fresh copy) or, for a second pass, from their start with to emptied first.
 Transfer TransferAll(int from, int to, qint64 total, const std::function<void(const QString&)>& progress,
-                     std::stop_token stop)
+                     std::stop_token stop, bool again = false)
 {
     Transfer transfer;
-    if (lseek(from, 0, SEEK_SET) < 0 || lseek(to, 0, SEEK_SET) < 0 || ftruncate(to, 0) != 0) {
+    if (again && (lseek(from, 0, SEEK_SET) < 0 || lseek(to, 0, SEEK_SET) < 0 || ftruncate(to, 0) != 0)) {
         transfer.error = errno;
         return transfer;
     }
@@ -399,7 +400,8 @@ CopyResult CopyBatch::Write(const QString& src, const QString& dst, const std::f
     struct stat info {};
     if (from.fd < 0 || fstat(from.fd, &info) != 0)
         return Failure(src, errno);
-    posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (info.st_size > kCopyBlockBytes) // a hint worth its call only for files read in several blocks
+        posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     // The copy is written under a hidden name beside its target (the scan skips it) and named
     // only when complete. A hidden file of the same name is a leftover of a killed run.
@@ -510,7 +512,7 @@ CopyResult CopyBatch::Check(Waiting& copy)
             Fd to(open(hidden.constData(), O_WRONLY | O_CLOEXEC));
             if (to.fd < 0)
                 return giveUp(Failure(copy.target, errno));
-            const Transfer transfer = TransferAll(from.fd, to.fd, copy.size, {}, {});
+            const Transfer transfer = TransferAll(from.fd, to.fd, copy.size, {}, {}, true);
             if (transfer.error != 0)
                 return giveUp(Failure(transfer.sourceFailed ? copy.source : copy.target, transfer.error));
             struct stat info {};
