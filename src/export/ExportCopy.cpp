@@ -371,8 +371,10 @@ bool HashFile(const QString& path, uint64_t& hash, QString& error, std::stop_tok
 {
     error.clear();
     Fd fd(open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
     if (fd.fd >= 0) {
-        posix_fadvise(fd.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (fstat(fd.fd, &info) == 0 && info.st_size > kReadBackBytes) // worth its call for large files only
+            posix_fadvise(fd.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         bool stopped = false;
         if (HashOpenFile(fd.fd, hash, stop, progress, stopped))
             return true;
