@@ -308,6 +308,25 @@ int main(int argc, char** argv)
                         verify && !report.AllVerified() ? ", not all verified" : "");
         return seconds;
     };
+    // Our side of a copying measure: an export into a fresh folder, removed afterwards.
+    const auto exportSide = [&](const char* what, bool verify, std::vector<double>* parts) {
+        return [&, what, verify, parts](int round) {
+            const QString exported = outFolder(what, round);
+            const double seconds = timeExport(exported, verify, parts);
+            QDir(exported).removeRecursively();
+            return seconds;
+        };
+    };
+    // `cp -r` of the card and `sync`, each part timed.
+    const auto copyAndSync = [&](const QString& copied, std::vector<double>& cpParts, std::vector<double>& syncParts) {
+        QElapsedTimer part;
+        part.start();
+        Run(QStringLiteral("cp"), {QStringLiteral("-r"), card, copied});
+        cpParts.push_back(double(part.nsecsElapsed()) / 1e9);
+        part.restart();
+        Run(QStringLiteral("sync"), {});
+        syncParts.push_back(double(part.nsecsElapsed()) / 1e9);
+    };
     std::vector<Row> table;
 
     // 1. The checked export beside `cp -r` + `sync` + reading every copy back from the disk: the
@@ -315,24 +334,14 @@ int main(int argc, char** argv)
     if (runs('1')) {
         std::vector<double> ours, peer, cpParts, syncParts, readParts, exportParts[2];
         Alternate(
-            [&](int round) {
-                const QString exported = outFolder("verified", round);
-                const double seconds = timeExport(exported, true, exportParts);
-                QDir(exported).removeRecursively();
-                return seconds;
-            },
+            exportSide("verified", true, exportParts),
             [&](int round) {
                 const QString copied = outFolder("cp-read", round);
                 QElapsedTimer part;
                 qint64 readBytes = 0;
                 const double seconds = Seconds([&] {
+                    copyAndSync(copied, cpParts, syncParts);
                     part.start();
-                    Run(QStringLiteral("cp"), {QStringLiteral("-r"), card, copied});
-                    cpParts.push_back(double(part.nsecsElapsed()) / 1e9);
-                    part.restart();
-                    Run(QStringLiteral("sync"), {});
-                    syncParts.push_back(double(part.nsecsElapsed()) / 1e9);
-                    part.restart();
                     const QStringList copies = FilesUnder(copied);
                     DropFromCache(copies);
                     readBytes = ReadWhole(copies);
@@ -356,23 +365,10 @@ int main(int argc, char** argv)
     if (runs('2')) {
         std::vector<double> ours, peer, exportParts[2], cpParts, syncParts;
         Alternate(
-            [&](int round) {
-                const QString exported = outFolder("unverified", round);
-                const double seconds = timeExport(exported, false, exportParts);
-                QDir(exported).removeRecursively();
-                return seconds;
-            },
+            exportSide("unverified", false, exportParts),
             [&](int round) {
                 const QString copied = outFolder("cp", round);
-                QElapsedTimer part;
-                const double seconds = Seconds([&] {
-                    part.start();
-                    Run(QStringLiteral("cp"), {QStringLiteral("-r"), card, copied});
-                    cpParts.push_back(double(part.nsecsElapsed()) / 1e9);
-                    part.restart();
-                    Run(QStringLiteral("sync"), {});
-                    syncParts.push_back(double(part.nsecsElapsed()) / 1e9);
-                });
+                const double seconds = Seconds([&] { copyAndSync(copied, cpParts, syncParts); });
                 QDir(copied).removeRecursively();
                 return seconds;
             },
