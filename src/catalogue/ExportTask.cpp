@@ -286,8 +286,19 @@ void ExportRun::Record(const QString& target, const QString& onCard, uint64_t ha
 
 bool ExportRun::AcceptFound(const QString& source, const QString& target, const QString& onCard, bool sameTime)
 {
-    if (sameTime) {
+    if (sameTime && hasRecord_) {
         found_.append({target, onCard}); // a copy keeps its source's size and time: nothing is read
+        return true;
+    }
+    if (sameTime) {
+        // No hash list yet (an export from before them): this run starts one, so the copy is
+        // read now, while its row shows where the export is.
+        uint64_t copyHash = 0;
+        QString error;
+        if (!HashFile(target, copyHash, error))
+            return false;
+        const QFileInfo copy(target);
+        Record(target, onCard, copyHash, copy.size(), copy.lastModified().toUTC());
         return true;
     }
     // Alike at both ends but with another time: only equal bytes make it a copy.
