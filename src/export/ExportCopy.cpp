@@ -406,16 +406,24 @@ CopyResult CopyBatch::Write(const QString& src, const QString& dst, const std::f
         posix_fadvise(from.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     // The copy is written under a hidden name beside its target (the scan skips it) and named
-    // only when complete. A hidden file of the same name is a leftover of a killed run.
-    const QString hiddenPath = HiddenCopyPath(dst);
-    const QByteArray hidden = Native(hiddenPath);
-    Fd to(open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644));
-    if (to.fd < 0 && errno == EEXIST && RemoveHidden(hidden))
-        to.fd = open(hidden.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+    // only when complete. A hidden file of the same name is a leftover of a killed run. A copy
+    // that is not checked is named as soon as it is written: where the file system has unnamed
+    // files it is written as one, which leaves nothing at all behind if the run is killed and
+    // spares the rename.
+    QString hiddenPath;
+    Fd to(options_.verify ? -1 : open(Native(QFileInfo(dst).path()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
+    if (to.fd < 0) {
+        hiddenPath = HiddenCopyPath(dst);
+        to.fd = open(Native(hiddenPath).constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+        if (to.fd < 0 && errno == EEXIST && RemoveHidden(Native(hiddenPath)))
+            to.fd = open(Native(hiddenPath).constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+    }
     if (to.fd < 0)
         return Failure(dst, errno);
+    const QByteArray hidden = Native(hiddenPath);
     const auto giveUp = [&](CopyResult result) {
-        RemoveHidden(hidden);
+        if (!hidden.isEmpty())
+            RemoveHidden(hidden);
         return result;
     };
     const qint64 total = info.st_size;
@@ -435,10 +443,19 @@ CopyResult CopyBatch::Write(const QString& src, const QString& dst, const std::f
         return giveUp(Failure(transfer.sourceFailed ? src : dst, transfer.error));
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     futimens(to.fd, times);
+    // An unnamed copy gets its name where none is: a file that appeared there meanwhile stays.
+    if (hidden.isEmpty()
+        && linkat(AT_FDCWD, QByteArray("/proc/self/fd/" + QByteArray::number(to.fd)).constData(), AT_FDCWD,
+                  Native(dst).constData(), AT_SYMLINK_FOLLOW) != 0)
+        return Failure(dst, errno);
     const int closed = close(to.fd);
     to.fd = -1;
-    if (closed != 0)
-        return giveUp(Failure(dst, errno));
+    if (closed != 0) {
+        const int error = errno;
+        if (hidden.isEmpty())
+            unlink(Native(dst).constData()); // named a moment ago by this copy: not whole
+        return giveUp(Failure(dst, error));
+    }
     progress(QStringLiteral("100"));
 
     waiting_.append({src, dst, hiddenPath, transfer.xxh64, total});
@@ -498,6 +515,15 @@ QList<CopyBatch::Finished> CopyBatch::Finish()
 
 CopyResult CopyBatch::Check(Waiting& copy)
 {
+    if (copy.hidden.isEmpty()) { // written unnamed and named at once (not checked)
+        CopyResult result;
+        result.outcome = CopyOutcome::Copied;
+        result.xxh64 = copy.xxh64;
+        result.size = copy.size;
+        if (const auto info = RegularFile(Native(copy.target)))
+            result.modified = ModifiedOf(*info);
+        return result;
+    }
     const QByteArray hidden = Native(copy.hidden);
     const auto giveUp = [&](CopyResult result) {
         RemoveHidden(hidden);
@@ -556,7 +582,8 @@ CopyResult CopyBatch::Check(Waiting& copy)
 void CopyBatch::Abandon()
 {
     for (const Waiting& copy : std::as_const(waiting_))
-        RemoveHidden(Native(copy.hidden));
+        if (!copy.hidden.isEmpty()) // an unnamed copy was named when written: it is whole
+            RemoveHidden(Native(copy.hidden));
     waiting_.clear();
     waitingBytes_ = 0;
 }

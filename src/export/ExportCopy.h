@@ -83,7 +83,7 @@ private:
     struct Waiting {
         QString source;
         QString target;
-        QString hidden;
+        QString hidden;       // empty for a copy written unnamed and named at once
         uint64_t xxh64 = 0;
         qint64 size = 0;
     };

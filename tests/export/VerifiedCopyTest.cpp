@@ -82,6 +82,11 @@ TEST(VerifiedCopy, ACopyTheDiskChangesIsWrittenAgainOnceThenFailsWithoutAName)
     EXPECT_EQ(result.outcome, CopyOutcome::Copied);
     EXPECT_FALSE(result.verified);
     EXPECT_EQ(Read(folder.file("dst.JPG")), Pattern(5000, 1));
+    // Named at once, still never over a file that is there.
+    const CopyResult refused = CopyWithProgress(folder.file("src.JPG"), folder.file("dst.JPG"), [](const QString&) {}, {}, unverified);
+    EXPECT_EQ(refused.outcome, CopyOutcome::Failed);
+    EXPECT_EQ(refused.error, folder.file("dst.JPG") + "：已有同名文件");
+    EXPECT_EQ(FilesBelow(folder.path()), QStringList({"dst.JPG", "src.JPG"}));
 }
 
 // The read-back reads the disk: just before it, none of the copy's pages is in memory, on a
