@@ -296,6 +296,8 @@ TEST_P(ExportOnDisk, TheHashListIsValidAndTheCheckFindsAChangedByte)
     const Program program(kSettings);
     ASSERT_EQ(program.Export(card_.path(), out_).exitCode, 0);
     const QString schemas = QStringLiteral(ORVEK_SHARED_DIR "/ascmhl/xsd/");
+    if (!QFileInfo::exists(schemas + "ASCMHL.xsd"))
+        GTEST_SKIP() << "the ASC MHL schemas are not beside this checkout; give their folder with -DORVEK_SHARED_DIR=";
     const QStringList generations = QDir(out_ + "/ascmhl").entryList({"*.mhl"}, QDir::Files);
     ASSERT_EQ(generations.size(), 1);
     for (const auto& [schema, file] : {std::pair{QStringLiteral("ASCMHL.xsd"), generations[0]},
