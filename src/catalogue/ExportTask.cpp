@@ -159,6 +159,18 @@ private:
 
 } // namespace
 
+QString ExportStatusWord(const ExportLine& line)
+{
+    switch (line.outcome) {
+    case ExportOutcome::Copied:
+    case ExportOutcome::Renamed: return line.verified ? kStatusVerified : kStatusCopied;
+    case ExportOutcome::AlreadyThere: return kStatusPresent;
+    case ExportOutcome::Failed: return kStatusFailed;
+    case ExportOutcome::Vanished: break;
+    }
+    return {};
+}
+
 int ExportReport::Count(ExportOutcome outcome) const
 {
     return int(std::count_if(lines.begin(), lines.end(), [outcome](const ExportLine& line) { return line.outcome == outcome; }));
@@ -240,7 +252,10 @@ private:
     void WriteRecord();
     const HashHistory& History();
     QString Relative(const QString& path) const { return path.mid(root_.size() + 1); }
-    void Record(const QString& target, const QString& onCard, uint64_t hash, qint64 size, const QDateTime& modified);
+    // The hash list's entry of a copy hashed by this run.
+    HashedFile Entry(const QString& target, const QString& onCard, uint64_t hash, qint64 size, const QDateTime& modified) const;
+    // A copy read from the disk now and its entry; nothing when it cannot be read (error says why).
+    std::optional<HashedFile> ReadCopy(const QString& target, const QString& onCard, QString& error) const;
 
     ExportHost& host_;
     std::stop_token stop_;
@@ -271,7 +286,8 @@ const HashHistory& ExportRun::History()
     return *history_;
 }
 
-void ExportRun::Record(const QString& target, const QString& onCard, uint64_t hash, qint64 size, const QDateTime& modified)
+HashedFile ExportRun::Entry(const QString& target, const QString& onCard, uint64_t hash, qint64 size,
+                            const QDateTime& modified) const
 {
     HashedFile entry;
     entry.path = Relative(target);
@@ -281,7 +297,16 @@ void ExportRun::Record(const QString& target, const QString& onCard, uint64_t ha
     entry.hashDate = QDateTime::currentDateTimeUtc();
     entry.action = HashedFile::Action::Original;
     entry.source = onCard;
-    recorded_ << entry;
+    return entry;
+}
+
+std::optional<HashedFile> ExportRun::ReadCopy(const QString& target, const QString& onCard, QString& error) const
+{
+    uint64_t hash = 0;
+    if (!HashFile(target, hash, error))
+        return std::nullopt;
+    const QFileInfo copy(target);
+    return Entry(target, onCard, hash, copy.size(), copy.lastModified().toUTC());
 }
 
 bool ExportRun::AcceptFound(const QString& source, const QString& target, const QString& onCard, bool sameTime)
@@ -290,24 +315,17 @@ bool ExportRun::AcceptFound(const QString& source, const QString& target, const 
         found_.append({target, onCard}); // a copy keeps its source's size and time: nothing is read
         return true;
     }
-    if (sameTime) {
-        // No hash list yet (an export from before them): this run starts one, so the copy is
-        // read now, while its row shows where the export is.
-        uint64_t copyHash = 0;
-        QString error;
-        if (!HashFile(target, copyHash, error))
-            return false;
-        const QFileInfo copy(target);
-        Record(target, onCard, copyHash, copy.size(), copy.lastModified().toUTC());
-        return true;
-    }
-    // Alike at both ends but with another time: only equal bytes make it a copy.
-    uint64_t sourceHash = 0, copyHash = 0;
+    // Otherwise the copy is read now: where there is no hash list yet (an export from before
+    // them) to start one while its row shows where the export is, and where it is alike to the
+    // source only at both ends, to compare every byte.
     QString error;
-    if (!HashFile(source, sourceHash, error) || !HashFile(target, copyHash, error) || sourceHash != copyHash)
+    const std::optional<HashedFile> copy = ReadCopy(target, onCard, error);
+    if (!copy)
         return false;
-    const QFileInfo copy(target);
-    Record(target, onCard, copyHash, copy.size(), copy.lastModified().toUTC());
+    uint64_t sourceHash = 0;
+    if (!sameTime && (!HashFile(source, sourceHash, error) || Xxh64Hex(sourceHash) != copy->xxh64))
+        return false;
+    recorded_ << *copy;
     return true;
 }
 
@@ -377,7 +395,7 @@ void ExportRun::FinishBatch()
             }
             continue;
         }
-        Record(done.target, onCard, done.result.xxh64, done.result.size, done.result.modified);
+        recorded_ << Entry(done.target, onCard, done.result.xxh64, done.result.size, done.result.modified);
         if (done.target == row.line.target)
             row.line.verified = done.result.verified;
     }
@@ -392,14 +410,7 @@ void ExportRun::Emit()
         const RowResult& row = rows_[told];
         if (row.stopped)
             continue;
-        QString status;
-        switch (row.line.outcome) {
-        case ExportOutcome::Copied:
-        case ExportOutcome::Renamed: status = row.line.verified ? kStatusVerified : kStatusCopied; break;
-        case ExportOutcome::AlreadyThere: status = kStatusPresent; break;
-        case ExportOutcome::Failed: status = kStatusFailed; break;
-        case ExportOutcome::Vanished: break;
-        }
+        const QString status = ExportStatusWord(row.line);
         if (!status.isEmpty())
             host_.SetStatus(row.line.key, status);
         if (onLine_)
@@ -500,20 +511,11 @@ void ExportRun::WriteRecord()
             files << entry;
             continue;
         }
-        uint64_t hash = 0;
         QString error;
-        if (!HashFile(target, hash, error)) {
+        if (const std::optional<HashedFile> read = ReadCopy(target, onCard, error))
+            files << *read;
+        else
             report_.recordFailure = error;
-            continue;
-        }
-        HashedFile entry;
-        entry.path = Relative(target);
-        entry.size = copy.size();
-        entry.modified = copy.lastModified().toUTC();
-        entry.xxh64 = Xxh64Hex(hash);
-        entry.hashDate = QDateTime::currentDateTimeUtc();
-        entry.source = onCard;
-        files << entry;
     }
     GenerationInfo info;
     info.start = start_;

@@ -91,6 +91,9 @@ struct ExportLine {
     bool verified = false; // for copies: read back from the disk and equal to the source
 };
 
+// The word a row's status shows when its file is done (empty for a file that vanished).
+QString ExportStatusWord(const ExportLine& line);
+
 struct ExportReport {
     QList<ExportLine> lines;
     bool cancelled = false;

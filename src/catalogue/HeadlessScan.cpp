@@ -96,16 +96,15 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
 
 namespace {
 
+// The row's word, told more exactly where the command line has room: an unchecked copy under a
+// "-1" name, a file that vanished.
 QString OutcomeText(const ExportLine& line)
 {
-    switch (line.outcome) {
-    case ExportOutcome::Copied: return line.verified ? kStatusVerified : kStatusCopied;
-    case ExportOutcome::Renamed: return line.verified ? kStatusVerified : QStringLiteral("重名改名");
-    case ExportOutcome::AlreadyThere: return kStatusPresent;
-    case ExportOutcome::Vanished: return QStringLiteral("源文件不见了");
-    case ExportOutcome::Failed: return kStatusFailed;
-    }
-    return {};
+    if (line.outcome == ExportOutcome::Renamed && !line.verified)
+        return QStringLiteral("重名改名");
+    if (line.outcome == ExportOutcome::Vanished)
+        return QStringLiteral("源文件不见了");
+    return ExportStatusWord(line);
 }
 
 } // namespace
