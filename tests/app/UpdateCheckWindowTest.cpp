@@ -49,9 +49,12 @@ protected:
     void TearDown() override { windows.reset(); }
     TForm1& Main() { return *windows->Form1(); }
     TMyDlg& Dialog() { return *windows->MyDlg(); }
-    // Runs one more check (as a tick would) and waits for it to end.
+    // Runs one more check (as a tick would) and waits for it to end. A tick that finds the
+    // worker busy lets itself pass, so it first waits for the previous check to wind down:
+    // the worker still ends its task for a moment after the dialog it asked for has closed.
     void CheckNow()
     {
+        ASSERT_TRUE(WaitFor([&] { return Main().CurrentWorkerState() == WorkerState::Idle; }));
         const int before = server.Requests();
         Main().GetUpdateInfoTmTimer();
         ASSERT_TRUE(WaitFor([&] { return server.Requests() > before && Main().CurrentWorkerState() == WorkerState::Idle; }));
