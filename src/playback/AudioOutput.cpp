@@ -185,8 +185,7 @@ int MediaState::DecodeAudioFrame()
     audioClockSerial = af->serial;
     audioFrameAvailable = true;
     if (settings.audioHook && settings.onAudioHook) {
-        const int64_t hostPts = std::isnan(af->pts) ? kNoPts : std::llround(af->pts * 1e6) - startTime;
-        settings.onAudioHook(hostPts, audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
+        settings.onAudioHook(HostPts(af->pts, startTime), audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
     }
     return resampledSize;
 }

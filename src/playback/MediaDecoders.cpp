@@ -117,9 +117,7 @@ int MediaState::GetVideoFrame(AVFrame* frame)
         }
         return 0;
     }
-    double dpts = NAN;
-    if (frame->pts != AV_NOPTS_VALUE)
-        dpts = ToSeconds(videoStream->time_base) * frame->pts;
+    const double dpts = StreamSeconds(frame->pts, videoStream->time_base);
     frame->sample_aspect_ratio = av.av_guess_sample_aspect_ratio(ic, videoStream, frame);
     if (videoSeekSerial == viddec.pktSerial && !std::isnan(dpts)) {
         if (dpts < seekTarget - frameDurationSec / 2) {
@@ -251,7 +249,7 @@ void MediaState::VideoDecoderMain()
                 frameLastFilterDelay = 0;
             const AVRational tb = av.av_buffersink_get_time_base(videoFilterOut);
             const double duration = frameRate.num && frameRate.den ? double(frameRate.den) / frameRate.num : 0;
-            const double pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts * ToSeconds(tb);
+            const double pts = StreamSeconds(frame->pts, tb);
             ret = QueuePicture(frame, pts, duration, frame->pkt_pos, viddec.pktSerial);
             av.av_frame_unref(frame);
             if (videoq.serial != viddec.pktSerial)
@@ -283,16 +281,8 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
     int dstStride[4] = {int(bitmap.bytesPerLine()), 0, 0, 0};
     av.sws_scale(hookScaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
     bool update = true;
-    const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
-    try {
-        settings.onVideoHook(bitmap, hostPts, update);
-    } catch (const std::exception& error) {
-        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: %1").arg(QString::fromUtf8(error.what())));
+    if (!CallHostHook("OnVideoHook", [&] { settings.onVideoHook(bitmap, HostPts(pts, startTime), update); }))
         return;
-    } catch (...) {
-        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnVideoHook: unknown error"));
-        return;
-    }
     if (update && bitmap.width() == frame->width && bitmap.height() == frame->height)
         entry.hooked = bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
 }
@@ -313,14 +303,9 @@ int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_
     if (controls.VideoHook.load(std::memory_order_relaxed) && settings.onVideoHook)
         RunVideoHook(*vp, frame, pts);
     if (settings.frameHook && settings.onFrameHook) {
-        try {
-            const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
-            settings.onFrameHook(frame, frame->format, frame->width, frame->height, hostPts);
-        } catch (const std::exception& error) {
-            Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: %1").arg(QString::fromUtf8(error.what())));
-        } catch (...) {
-            Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnFrameHook: unknown error"));
-        }
+        CallHostHook("OnFrameHook", [&] {
+            settings.onFrameHook(frame, frame->format, frame->width, frame->height, HostPts(pts, startTime));
+        });
     }
     Av().av_frame_move_ref(vp->frame, frame);
     pictq.Push();
@@ -344,7 +329,7 @@ void MediaState::AudioDecoderMain()
             continue;
         const AVRational tb{1, frame->sample_rate};
         if (audioSeekSerial == auddec.pktSerial && frame->pts != AV_NOPTS_VALUE && frame->sample_rate > 0) {
-            const double end = (frame->pts + frame->nb_samples) * ToSeconds(tb);
+            const double end = StreamSeconds(frame->pts + frame->nb_samples, tb);
             if (end <= seekTarget) { // sound from before the seek target
                 av.av_frame_unref(frame);
                 continue;
@@ -354,7 +339,7 @@ void MediaState::AudioDecoderMain()
         QueuedFrame* af = sampq.PeekWritable();
         if (!af)
             break;
-        af->pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts * ToSeconds(tb);
+        af->pts = StreamSeconds(frame->pts, tb);
         af->pos = frame->pkt_pos;
         af->serial = auddec.pktSerial;
         af->duration = frame->sample_rate ? double(frame->nb_samples) / frame->sample_rate : 0;

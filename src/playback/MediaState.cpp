@@ -51,6 +51,12 @@ void MediaState::Log(int level, const QString& message) const
     FFLogger().Log(host.LogSender(), TLogLevel(level), message);
 }
 
+void MediaState::HostHookFailed(const char* name, const char* what) const
+{
+    const QString reason = what ? QString::fromUtf8(what) : QStringLiteral("unknown error");
+    Log(int(TLogLevel::llError), QStringLiteral("Error occurs %1: %2").arg(QLatin1String(name), reason));
+}
+
 QString MediaState::ErrorText(int code) const
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -164,6 +164,22 @@ private:
     MasterClock Master() const { return masterClock; }
 
     void Log(int level, const QString& message) const; // level: TLogLevel as int
+    // Runs one of the host's hooks on an engine thread: what it throws is logged under the
+    // hook's name and goes no further. False when it threw.
+    template <class Call>
+    bool CallHostHook(const char* name, Call&& call) const
+    {
+        try {
+            call();
+            return true;
+        } catch (const std::exception& error) {
+            HostHookFailed(name, error.what());
+        } catch (...) {
+            HostHookFailed(name, nullptr);
+        }
+        return false;
+    }
+    void HostHookFailed(const char* name, const char* what) const;
     QString ErrorText(int code) const;
 
     EngineHost& host;

@@ -1,7 +1,13 @@
 #pragma once
 // Constants and small helpers shared by the parts of the engine's per-open state.
 
+#include "playback/PlaybackTypes.h"
+
+#include <cmath>
+#include <cstdint>
+
 extern "C" {
+#include <libavutil/avutil.h>
 #include <libavutil/rational.h>
 }
 
@@ -20,6 +26,18 @@ constexpr int kIoBufferSize = 64 * 1024;          // read size of a memory input
 inline double ToSeconds(AVRational r)
 {
     return r.den ? double(r.num) / r.den : 0.0;
+}
+
+// A timestamp in a stream's time base as the engine's time, in seconds; NaN without one.
+inline double StreamSeconds(int64_t pts, AVRational timeBase)
+{
+    return pts == AV_NOPTS_VALUE ? NAN : pts * ToSeconds(timeBase);
+}
+
+// The engine's time as the host sees it: µs from the input's start, kNoPts without a time.
+inline int64_t HostPts(double seconds, int64_t startTimeUs)
+{
+    return std::isnan(seconds) ? kNoPts : std::llround(seconds * 1e6) - startTimeUs;
 }
 
 } // namespace engine

@@ -231,7 +231,7 @@ QImage MediaState::ShownPicture(int64_t& pts)
     image.fill(Qt::black);
     if (!shownFrame || (!shownFrame->data[0] && shownHooked.isNull()))
         return image;
-    pts = std::isnan(shownPts) ? kNoPts : std::llround(shownPts * 1e6) - startTime;
+    pts = HostPts(shownPts, startTime);
     if (!shownHooked.isNull()) {
         image = shownHooked.copy();
         if (shownOverlaid)
@@ -255,14 +255,7 @@ QImage MediaState::ShownPicture(int64_t& pts)
 
 void MediaState::RunOverlay(QImage& picture, double pts)
 {
-    const int64_t hostPts = std::isnan(pts) ? kNoPts : std::llround(pts * 1e6) - startTime;
-    try {
-        settings.onDrawOverlay(picture, hostPts);
-    } catch (const std::exception& error) {
-        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnDrawOverlay: %1").arg(QString::fromUtf8(error.what())));
-    } catch (...) {
-        Log(int(TLogLevel::llError), QStringLiteral("Error occurs OnDrawOverlay: unknown error"));
-    }
+    CallHostHook("OnDrawOverlay", [&] { settings.onDrawOverlay(picture, HostPts(pts, startTime)); });
 }
 
 void MediaState::ReportPosition()
@@ -283,7 +276,7 @@ void MediaState::ReportPosition()
     }
     if (std::isnan(clock))
         return;
-    int64_t position = std::llround(clock * 1e6) - startTime;
+    int64_t position = HostPts(clock, startTime);
     if (position < 0)
         position = 0;
     if (positionRestart.exchange(false))

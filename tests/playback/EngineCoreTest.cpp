@@ -1,6 +1,7 @@
 // The engine's pure parts: where a picture goes in the output area, and the host event queue.
 #include "playback/DisplayRect.h"
 #include "playback/MediaClock.h"
+#include "playback/MediaStateInternal.h"
 #include "playback/PlayEventQueue.h"
 
 #include <cmath>
@@ -117,6 +118,31 @@ TEST(EngineTiming, APictureIsSkippedOnlyWhenItsSuccessorIsLateByMoreThanTheThres
     };
     for (const Case& c : cases)
         EXPECT_EQ(SkipLatePicture(c.now, c.frameTimer, c.nextDuration), c.skipped) << c.now;
+}
+
+TEST(EngineTiming, StreamTimesBecomeSecondsAndHostTimesFromTheStart)
+{
+    struct Case {
+        int64_t pts;
+        AVRational timeBase;
+        int64_t startUs;
+        double seconds;
+        int64_t host;
+    } cases[] = {
+        {90000, {1, 90000}, 0, 1.0, 1000000},
+        {1001, {1, 30000}, 0, 1001.0 / 30000, 33367}, // rounded to the nearest µs
+        {48000, {1, 48000}, 1400000, 1.0, -400000},   // before the container's start
+        {5, {0, 0}, 0, 0.0, 0},                       // no time base counts as zero
+        {AV_NOPTS_VALUE, {1, 1000}, 0, NAN, kNoPts},  // no time stays no time
+    };
+    for (const Case& c : cases) {
+        const double seconds = engine::StreamSeconds(c.pts, c.timeBase);
+        if (std::isnan(c.seconds))
+            EXPECT_TRUE(std::isnan(seconds)) << c.pts;
+        else
+            EXPECT_DOUBLE_EQ(seconds, c.seconds) << c.pts;
+        EXPECT_EQ(engine::HostPts(seconds, c.startUs), c.host) << c.pts;
+    }
 }
 
 } // namespace
