@@ -268,7 +268,48 @@ bool MediaState::PlayedToEnd() const
 
 void MediaState::ReadLoop()
 {
+    StartPlaying();
     const AvApi& av = Av();
+    AVPacket* pkt = av.av_packet_alloc();
+    bool lastPaused = false;
+    while (!abortRequest) {
+        HandlePause(lastPaused);
+        std::optional<SeekRequest> seek;
+        bool flush = false;
+        {
+            std::lock_guard guard(seekLock);
+            seek = pendingSeek;
+            flush = flushReq;
+        }
+        if (seek) {
+            HandleSeek(*seek);
+            continue;
+        }
+        if (flush)
+            HandleFlush();
+        if (QueuesFull()) {
+            WaitForRoom();
+            continue;
+        }
+        NoticePlayedToEnd();
+        const int err = ReadPacket(pkt);
+        if (abortRequest) {
+            av.av_packet_unref(pkt);
+            break;
+        }
+        if (err < 0) {
+            HandleReadFailure(err, pkt);
+            WaitForRoom();
+            continue;
+        }
+        RoutePacket(pkt);
+    }
+    av.av_packet_free(&pkt);
+    seekPausedPending = 0;
+}
+
+void MediaState::StartPlaying()
+{
     fileOpened = 1;
 
     // The host hears of the open before the first state; what it leaves in the sizes is kept.
@@ -294,159 +335,164 @@ void MediaState::ReadLoop()
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     opening = false;
     UiHandover::WakeWaiter();
+}
 
-    AVPacket* pkt = av.av_packet_alloc();
-    bool lastPaused = false;
-    while (!abortRequest) {
-        if (paused != lastPaused) {
-            lastPaused = paused;
-            if (lastPaused)
-                av.av_read_pause(ic);
-            else
-                av.av_read_play(ic);
-        }
+// A network input is told when playing pauses and goes on.
+void MediaState::HandlePause(bool& lastPaused)
+{
+    if (paused == lastPaused)
+        return;
+    lastPaused = paused;
+    if (lastPaused)
+        Av().av_read_pause(ic);
+    else
+        Av().av_read_play(ic);
+}
 
-        bool doSeek = false, doFlush = false;
-        int64_t target = 0, relative = 0;
-        int flags = 0;
-        {
-            std::lock_guard guard(seekLock);
-            doSeek = seekReq;
-            doFlush = flushReq;
-            target = seekPos;
-            relative = seekRel;
-            flags = seekFlags;
-        }
-        if (doSeek) {
-            if (ic->pb) { // a read error earlier: the seek tries the input again
-                ic->pb->error = 0;
-                ic->pb->eof_reached = 0;
-            }
-            const int64_t minTs = relative > 0 ? target - relative + 2 : INT64_MIN;
-            const int64_t maxTs = relative < 0 ? target - relative - 2 : INT64_MAX;
-            int err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, flags);
-            if (err < 0) // some demuxers only find a key frame on the other side
-                err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, flags ^ AVSEEK_FLAG_BACKWARD);
-            if (err < 0) {
-                Log(int(TLogLevel::llError), QStringLiteral("%1: error while seeking").arg(fileName));
-                seekPausedPending = 0;
-                if (videoStream)
-                    pictEvent = true;
-                seeking = false; // no picture will come: the seek is over
-            } else {
-                audioFrameAvailable = false;
-                if (audioStream)
-                    audioq.Flush();
-                if (videoStream) {
-                    videoq.Flush();
-                    pictEvent = false;
-                }
-                if (flags & AVSEEK_FLAG_BYTE) {
-                    extclk.Set(NAN, 0);
-                } else {
-                    extclk.Set(target / double(AV_TIME_BASE), 0);
-                    seekTarget = target / double(AV_TIME_BASE);
-                    positionRestart = true;
-                    videoSeekSerial = videoq.serial;
-                    audioSeekSerial = audioq.serial;
-                }
-                if (!videoStream)
-                    seeking = false;
-            }
-            eofLogged = readErrorLogged = endEventDone = false;
-            eof = false;
-            {
-                std::lock_guard guard(seekLock);
-                seekReq = false;
-            }
-            seekDone = true;
-            UiHandover::WakeWaiter();
-            if (paused && err >= 0 && videoStream)
-                stepAfterSeek = true; // the play thread shows the picture at the new place
-            continue;
-        }
-        if (doFlush) {
-            if (audioStream)
-                audioq.Flush();
-            if (videoStream)
-                videoq.Flush();
-            extclk.Set(NAN, 0);
-            {
-                std::lock_guard guard(seekLock);
-                flushReq = false;
-            }
-            seekDone = true;
-        }
-
-        if (QueuesFull()) {
-            std::unique_lock guard(waitLock);
-            continueRead.wait_for(guard, std::chrono::milliseconds(10));
-            continue;
-        }
-
-        if (!paused && !endEventDone && PlayedToEnd()) {
-            endEventDone = true;
-            host.PostState(TPlayState::psEnd);
-        }
-
-        readStartMs = int64_t(NowSeconds() * 1000);
-        reading = true;
-        const int err = av.av_read_frame(ic, pkt);
-        reading = false;
-        if (abortRequest) {
-            av.av_packet_unref(pkt);
-            break;
-        }
-        if (err < 0) {
-            if (videoStream && !pictEvent.exchange(true)) {
-                seeking = false; // no picture is coming: the seek is over
-                UiHandover::WakeWaiter();
-            }
-            const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (ic->pb && ic->pb->eof_reached) || err == -1;
-            if (atEnd && !eof) {
-                if (videoStream)
-                    videoq.PutNullPacket(pkt, videoStreamIndex);
-                if (audioStream)
-                    audioq.PutNullPacket(pkt, audioStreamIndex);
-                eof = true;
-                if (!eofLogged && !isImage2) {
-                    eofLogged = true;
-                    Log(int(TLogLevel::llInfo), QStringLiteral("reach end of file: %1").arg(fileName));
-                }
-            } else if (err == AVERROR(EAGAIN)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                if (ic->pb) {
-                    ic->pb->eof_reached = 0;
-                    ic->pb->error = 0;
-                }
-            } else if (!atEnd && !readErrorLogged) {
-                readErrorLogged = true;
-                Log(int(TLogLevel::llError), QStringLiteral("error #%1 while reading file: %2").arg(err).arg(fileName));
-            }
-            if (ic->pb && ic->pb->error && !atEnd && !eof) {
-                // The input cannot be read on: it ends here, as at the end of the file. The
-                // reader stays, so seeks (which try the input again), pause and stop still work.
-                if (videoStream)
-                    videoq.PutNullPacket(pkt, videoStreamIndex);
-                if (audioStream)
-                    audioq.PutNullPacket(pkt, audioStreamIndex);
-                eof = true;
-            }
-            std::unique_lock guard(waitLock);
-            continueRead.wait_for(guard, std::chrono::milliseconds(10));
-            continue;
-        }
-        eof = false;
-        if (pkt->stream_index == audioStreamIndex && audioStream)
-            audioq.Put(pkt);
-        else if (pkt->stream_index == videoStreamIndex && videoStream &&
-                 !(videoStream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            videoq.Put(pkt);
-        else
-            av.av_packet_unref(pkt);
+void MediaState::HandleSeek(const SeekRequest& seek)
+{
+    const AvApi& av = Av();
+    if (ic->pb) { // a read error earlier: the seek tries the input again
+        ic->pb->error = 0;
+        ic->pb->eof_reached = 0;
     }
-    av.av_packet_free(&pkt);
-    seekPausedPending = 0;
+    const int64_t target = seek.target;
+    const int64_t minTs = seek.relative > 0 ? target - seek.relative + 2 : INT64_MIN;
+    const int64_t maxTs = seek.relative < 0 ? target - seek.relative - 2 : INT64_MAX;
+    int err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, seek.flags);
+    if (err < 0) // some demuxers only find a key frame on the other side
+        err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, seek.flags ^ AVSEEK_FLAG_BACKWARD);
+    if (err < 0) {
+        Log(int(TLogLevel::llError), QStringLiteral("%1: error while seeking").arg(fileName));
+        seekPausedPending = 0;
+        if (videoStream)
+            pictEvent = true;
+        seeking = false; // no picture will come: the seek is over
+    } else {
+        audioFrameAvailable = false;
+        if (audioStream)
+            audioq.Flush();
+        if (videoStream) {
+            videoq.Flush();
+            pictEvent = false;
+        }
+        if (seek.flags & AVSEEK_FLAG_BYTE) {
+            extclk.Set(NAN, 0);
+        } else {
+            extclk.Set(target / double(AV_TIME_BASE), 0);
+            seekTarget = target / double(AV_TIME_BASE);
+            positionRestart = true;
+            videoSeekSerial = videoq.serial;
+            audioSeekSerial = audioq.serial;
+        }
+        if (!videoStream)
+            seeking = false;
+    }
+    eofLogged = readErrorLogged = endEventDone = false;
+    eof = false;
+    {
+        std::lock_guard guard(seekLock);
+        pendingSeek.reset();
+    }
+    seekDone = true;
+    UiHandover::WakeWaiter();
+    if (paused && err >= 0 && videoStream)
+        stepAfterSeek = true; // the play thread shows the picture at the new place
+}
+
+void MediaState::HandleFlush()
+{
+    if (audioStream)
+        audioq.Flush();
+    if (videoStream)
+        videoq.Flush();
+    extclk.Set(NAN, 0);
+    {
+        std::lock_guard guard(seekLock);
+        flushReq = false;
+    }
+    seekDone = true;
+}
+
+// Until a decoder takes packets or a command comes, 10 ms at most.
+void MediaState::WaitForRoom()
+{
+    std::unique_lock guard(waitLock);
+    continueRead.wait_for(guard, std::chrono::milliseconds(10));
+}
+
+void MediaState::NoticePlayedToEnd()
+{
+    if (!paused && !endEventDone && PlayedToEnd()) {
+        endEventDone = true;
+        host.PostState(TPlayState::psEnd);
+    }
+}
+
+// The read is timed, so that the interrupt callback can end one that hangs.
+int MediaState::ReadPacket(AVPacket* pkt)
+{
+    readStartMs = int64_t(NowSeconds() * 1000);
+    reading = true;
+    const int err = Av().av_read_frame(ic, pkt);
+    reading = false;
+    return err;
+}
+
+void MediaState::HandleReadFailure(int err, AVPacket* pkt)
+{
+    if (videoStream && !pictEvent.exchange(true)) {
+        seeking = false; // no picture is coming: the seek is over
+        UiHandover::WakeWaiter();
+    }
+    const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (ic->pb && ic->pb->eof_reached) || err == -1;
+    if (atEnd && !eof) {
+        HandleEndOfFile(pkt);
+    } else if (err == AVERROR(EAGAIN)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (ic->pb) {
+            ic->pb->eof_reached = 0;
+            ic->pb->error = 0;
+        }
+    } else if (!atEnd && !readErrorLogged) {
+        readErrorLogged = true;
+        Log(int(TLogLevel::llError), QStringLiteral("error #%1 while reading file: %2").arg(err).arg(fileName));
+    }
+    // The input cannot be read on: it ends here, as at the end of the file. The reader stays,
+    // so seeks (which try the input again), pause and stop still work.
+    if (ic->pb && ic->pb->error && !atEnd && !eof)
+        EndInput(pkt);
+}
+
+void MediaState::HandleEndOfFile(AVPacket* pkt)
+{
+    EndInput(pkt);
+    if (!eofLogged && !isImage2) {
+        eofLogged = true;
+        Log(int(TLogLevel::llInfo), QStringLiteral("reach end of file: %1").arg(fileName));
+    }
+}
+
+// The decoders drain what they hold and mark their serial finished.
+void MediaState::EndInput(AVPacket* pkt)
+{
+    if (videoStream)
+        videoq.PutNullPacket(pkt, videoStreamIndex);
+    if (audioStream)
+        audioq.PutNullPacket(pkt, audioStreamIndex);
+    eof = true;
+}
+
+void MediaState::RoutePacket(AVPacket* pkt)
+{
+    eof = false;
+    if (pkt->stream_index == audioStreamIndex && audioStream)
+        audioq.Put(pkt);
+    else if (pkt->stream_index == videoStreamIndex && videoStream &&
+             !(videoStream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        videoq.Put(pkt);
+    else
+        Av().av_packet_unref(pkt);
 }
 
 void MediaState::CloseInput()

@@ -151,16 +151,13 @@ bool MediaState::StepToNextFrame(bool& wasStepping)
     return true;
 }
 
-bool MediaState::RequestSeek(int64_t target, int64_t relative, int flags)
+bool MediaState::RequestSeek(const SeekRequest& request)
 {
     {
         std::lock_guard guard(seekLock);
-        if (seekReq)
+        if (pendingSeek)
             return false;
-        seekPos = target;
-        seekRel = relative;
-        seekFlags = flags;
-        seekReq = true;
+        pendingSeek = request;
         seeking = true;
         seekDone = false;
         step = false;

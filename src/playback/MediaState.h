@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class EngineHost;
@@ -56,6 +57,13 @@ struct OpenSettings {
     Tav_sync_type syncType = Tav_sync_type::stAudio;
 };
 
+// A seek as the player asks for it, handed to the reader whole.
+struct SeekRequest {
+    int64_t target = 0;   // µs of the input's time, or a byte position with AVSEEK_FLAG_BYTE
+    int64_t relative = 0; // the step from where playing was, 0 for a seek to a place
+    int flags = 0;        // FFmpeg's seek flags
+};
+
 class MediaState {
 public:
     MediaState(EngineHost& host, LiveControls& controls, const QString& fileName, VideoSink* screen, bool openPaused,
@@ -72,7 +80,8 @@ public:
     void TogglePause();
     // False without pictures; wasStepping: a step was under way already.
     bool StepToNextFrame(bool& wasStepping);
-    bool RequestSeek(int64_t target, int64_t relative, int flags);
+    // False while another seek is pending (taken but not yet performed by the reader).
+    bool RequestSeek(const SeekRequest& request);
     void RequestFlush();
 
     // State the engine reads.
@@ -114,6 +123,18 @@ private:
     bool OpenInput();
     bool OpenStream(int streamIndex);
     void ReadLoop();
+    // The steps of ReadLoop, in their order.
+    void StartPlaying();
+    void HandlePause(bool& lastPaused);
+    void HandleSeek(const SeekRequest& seek);
+    void HandleFlush();
+    void WaitForRoom();
+    void NoticePlayedToEnd();
+    int ReadPacket(AVPacket* pkt);
+    void HandleReadFailure(int err, AVPacket* pkt);
+    void HandleEndOfFile(AVPacket* pkt);
+    void EndInput(AVPacket* pkt);
+    void RoutePacket(AVPacket* pkt);
     void CloseInput();
     static int InterruptCallback(void* opaque);
     bool QueuesFull() const;
@@ -232,13 +253,11 @@ private:
     int64_t fileDuration = -1;   // µs, -1 when the container gives none
     double maxFrameDuration = 3600.0;
 
-    // Seek and flush requests, guarded by seekLock.
+    // Seek and flush requests, guarded by seekLock. A seek stays pending until the reader has
+    // performed it, so that one asked for meanwhile is refused.
     std::mutex seekLock;
-    bool seekReq = false;
+    std::optional<SeekRequest> pendingSeek;
     bool flushReq = false;
-    int seekFlags = 0;
-    int64_t seekPos = 0;
-    int64_t seekRel = 0;
     std::atomic<bool> seeking{false};
     std::atomic<bool> seekDone{true};
     std::atomic<bool> pictEvent{true};

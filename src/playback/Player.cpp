@@ -357,7 +357,7 @@ void TCustomPlayer::StepToNextFrame()
 void TCustomPlayer::StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
                               bool waitForSeekEnd)
 {
-    if (!m->RequestSeek(target, relative, flags.bits) || !waitForSeekEnd)
+    if (!m->RequestSeek({target, relative, flags.bits}) || !waitForSeekEnd)
         return; // another seek is pending, or the caller does not wait
     WaitOnUi([m] { return m->SeekDone(); }, kSeekWaitMs);
     if (m->HasVideo())
