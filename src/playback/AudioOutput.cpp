@@ -184,8 +184,8 @@ int MediaState::DecodeAudioFrame()
     audioClock = std::isnan(af->pts) ? NAN : af->pts + double(frame->nb_samples) / frame->sample_rate;
     audioClockSerial = af->serial;
     audioFrameAvailable = true;
-    if (settings.audioHook && settings.onAudioHook) {
-        settings.onAudioHook(HostPts(af->pts, startTime), audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
+    if (options.AudioHook && options.OnAudioHook) {
+        options.OnAudioHook(sender, HostPts(af->pts, startTime), audioBuf, resampledSize, audioTgt.freq, audioTgt.layout.nb_channels);
     }
     return resampledSize;
 }

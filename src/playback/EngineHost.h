@@ -6,6 +6,7 @@
 
 #include "core/Guarded.h"
 #include "playback/PlaybackTypes.h"
+#include "playback/PlayerOptions.h"
 
 #include <QColor>
 #include <QString>
@@ -51,7 +52,9 @@ public:
     virtual void SetLastError(const QString& message) = 0;
     // The open is ready to play: from now on its positions and states are delivered to these
     // handlers of the host.
-    virtual void OpenReady(std::function<void(int64_t pts)> onPosition, std::function<void(TPlayState state)> onState) = 0;
+    virtual void OpenReady(TPositionEvent onPosition, TPlayStateEvent onState) = 0;
     // Who the engine's log names as the sender of the open's lines.
     virtual const void* LogSender() const = 0;
+    // The sender the host's handlers are called with; the open passes it on and never uses it.
+    virtual TCustomPlayer* Sender() const = 0;
 };

@@ -24,9 +24,9 @@ int MediaState::DecodeFrame(Decoder& d, AVFrame* frame)
                 ret = av.avcodec_receive_frame(d.avctx, frame);
                 if (ret >= 0) {
                     if (d.avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
-                        if (settings.decoderReorderPts == -1)
+                        if (options.decoder_reorder_pts == -1)
                             frame->pts = frame->best_effort_timestamp;
-                        else if (!settings.decoderReorderPts)
+                        else if (!options.decoder_reorder_pts)
                             frame->pts = frame->pkt_dts;
                     } else {
                         const AVRational tb{1, frame->sample_rate};
@@ -131,7 +131,7 @@ int MediaState::GetVideoFrame(AVFrame* frame)
     }
     if (heldFrame)
         av.av_frame_unref(heldFrame);
-    const int framedrop = settings.framedrop;
+    const int framedrop = options.framedrop;
     if ((framedrop > 0 || (framedrop && Master() != MasterClock::Video)) && !step && frame->pts != AV_NOPTS_VALUE) {
         const double diff = dpts - MasterClockValue();
         if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff - frameLastFilterDelay < 0 &&
@@ -163,7 +163,7 @@ bool MediaState::ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* fram
     if (av.avfilter_graph_create_filter(&sink, av.avfilter_get_by_name("buffersink"), "orvek_buffersink", nullptr, nullptr, graph) < 0)
         return false;
 
-    const QByteArray description = settings.videoFilters.trimmed().toUtf8();
+    const QByteArray description = options.VideoFilters.trimmed().toUtf8();
     if (description.isEmpty()) {
         if (av.avfilter_link(source, 0, sink, 0) < 0)
             return false;
@@ -281,7 +281,7 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
     int dstStride[4] = {int(bitmap.bytesPerLine()), 0, 0, 0};
     av.sws_scale(hookScaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
     bool update = true;
-    if (!CallHostHook("OnVideoHook", [&] { settings.onVideoHook(bitmap, HostPts(pts, startTime), update); }))
+    if (!CallHostHook("OnVideoHook", [&] { options.OnVideoHook(sender, bitmap, HostPts(pts, startTime), update); }))
         return;
     if (update && bitmap.width() == frame->width && bitmap.height() == frame->height)
         entry.hooked = bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
@@ -300,11 +300,11 @@ int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_
     vp->pos = pos;
     vp->serial = serial;
     vp->hooked = QImage();
-    if (controls.VideoHook.load(std::memory_order_relaxed) && settings.onVideoHook)
+    if (controls.VideoHook.load(std::memory_order_relaxed) && options.OnVideoHook)
         RunVideoHook(*vp, frame, pts);
-    if (settings.frameHook && settings.onFrameHook) {
+    if (options.FrameHook && options.OnFrameHook) {
         CallHostHook("OnFrameHook", [&] {
-            settings.onFrameHook(frame, frame->format, frame->width, frame->height, HostPts(pts, startTime));
+            options.OnFrameHook(sender, frame, frame->format, frame->width, frame->height, HostPts(pts, startTime));
         });
     }
     Av().av_frame_move_ref(vp->frame, frame);

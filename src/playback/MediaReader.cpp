@@ -39,7 +39,7 @@ int MediaState::InterruptCallback(void* opaque)
         self->Log(int(TLogLevel::llInfo), QStringLiteral("connecting/reading broken"));
         return 1;
     }
-    const int timeout = self->settings.readTimeoutMs;
+    const int timeout = self->options.ReadTimeout;
     if (self->reading && timeout > 0) {
         const int64_t began = self->readStartMs;
         const int64_t now = int64_t(NowSeconds() * 1000);
@@ -107,11 +107,11 @@ bool MediaState::OpenInput()
         ic = nullptr; // freed by avformat_open_input on failure
         return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(err)));
     }
-    if (settings.genpts)
+    if (options.genpts)
         ic->flags |= AVFMT_FLAG_GENPTS;
-    if (settings.onBeforeFindStreamInfo) {
+    if (options.OnBeforeFindStreamInfo) {
         auto* context = ic;
-        host.RunHostEvent([&] { settings.onBeforeFindStreamInfo(context); });
+        host.RunHostEvent([&] { options.OnBeforeFindStreamInfo(sender, context); });
     }
     readStartMs = int64_t(NowSeconds() * 1000);
     reading = true;
@@ -133,9 +133,9 @@ bool MediaState::OpenInput()
     for (unsigned i = 0; i < ic->nb_streams; ++i)
         ic->streams[i]->discard = AVDISCARD_ALL;
     int videoIndex = -1, audioIndex = -1;
-    if (!settings.disableVideo)
+    if (!options.DisableVideo)
         videoIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (!settings.disableAudio)
+    if (!options.DisableAudio)
         audioIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
 
     if (audioIndex >= 0)
@@ -146,7 +146,7 @@ bool MediaState::OpenInput()
         return fail(QStringLiteral("Failed to open file \"%1\" or configure filtergraph").arg(fileName),
                     TLogLevel::llFatal);
     }
-    masterClock = ChooseMasterClock(settings.syncType, videoStream != nullptr, audioStream != nullptr);
+    masterClock = ChooseMasterClock(options.SyncType, videoStream != nullptr, audioStream != nullptr);
     if (infiniteBuffer < 0 && realtime)
         infiniteBuffer = 1;
     pictEvent = true;
@@ -171,10 +171,10 @@ bool MediaState::OpenStream(int streamIndex)
     }
     avctx->pkt_timebase = stream->time_base;
     avctx->codec_id = codec->id;
-    AVDictionary* options = nullptr;
-    av.av_dict_set(&options, "threads", "auto", 0);
-    const int err = av.avcodec_open2(avctx, codec, &options);
-    av.av_dict_free(&options);
+    AVDictionary* codecOptions = nullptr;
+    av.av_dict_set(&codecOptions, "threads", "auto", 0);
+    const int err = av.avcodec_open2(avctx, codec, &codecOptions);
+    av.av_dict_free(&codecOptions);
     if (err < 0) {
         Log(int(TLogLevel::llError), QStringLiteral("avcodec_open2() failed."));
         av.avcodec_free_context(&avctx);
@@ -195,7 +195,7 @@ bool MediaState::OpenStream(int streamIndex)
     };
 
     if (avctx->codec_type == AVMEDIA_TYPE_AUDIO) {
-        if (!settings.audioFilters.isEmpty())
+        if (!options.AudioFilters.isEmpty())
             Log(int(TLogLevel::llWarning), QStringLiteral("audio filters are not supported and were ignored"));
         AVChannelLayout layout{};
         av.av_channel_layout_copy(&layout, &avctx->ch_layout);
@@ -315,15 +315,15 @@ void MediaState::StartPlaying()
     // The host hears of the open before the first state; what it leaves in the sizes is kept.
     int screenWidth = controls.ScreenWidth;
     int screenHeight = controls.ScreenHeight;
-    if (settings.onFileOpen) {
+    if (options.OnFileOpen) {
         const int frameWidth = videoStream ? videoStream->codecpar->width : -1;
         const int frameHeight = videoStream ? videoStream->codecpar->height : -1;
-        host.RunHostEvent([&] { settings.onFileOpen(fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
+        host.RunHostEvent([&] { options.OnFileOpen(sender, fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
     }
     controls.ScreenWidth = screenWidth;
     controls.ScreenHeight = screenHeight;
 
-    host.OpenReady(settings.onPosition, settings.onState);
+    host.OpenReady(options.OnPosition, options.OnState);
     playThread = std::thread([this] {
         playPublished.wait(false);
         PlayMain();

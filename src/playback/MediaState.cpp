@@ -12,13 +12,14 @@
 using namespace engine;
 
 MediaState::MediaState(EngineHost& engineHost, LiveControls& liveControls, const QString& name, VideoSink* output,
-                       bool startPaused, OpenSettings openSettings)
-    : host(engineHost), controls(liveControls), fileName(name), screen(output), openPaused(startPaused), settings(std::move(openSettings))
+                       bool startPaused, PlayerOptions playerOptions)
+    : host(engineHost), controls(liveControls), fileName(name), screen(output), openPaused(startPaused),
+      options(std::move(playerOptions)), sender(engineHost.Sender())
 {
-    infiniteBuffer = settings.infiniteBuffer;
+    infiniteBuffer = options.infinite_buffer;
     vidclk.Init(&videoq.serial);
     audclk.Init(&audioq.serial);
-    extclk.Init(&extclk.serial, settings.playbackSpeed);
+    extclk.Init(&extclk.serial, options.PlaybackSpeed);
     viddec.queue = &videoq;
     auddec.queue = &audioq;
 }
@@ -73,8 +74,8 @@ void MediaState::StartFailThread()
         failPublished.wait(false);
         JoinReader();
         opening = false; // the host may open something else from its handler
-        if (settings.onOpenFailed)
-            host.RunHostEvent(settings.onOpenFailed);
+        if (options.OnOpenFailed)
+            host.RunHostEvent([this] { options.OnOpenFailed(sender); });
         finished = true;
         UiHandover::WakeWaiter();
     });

@@ -12,6 +12,7 @@
 #include "playback/MediaLibraries.h"
 #include "playback/MediaQueues.h"
 #include "playback/PlaybackTypes.h"
+#include "playback/PlayerOptions.h"
 #include "playback/VideoSink.h"
 
 #include <QRect>
@@ -27,36 +28,6 @@ class EngineHost;
 struct LiveControls;
 struct MemoryConnection;
 
-// The host's settings as they were when the open began: the engine's threads read this copy,
-// so the host may change its own settings (for the next open) while a video plays. The
-// handlers are the host's, with their sender bound.
-struct OpenSettings {
-    QString videoFilters;
-    QString audioFilters;
-    std::function<void(int64_t duration, int frameWidth, int frameHeight, int& screenWidth, int& screenHeight)> onFileOpen;
-    std::function<void()> onOpenFailed;
-    std::function<void(int64_t pts)> onPosition;
-    std::function<void(TPlayState state)> onState;
-    std::function<void(QImage&, int64_t, bool&)> onVideoHook;
-    std::function<void(QImage&, int64_t)> onDrawOverlay;
-    std::function<void(AVFrame*, int, int, int, int64_t)> onFrameHook;
-    std::function<void(int64_t, uint8_t*, int, int, int)> onAudioHook;
-    std::function<void(AVFormatContext*)> onBeforeFindStreamInfo;
-    bool frameHook = false;
-    bool audioHook = false;
-    bool disableAudio = false;
-    bool disableVideo = false;
-    bool disableDisplay = false;
-    bool genpts = false;
-    int framedrop = -1;
-    int decoderReorderPts = -1;
-    int infiniteBuffer = -1;
-    int readTimeoutMs = 30000;
-    int64_t positionInterval = 30000;
-    double playbackSpeed = 1.0;
-    Tav_sync_type syncType = Tav_sync_type::stAudio;
-};
-
 // A seek as the player asks for it, handed to the reader whole.
 struct SeekRequest {
     int64_t target = 0;   // µs of the input's time, or a byte position with AVSEEK_FLAG_BYTE
@@ -67,7 +38,7 @@ struct SeekRequest {
 class MediaState {
 public:
     MediaState(EngineHost& host, LiveControls& controls, const QString& fileName, VideoSink* screen, bool openPaused,
-               OpenSettings settings);
+               PlayerOptions options);
     ~MediaState(); // joins every thread that is still running
     MediaState(const MediaState&) = delete;
 
@@ -209,7 +180,11 @@ private:
     const QString fileName;
     VideoSink* screen;
     const bool openPaused;
-    const OpenSettings settings;
+    // The player's options as they were when the open began: the open's threads read this
+    // copy, so the host may change the player's (for the next open) while a video plays. The
+    // host's handlers are called with sender, the player, which the open never reaches into.
+    const PlayerOptions options;
+    TCustomPlayer* const sender;
 
     // Each thread starts work only once its std::thread object is in place, so that another
     // thread reading (joining) that object never races with its assignment.

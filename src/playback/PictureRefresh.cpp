@@ -142,7 +142,7 @@ void MediaState::Refresh(double& remaining)
                     if (pictq.Remaining() > 1) {
                         QueuedFrame* nextvp = pictq.PeekNext();
                         const double duration = FramePairDuration(*vp, *nextvp);
-                        const int framedrop = settings.framedrop;
+                        const int framedrop = options.framedrop;
                         if (!step && (framedrop > 0 || (framedrop && Master() != MasterClock::Video)) &&
                             SkipLatePicture(time, frameTimer, duration)) {
                             framesDroppedLate++;
@@ -160,7 +160,7 @@ void MediaState::Refresh(double& remaining)
                 }
             }
         }
-        if (!settings.disableDisplay && forceRefresh && pictq.Shown())
+        if (!options.DisableDisplay && forceRefresh && pictq.Shown())
             DisplayPicture();
     }
     forceRefresh = false;
@@ -180,7 +180,7 @@ void MediaState::DisplayPicture()
         av.av_frame_ref(shownFrame, vp->frame);
         shownHooked = vp->hooked;
         shownPts = vp->pts;
-        shownOverlaid = controls.VideoHook.load(std::memory_order_relaxed) && settings.onDrawOverlay;
+        shownOverlaid = controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay;
     }
     host.PublishFrame(vp->width, vp->height, vp->pos);
     if (!screen)
@@ -212,7 +212,7 @@ void MediaState::DisplayPicture()
     } else {
         av.sws_scale(displayScaler, vp->frame->data, vp->frame->linesize, 0, srcH, dst, dstStride);
     }
-    if (controls.VideoHook.load(std::memory_order_relaxed) && settings.onDrawOverlay)
+    if (controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay)
         RunOverlay(picture, vp->pts);
     screen->Present(picture, rect, controls.BackColor());
     lastDrawnRect = rect;
@@ -255,7 +255,7 @@ QImage MediaState::ShownPicture(int64_t& pts)
 
 void MediaState::RunOverlay(QImage& picture, double pts)
 {
-    CallHostHook("OnDrawOverlay", [&] { settings.onDrawOverlay(picture, HostPts(pts, startTime)); });
+    CallHostHook("OnDrawOverlay", [&] { options.OnDrawOverlay(sender, picture, HostPts(pts, startTime)); });
 }
 
 void MediaState::ReportPosition()
@@ -289,7 +289,7 @@ void MediaState::ReportPosition()
         force = !positionReported || lastReportedPosition != fileDuration;
     }
     host.PublishPosition(position);
-    if (!positionReported || force || std::llabs(position - lastReportedPosition) > settings.positionInterval) {
+    if (!positionReported || force || std::llabs(position - lastReportedPosition) > options.PositionInterval) {
         positionReported = true;
         lastReportedPosition = position;
         host.PostPosition(position);

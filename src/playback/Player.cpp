@@ -111,45 +111,6 @@ void TCustomPlayer::Refuse(const QString& message)
     FFLogger().Log(this, TLogLevel::llError, message);
 }
 
-OpenSettings TCustomPlayer::SnapshotSettings()
-{
-    // The handler with this player bound as its sender; empty when the handler is.
-    const auto BindSender = [this]<typename... Args>(const std::function<void(TCustomPlayer*, Args...)>& handler) {
-        std::function<void(Args...)> bound;
-        if (handler)
-            bound = [handler, sender = this](Args... args) { handler(sender, std::forward<Args>(args)...); };
-        return bound;
-    };
-    // The handlers travel with the open, bound to this player as their sender: the open's
-    // threads call what the host had set when the open began.
-    OpenSettings s;
-    s.videoFilters = VideoFilters;
-    s.audioFilters = AudioFilters;
-    s.onFileOpen = BindSender(OnFileOpen);
-    s.onOpenFailed = BindSender(OnOpenFailed);
-    s.onPosition = BindSender(OnPosition);
-    s.onState = BindSender(OnState);
-    s.onVideoHook = BindSender(OnVideoHook);
-    s.onDrawOverlay = BindSender(OnDrawOverlay);
-    s.onFrameHook = BindSender(OnFrameHook);
-    s.onAudioHook = BindSender(OnAudioHook);
-    s.onBeforeFindStreamInfo = BindSender(OnBeforeFindStreamInfo);
-    s.frameHook = FrameHook;
-    s.audioHook = AudioHook;
-    s.disableAudio = DisableAudio;
-    s.disableVideo = DisableVideo;
-    s.disableDisplay = DisableDisplay;
-    s.genpts = genpts;
-    s.framedrop = framedrop;
-    s.decoderReorderPts = decoder_reorder_pts;
-    s.infiniteBuffer = infinite_buffer;
-    s.readTimeoutMs = ReadTimeout;
-    s.positionInterval = PositionInterval;
-    s.playbackSpeed = PlaybackSpeed;
-    s.syncType = SyncType;
-    return s;
-}
-
 bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paused)
 {
     if (closing) {
@@ -181,7 +142,7 @@ bool TCustomPlayer::TryOpen(const QString& address, VideoSink* screen, bool paus
     frameWidth = 0;
     frameHeight = 0;
     std::shared_ptr<MediaState> started =
-        std::make_shared<MediaState>(host, *this, address, screen, paused, SnapshotSettings());
+        std::make_shared<MediaState>(host, *this, address, screen, paused, Options());
     std::shared_ptr<MediaState> previous;
     {
         std::lock_guard guard(stateLock);
@@ -295,16 +256,16 @@ void TCustomPlayer::SetPlayState(TPlayState state)
     events.Post(PlayEventQueue::Kind::State, int64_t(state));
 }
 
-void TCustomPlayer::OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState)
+void TCustomPlayer::OpenReady(TPositionEvent onPosition, TPlayStateEvent onState)
 {
     EventDelivery::Handlers handlers;
     handlers.position = [this, onPosition = std::move(onPosition)](int64_t pts) {
         if (onPosition)
-            RunHostEvent([&] { onPosition(pts); }, HostEventKind::EventThread);
+            RunHostEvent([&] { onPosition(this, pts); }, HostEventKind::EventThread);
     };
     handlers.state = [this, onState = std::move(onState)](TPlayState state) {
         if (onState)
-            RunHostEvent([&] { onState(state); }, HostEventKind::EventThread);
+            RunHostEvent([&] { onState(this, state); }, HostEventKind::EventThread);
     };
     events.Start(std::move(handlers));
 }

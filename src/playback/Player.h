@@ -12,6 +12,7 @@
 #include "playback/EngineLog.h"
 #include "playback/EventDelivery.h"
 #include "playback/PlaybackTypes.h"
+#include "playback/PlayerOptions.h"
 #include "playback/RetiredOpens.h"
 #include "playback/VideoSink.h"
 
@@ -26,30 +27,11 @@
 #include <thread>
 #include <vector>
 
-struct AVFormatContext;
-struct AVFrame;
 class MediaState;
-struct OpenSettings;
-class TCustomPlayer;
 
-using TFileOpenEvent =
-    std::function<void(TCustomPlayer* sender, int64_t duration, int frameWidth, int frameHeight, int& screenWidth, int& screenHeight)>;
-using TPlayerNotifyEvent = std::function<void(TCustomPlayer* sender)>;
-using TPositionEvent = std::function<void(TCustomPlayer* sender, int64_t pts)>;
-using TPlayStateEvent = std::function<void(TCustomPlayer* sender, TPlayState state)>;
-// bitmap: a 32-bit top-down picture of the video's size; what the hook draws is shown.
-using TVideoHookEvent = std::function<void(TCustomPlayer* sender, QImage& bitmap, int64_t pts, bool& update)>;
-// picture: a 32-bit picture as it is shown, at the size it is shown (on the play thread), or
-// CurrentFrame's copy at the video's size; what the handler draws is seen there and nowhere
-// else. Drawing over the shown size costs little whatever the video's size.
-using TOverlayEvent = std::function<void(TCustomPlayer* sender, QImage& picture, int64_t pts)>;
-using TFrameHookEvent =
-    std::function<void(TCustomPlayer* sender, AVFrame* picture, int pixFmt, int width, int height, int64_t pts)>;
-using TAudioHookEvent =
-    std::function<void(TCustomPlayer* sender, int64_t pts, uint8_t* sample, int size, int sampleRate, int channels)>;
-using TBeforeFindStreamInfoEvent = std::function<void(TCustomPlayer* sender, AVFormatContext* context)>;
-
-class TCustomPlayer : public LiveControls {
+// The settings and handlers (PlayerOptions' fields) are the player's own public members; an
+// open copies them whole.
+class TCustomPlayer : public LiveControls, public PlayerOptions {
 public:
     TCustomPlayer();
     virtual ~TCustomPlayer();
@@ -79,28 +61,8 @@ public:
     QRect DisplayToActualRect(const QRect& displayRect) const;
     void FlushQueue();
 
-    // Settings, read at the next open unless said otherwise.
-    bool FrameHook = false;
-    bool AudioHook = false;
-    bool TriggerEventInMainThread = true;
-    QString VideoFilters;
-    QString AudioFilters; // not supported by this engine: logged and ignored
-    int64_t PositionInterval = 30000;
-    TRepeatType RepeatType = TRepeatType::rtRewind;
-    int VideoHookBitsPixel = 32; // hook bitmaps are always 32-bit here
-    bool DisableAudio = false;
-    bool DisableVideo = false;
-    bool DisableSubtitle = true; // subtitle streams are not played by this engine
-    bool DisableDisplay = false;
-    double PlaybackSpeed = 1.0;
-    Tav_sync_type SyncType = Tav_sync_type::stAudio;
-    int ReadTimeout = 30000;  // ms
-    int WriteTimeout = 30000; // ms
-    int framedrop = -1;
-    int decoder_reorder_pts = -1;
-    int seek_by_bytes = -1;
-    int infinite_buffer = -1;
-    bool genpts = false;
+    const PlayerOptions& Options() const { return *this; }
+    PlayerOptions& Options() { return *this; }
 
     // Settings that take effect at once (with VideoHook, AudioVolume, Mute and the screen size
     // of LiveControls).
@@ -130,17 +92,6 @@ public:
     // Audio clock minus video clock in seconds (NaN when either has no value).
     double AudioVideoDrift() const;
 
-    // Events.
-    TFileOpenEvent OnFileOpen;
-    TPlayerNotifyEvent OnOpenFailed;
-    TPositionEvent OnPosition;
-    TPlayStateEvent OnState;
-    TVideoHookEvent OnVideoHook;
-    TOverlayEvent OnDrawOverlay;
-    TFrameHookEvent OnFrameHook;
-    TAudioHookEvent OnAudioHook;
-    TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
-
 private:
     // How a host handler was raised: by a thread that the engine's own stop waits for (the
     // reader, the fail thread), or by the event thread.
@@ -157,11 +108,12 @@ private:
         void PostPosition(int64_t pts) override { player.events.Post(PlayEventQueue::Kind::Position, pts); }
         void PublishFrame(int width, int height, int64_t bytePos) override { player.PublishFrame(width, height, bytePos); }
         void SetLastError(const QString& message) override { player.SetLastError(message); }
-        void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState) override
+        void OpenReady(TPositionEvent onPosition, TPlayStateEvent onState) override
         {
             player.OpenReady(std::move(onPosition), std::move(onState));
         }
         const void* LogSender() const override { return &player; }
+        TCustomPlayer* Sender() const override { return &player; }
 
     private:
         TCustomPlayer& player;
@@ -169,7 +121,7 @@ private:
 
     void PublishFrame(int width, int height, int64_t bytePos);
     void SetLastError(const QString& message);
-    void OpenReady(std::function<void(int64_t)> onPosition, std::function<void(TPlayState)> onState);
+    void OpenReady(TPositionEvent onPosition, TPlayStateEvent onState);
 
     void SetPlayState(TPlayState state);
     void RunHostEvent(const std::function<void()>& call, HostEventKind kind);
@@ -179,7 +131,6 @@ private:
     bool WaitOnUi(const std::function<bool()>& done, int timeoutMs = -1);
     std::shared_ptr<MediaState> Media() const;
     void Refuse(const QString& message);
-    OpenSettings SnapshotSettings();
     // Hands a seek to the reader; with wait, returns once the picture at the target is queued.
     void StartSeek(const std::shared_ptr<MediaState>& m, int64_t target, int64_t relative, TSeekFlags flags,
                    bool waitForSeekEnd);

@@ -380,6 +380,28 @@ TEST_F(PlayerTest, TheVideoFiltersApplyToEveryPicture)
     ASSERT_TRUE(WaitFor([&] { return !player.CurrentFrame().isNull() && player.CurrentFrame().pixelColor(160, 90).blue() > 150; }, 5000));
 }
 
+TEST_F(PlayerTest, SettingsChangedWhileAClipPlaysWaitForTheNextOpen)
+{
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::VideoOnly), &screen));
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= 2; }));
+    // The open goes on with the handlers and filters it began with.
+    int laterPositions = 0;
+    player.OnPosition = [&](TCustomPlayer*, int64_t) { ++laterPositions; };
+    player.VideoFilters = "hue=s=0";
+    const qsizetype before = recorder.positions.size();
+    ASSERT_TRUE(WaitFor([&] { return recorder.positions.size() >= before + 3; }));
+    EXPECT_EQ(laterPositions, 0);
+    EXPECT_GT(player.CurrentFrame().pixelColor(160, 90).blue(), 150);
+    player.Stop(true);
+
+    // The next open takes them.
+    ASSERT_TRUE(player.Open(MediaClip(ClipKind::VideoOnly), &screen));
+    ASSERT_TRUE(WaitFor([&] { return laterPositions >= 2; }));
+    const QColor shown = player.CurrentFrame().pixelColor(160, 90);
+    EXPECT_NEAR(shown.red(), shown.blue(), 4);
+    player.Stop(true);
+}
+
 TEST_F(PlayerTest, ASecondOpenWhileTheFirstIsOpeningIsRefused)
 {
     // The memory input's open event waits for the UI thread, so the first open is still busy.
