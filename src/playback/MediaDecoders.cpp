@@ -52,7 +52,7 @@ int MediaState::DecodeFrame(Decoder& d, AVFrame* frame)
 
         do {
             if (d.queue->Packets() == 0)
-                continueRead.notify_all();
+                reader.continueRead.notify_all();
             if (d.packetPending) {
                 d.packetPending = false;
             } else {
@@ -105,38 +105,38 @@ void MediaState::DecoderDestroy(Decoder& d)
 int MediaState::GetVideoFrame(AVFrame* frame)
 {
     const AvApi& av = Av();
-    int got = DecodeFrame(viddec, frame);
+    int got = DecodeFrame(video.decoder, frame);
     if (got < 0)
         return got;
     if (got == 0) {
         // The input ended before the seek target: show its last picture after all.
-        if (viddec.finished == viddec.pktSerial && videoSeekSerial == viddec.pktSerial && heldFrame && heldFrame->data[0]) {
-            videoSeekSerial = -1;
-            av.av_frame_move_ref(frame, heldFrame);
+        if (video.decoder.finished == video.decoder.pktSerial && video.seekSerial == video.decoder.pktSerial && video.heldFrame && video.heldFrame->data[0]) {
+            video.seekSerial = -1;
+            av.av_frame_move_ref(frame, video.heldFrame);
             return 1;
         }
         return 0;
     }
-    const double dpts = StreamSeconds(frame->pts, videoStream->time_base);
-    frame->sample_aspect_ratio = av.av_guess_sample_aspect_ratio(ic, videoStream, frame);
-    if (videoSeekSerial == viddec.pktSerial && !std::isnan(dpts)) {
-        if (dpts < seekTarget - frameDurationSec / 2) {
-            if (!heldFrame)
-                heldFrame = av.av_frame_alloc();
-            av.av_frame_unref(heldFrame);
-            av.av_frame_move_ref(heldFrame, frame);
+    const double dpts = StreamSeconds(frame->pts, video.stream->time_base);
+    frame->sample_aspect_ratio = av.av_guess_sample_aspect_ratio(reader.ic, video.stream, frame);
+    if (video.seekSerial == video.decoder.pktSerial && !std::isnan(dpts)) {
+        if (dpts < seek.target - video.frameDuration / 2) {
+            if (!video.heldFrame)
+                video.heldFrame = av.av_frame_alloc();
+            av.av_frame_unref(video.heldFrame);
+            av.av_frame_move_ref(video.heldFrame, frame);
             return 0;
         }
-        videoSeekSerial = -1;
+        video.seekSerial = -1;
     }
-    if (heldFrame)
-        av.av_frame_unref(heldFrame);
+    if (video.heldFrame)
+        av.av_frame_unref(video.heldFrame);
     const int framedrop = options.framedrop;
-    if ((framedrop > 0 || (framedrop && Master() != MasterClock::Video)) && !step && frame->pts != AV_NOPTS_VALUE) {
+    if ((framedrop > 0 || (framedrop && Master() != MasterClock::Video)) && !play.step && frame->pts != AV_NOPTS_VALUE) {
         const double diff = dpts - MasterClockValue();
-        if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff - frameLastFilterDelay < 0 &&
-            viddec.pktSerial == vidclk.serial && videoq.Packets() > 0) {
-            framesDroppedEarly++;
+        if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff - video.lastFilterDelay < 0 &&
+            video.decoder.pktSerial == video.clock.serial && video.packets.Packets() > 0) {
+            video.droppedEarly++;
             Av().av_frame_unref(frame);
             return 0;
         }
@@ -147,8 +147,8 @@ int MediaState::GetVideoFrame(AVFrame* frame)
 bool MediaState::ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* frame)
 {
     const AvApi& av = Av();
-    const AVRational timeBase = videoStream->time_base;
-    const AVRational frameRate = av.av_guess_frame_rate(ic, videoStream, nullptr);
+    const AVRational timeBase = video.stream->time_base;
+    const AVRational frameRate = av.av_guess_frame_rate(reader.ic, video.stream, nullptr);
     const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
     char args[256];
     snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", frame->width,
@@ -191,8 +191,8 @@ bool MediaState::ConfigureVideoFilters(AVFilterGraph* graph, const AVFrame* fram
     }
     if (av.avfilter_graph_config(graph, nullptr) < 0)
         return false;
-    videoFilterIn = source;
-    videoFilterOut = sink;
+    video.filterIn = source;
+    video.filterOut = sink;
     return true;
 }
 
@@ -210,7 +210,7 @@ void MediaState::VideoDecoderMain()
             break;
         if (!got)
             continue;
-        if (lastW != frame->width || lastH != frame->height || lastFormat != frame->format || lastSerial != viddec.pktSerial) {
+        if (lastW != frame->width || lastH != frame->height || lastFormat != frame->format || lastSerial != video.decoder.pktSerial) {
             if (graph) {
                 const char* oldName = av.av_get_pix_fmt_name(AVPixelFormat(lastFormat));
                 const char* newName = av.av_get_pix_fmt_name(AVPixelFormat(frame->format));
@@ -218,7 +218,7 @@ void MediaState::VideoDecoderMain()
                     QStringLiteral("Video frame changed from size:%1x%2 format:%3 serial:%4 to size:%5x%6 format:%7 serial:%8")
                         .arg(lastW).arg(lastH).arg(QString::fromLatin1(oldName ? oldName : "none")).arg(lastSerial)
                         .arg(frame->width).arg(frame->height)
-                        .arg(QString::fromLatin1(newName ? newName : "none")).arg(viddec.pktSerial));
+                        .arg(QString::fromLatin1(newName ? newName : "none")).arg(video.decoder.pktSerial));
             }
             av.avfilter_graph_free(&graph);
             graph = av.avfilter_graph_alloc();
@@ -229,30 +229,30 @@ void MediaState::VideoDecoderMain()
             lastW = frame->width;
             lastH = frame->height;
             lastFormat = frame->format;
-            lastSerial = viddec.pktSerial;
-            frameRate = av.av_buffersink_get_frame_rate(videoFilterOut);
+            lastSerial = video.decoder.pktSerial;
+            frameRate = av.av_buffersink_get_frame_rate(video.filterOut);
         }
-        if (av.av_buffersrc_add_frame(videoFilterIn, frame) < 0)
+        if (av.av_buffersrc_add_frame(video.filterIn, frame) < 0)
             break;
         int ret = 0;
         while (ret >= 0) {
-            frameLastReturnedTime = NowSeconds();
-            ret = av.av_buffersink_get_frame_flags(videoFilterOut, frame, 0);
+            video.lastReturnedTime = NowSeconds();
+            ret = av.av_buffersink_get_frame_flags(video.filterOut, frame, 0);
             if (ret < 0) {
                 if (ret == AVERROR_EOF)
-                    viddec.finished = viddec.pktSerial;
+                    video.decoder.finished = video.decoder.pktSerial;
                 ret = 0;
                 break;
             }
-            frameLastFilterDelay = NowSeconds() - frameLastReturnedTime;
-            if (std::fabs(frameLastFilterDelay) > kNoSyncThreshold / 10.0)
-                frameLastFilterDelay = 0;
-            const AVRational tb = av.av_buffersink_get_time_base(videoFilterOut);
+            video.lastFilterDelay = NowSeconds() - video.lastReturnedTime;
+            if (std::fabs(video.lastFilterDelay) > kNoSyncThreshold / 10.0)
+                video.lastFilterDelay = 0;
+            const AVRational tb = av.av_buffersink_get_time_base(video.filterOut);
             const double duration = frameRate.num && frameRate.den ? double(frameRate.den) / frameRate.num : 0;
             const double pts = StreamSeconds(frame->pts, tb);
-            ret = QueuePicture(frame, pts, duration, frame->pkt_pos, viddec.pktSerial);
+            ret = QueuePicture(frame, pts, duration, frame->pkt_pos, video.decoder.pktSerial);
             av.av_frame_unref(frame);
-            if (videoq.serial != viddec.pktSerial)
+            if (video.packets.serial != video.decoder.pktSerial)
                 break;
         }
         if (ret < 0)
@@ -260,10 +260,10 @@ void MediaState::VideoDecoderMain()
     }
     av.avfilter_graph_free(&graph);
     av.av_frame_free(&frame);
-    av.av_frame_free(&heldFrame);
-    if (hookScaler) {
-        av.sws_freeContext(hookScaler);
-        hookScaler = nullptr;
+    av.av_frame_free(&video.heldFrame);
+    if (video.hookScaler) {
+        av.sws_freeContext(video.hookScaler);
+        video.hookScaler = nullptr;
     }
 }
 
@@ -271,17 +271,17 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
 {
     const AvApi& av = Av();
     QImage bitmap(frame->width, frame->height, QImage::Format_RGB32);
-    hookScaler = av.sws_getCachedContext(hookScaler, frame->width, frame->height, AVPixelFormat(frame->format),
+    video.hookScaler = av.sws_getCachedContext(video.hookScaler, frame->width, frame->height, AVPixelFormat(frame->format),
                                          frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!hookScaler || bitmap.isNull()) {
+    if (!video.hookScaler || bitmap.isNull()) {
         Log(int(TLogLevel::llError), QStringLiteral("Cannot initialize the conversion context for the video hook"));
         return;
     }
     uint8_t* dst[4] = {bitmap.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(bitmap.bytesPerLine()), 0, 0, 0};
-    av.sws_scale(hookScaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    av.sws_scale(video.hookScaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
     bool update = true;
-    if (!CallHostHook("OnVideoHook", [&] { options.OnVideoHook(sender, bitmap, HostPts(pts, startTime), update); }))
+    if (!CallHostHook("OnVideoHook", [&] { options.OnVideoHook(sender, bitmap, HostPts(pts, reader.startTime), update); }))
         return;
     if (update && bitmap.width() == frame->width && bitmap.height() == frame->height)
         entry.hooked = bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
@@ -289,7 +289,7 @@ void MediaState::RunVideoHook(QueuedFrame& entry, AVFrame* frame, double pts)
 
 int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_t pos, int serial)
 {
-    QueuedFrame* vp = pictq.PeekWritable();
+    QueuedFrame* vp = video.pictures.PeekWritable();
     if (!vp)
         return -1;
     vp->sar = frame->sample_aspect_ratio;
@@ -304,14 +304,14 @@ int MediaState::QueuePicture(AVFrame* frame, double pts, double duration, int64_
         RunVideoHook(*vp, frame, pts);
     if (options.FrameHook && options.OnFrameHook) {
         CallHostHook("OnFrameHook", [&] {
-            options.OnFrameHook(sender, frame, frame->format, frame->width, frame->height, HostPts(pts, startTime));
+            options.OnFrameHook(sender, frame, frame->format, frame->width, frame->height, HostPts(pts, reader.startTime));
         });
     }
     Av().av_frame_move_ref(vp->frame, frame);
-    pictq.Push();
-    picturesQueued++;
-    if (!pictEvent.exchange(true)) { // the first picture after a seek
-        seeking = false;
+    video.pictures.Push();
+    video.picturesQueued++;
+    if (!seek.pictureSince.exchange(true)) { // the first picture after a seek
+        seek.seeking = false;
         UiHandover::WakeWaiter();
     }
     return 0;
@@ -322,29 +322,29 @@ void MediaState::AudioDecoderMain()
     const AvApi& av = Av();
     AVFrame* frame = av.av_frame_alloc();
     for (;;) {
-        const int got = DecodeFrame(auddec, frame);
+        const int got = DecodeFrame(audio.decoder, frame);
         if (got < 0)
             break;
         if (!got)
             continue;
         const AVRational tb{1, frame->sample_rate};
-        if (audioSeekSerial == auddec.pktSerial && frame->pts != AV_NOPTS_VALUE && frame->sample_rate > 0) {
+        if (audio.seekSerial == audio.decoder.pktSerial && frame->pts != AV_NOPTS_VALUE && frame->sample_rate > 0) {
             const double end = StreamSeconds(frame->pts + frame->nb_samples, tb);
-            if (end <= seekTarget) { // sound from before the seek target
+            if (end <= seek.target) { // sound from before the seek target
                 av.av_frame_unref(frame);
                 continue;
             }
-            audioSeekSerial = -1;
+            audio.seekSerial = -1;
         }
-        QueuedFrame* af = sampq.PeekWritable();
+        QueuedFrame* af = audio.samples.PeekWritable();
         if (!af)
             break;
         af->pts = StreamSeconds(frame->pts, tb);
         af->pos = frame->pkt_pos;
-        af->serial = auddec.pktSerial;
+        af->serial = audio.decoder.pktSerial;
         af->duration = frame->sample_rate ? double(frame->nb_samples) / frame->sample_rate : 0;
         av.av_frame_move_ref(af->frame, frame);
-        sampq.Push();
+        audio.samples.Push();
     }
     av.av_frame_free(&frame);
 }

@@ -35,16 +35,16 @@ int64_t SeekMemoryInput(void* opaque, int64_t offset, int whence)
 int MediaState::InterruptCallback(void* opaque)
 {
     auto* self = static_cast<MediaState*>(opaque);
-    if (self->abortRequest || self->openAbort) {
+    if (self->reader.abortRequest || self->reader.openAbort) {
         self->Log(int(TLogLevel::llInfo), QStringLiteral("connecting/reading broken"));
         return 1;
     }
     const int timeout = self->options.ReadTimeout;
-    if (self->reading && timeout > 0) {
-        const int64_t began = self->readStartMs;
+    if (self->reader.reading && timeout > 0) {
+        const int64_t began = self->reader.readStartMs;
         const int64_t now = int64_t(NowSeconds() * 1000);
         if (began == 0 || now - began > timeout) {
-            if (!self->timeoutLogged.exchange(true))
+            if (!self->reader.timeoutLogged.exchange(true))
                 self->Log(int(TLogLevel::llError), began == 0 ? QStringLiteral("connecting/reading canceled")
                                                               : QStringLiteral("connecting/reading timeout"));
             return 1;
@@ -57,7 +57,7 @@ void MediaState::ReaderMain()
 {
     if (!OpenInput()) {
         CloseInput();
-        fileOpened = -1;
+        reader.fileOpened = -1;
         StartFailThread();
         return;
     }
@@ -73,90 +73,90 @@ bool MediaState::OpenInput()
         return false;
     };
 
-    ic = av.avformat_alloc_context();
-    if (!ic)
+    reader.ic = av.avformat_alloc_context();
+    if (!reader.ic)
         return fail(QStringLiteral("av_mallocz() failed."), TLogLevel::llFatal);
-    ic->interrupt_callback.callback = InterruptCallback;
-    ic->interrupt_callback.opaque = this;
+    reader.ic->interrupt_callback.callback = InterruptCallback;
+    reader.ic->interrupt_callback.opaque = this;
 
     // A "memory:" address is served by the host's stream through a custom I/O context.
     if (ParseMemoryAddress(fileName)) {
         int result = -1;
-        memoryInput = OpenMemoryConnection(fileName, AVIO_FLAG_READ, nullptr, &result);
-        if (!memoryInput || result < 0)
+        reader.memoryInput = OpenMemoryConnection(fileName, AVIO_FLAG_READ, nullptr, &result);
+        if (!reader.memoryInput || result < 0)
             return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(AVERROR(EIO))));
         auto* buffer = static_cast<unsigned char*>(av.av_malloc(kIoBufferSize));
-        customIo = av.avio_alloc_context(buffer, kIoBufferSize, 0, memoryInput, ReadMemoryInput, nullptr, SeekMemoryInput);
-        if (!customIo) {
+        reader.customIo = av.avio_alloc_context(buffer, kIoBufferSize, 0, reader.memoryInput, ReadMemoryInput, nullptr, SeekMemoryInput);
+        if (!reader.customIo) {
             av.av_free(buffer);
             return fail(QStringLiteral("av_mallocz() failed."), TLogLevel::llFatal);
         }
-        ic->pb = customIo;
-        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+        reader.ic->pb = reader.customIo;
+        reader.ic->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
 
     AVDictionary* formatOptions = nullptr;
     av.av_dict_set(&formatOptions, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
-    readStartMs = int64_t(NowSeconds() * 1000);
-    reading = true;
+    reader.readStartMs = int64_t(NowSeconds() * 1000);
+    reader.reading = true;
     const QByteArray address = fileName.toUtf8();
-    int err = av.avformat_open_input(&ic, address.constData(), nullptr, &formatOptions);
-    reading = false;
+    int err = av.avformat_open_input(&reader.ic, address.constData(), nullptr, &formatOptions);
+    reader.reading = false;
     av.av_dict_free(&formatOptions);
     if (err < 0) {
-        ic = nullptr; // freed by avformat_open_input on failure
+        reader.ic = nullptr; // freed by avformat_open_input on failure
         return fail(QStringLiteral("%1: %2").arg(fileName, ErrorText(err)));
     }
     if (options.genpts)
-        ic->flags |= AVFMT_FLAG_GENPTS;
+        reader.ic->flags |= AVFMT_FLAG_GENPTS;
     if (options.OnBeforeFindStreamInfo) {
-        auto* context = ic;
+        auto* context = reader.ic;
         host.RunHostEvent([&] { options.OnBeforeFindStreamInfo(sender, context); });
     }
-    readStartMs = int64_t(NowSeconds() * 1000);
-    reading = true;
-    err = av.avformat_find_stream_info(ic, nullptr);
-    reading = false;
+    reader.readStartMs = int64_t(NowSeconds() * 1000);
+    reader.reading = true;
+    err = av.avformat_find_stream_info(reader.ic, nullptr);
+    reader.reading = false;
     if (err < 0)
         return fail(QStringLiteral("%1: could not find codec parameters").arg(fileName), TLogLevel::llWarning);
-    if (ic->pb)
-        ic->pb->eof_reached = 0;
+    if (reader.ic->pb)
+        reader.ic->pb->eof_reached = 0;
 
-    const bool timestampsJump = ic->iformat->flags & AVFMT_TS_DISCONT;
-    maxFrameDuration = timestampsJump ? 10.0 : 3600.0;
-    isImage2 = qstrcmp(ic->iformat->name, "image2") == 0;
-    startTime = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
-    fileDuration = isImage2 ? 0 : (ic->duration != AV_NOPTS_VALUE ? ic->duration : -1);
-    realtime = qstrcmp(ic->iformat->name, "rtp") == 0 || qstrcmp(ic->iformat->name, "rtsp") == 0 ||
-               qstrcmp(ic->iformat->name, "sdp") == 0 || fileName.startsWith("rtp:") || fileName.startsWith("udp:");
+    const bool timestampsJump = reader.ic->iformat->flags & AVFMT_TS_DISCONT;
+    reader.maxFrameDuration = timestampsJump ? 10.0 : 3600.0;
+    reader.isImage2 = qstrcmp(reader.ic->iformat->name, "image2") == 0;
+    reader.startTime = reader.ic->start_time != AV_NOPTS_VALUE ? reader.ic->start_time : 0;
+    reader.fileDuration = reader.isImage2 ? 0 : (reader.ic->duration != AV_NOPTS_VALUE ? reader.ic->duration : -1);
+    reader.realtime = qstrcmp(reader.ic->iformat->name, "rtp") == 0 || qstrcmp(reader.ic->iformat->name, "rtsp") == 0 ||
+               qstrcmp(reader.ic->iformat->name, "sdp") == 0 || fileName.startsWith("rtp:") || fileName.startsWith("udp:");
 
-    for (unsigned i = 0; i < ic->nb_streams; ++i)
-        ic->streams[i]->discard = AVDISCARD_ALL;
+    for (unsigned i = 0; i < reader.ic->nb_streams; ++i)
+        reader.ic->streams[i]->discard = AVDISCARD_ALL;
     int videoIndex = -1, audioIndex = -1;
     if (!options.DisableVideo)
-        videoIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        videoIndex = av.av_find_best_stream(reader.ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (!options.DisableAudio)
-        audioIndex = av.av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+        audioIndex = av.av_find_best_stream(reader.ic, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
 
     if (audioIndex >= 0)
         OpenStream(audioIndex);
     if (videoIndex >= 0)
         OpenStream(videoIndex);
-    if (!videoStream && !audioStream) {
+    if (!video.stream && !audio.stream) {
         return fail(QStringLiteral("Failed to open file \"%1\" or configure filtergraph").arg(fileName),
                     TLogLevel::llFatal);
     }
-    masterClock = ChooseMasterClock(options.SyncType, videoStream != nullptr, audioStream != nullptr);
-    if (infiniteBuffer < 0 && realtime)
-        infiniteBuffer = 1;
-    pictEvent = true;
+    reader.masterClock = ChooseMasterClock(options.SyncType, video.stream != nullptr, audio.stream != nullptr);
+    if (reader.infiniteBuffer < 0 && reader.realtime)
+        reader.infiniteBuffer = 1;
+    seek.pictureSince = true;
     return true;
 }
 
 bool MediaState::OpenStream(int streamIndex)
 {
     const AvApi& av = Av();
-    AVStream* stream = ic->streams[streamIndex];
+    AVStream* stream = reader.ic->streams[streamIndex];
     const AVCodec* codec = av.avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
         Log(int(TLogLevel::llWarning), QStringLiteral("No codec could be found with id %1").arg(int(stream->codecpar->codec_id)));
@@ -180,7 +180,7 @@ bool MediaState::OpenStream(int streamIndex)
         av.avcodec_free_context(&avctx);
         return false;
     }
-    eof = false;
+    reader.eof = false;
     stream->discard = AVDISCARD_DEFAULT;
 
     auto startDecoder = [&](Decoder& d, void (MediaState::*body)()) -> bool {
@@ -205,41 +205,41 @@ bool MediaState::OpenStream(int streamIndex)
             av.avcodec_free_context(&avctx);
             return false;
         }
-        audioHwBufSize = hwSize;
-        audioSrc.freq = audioTgt.freq;
-        audioSrc.fmt = audioTgt.fmt;
-        av.av_channel_layout_copy(&audioSrc.layout, &audioTgt.layout);
-        audioSrc.frameSize = audioTgt.frameSize;
-        audioSrc.bytesPerSec = audioTgt.bytesPerSec;
-        audioBufSize = 0;
-        audioBufIndex = 0;
-        audioDrift = AudioDriftAverage{std::exp(std::log(0.01) / kAudioDiffAvgCount),
-                                       double(audioHwBufSize) / audioTgt.bytesPerSec};
-        audioStreamIndex = streamIndex;
-        audioStream = stream;
-        if ((ic->iformat->flags & (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) && !ic->iformat->read_seek) {
-            auddec.startPts = stream->start_time;
-            auddec.startPtsTb = stream->time_base;
+        audio.hwBufSize = hwSize;
+        audio.src.freq = audio.tgt.freq;
+        audio.src.fmt = audio.tgt.fmt;
+        av.av_channel_layout_copy(&audio.src.layout, &audio.tgt.layout);
+        audio.src.frameSize = audio.tgt.frameSize;
+        audio.src.bytesPerSec = audio.tgt.bytesPerSec;
+        audio.bufSize = 0;
+        audio.bufIndex = 0;
+        audio.drift = AudioDriftAverage{std::exp(std::log(0.01) / kAudioDiffAvgCount),
+                                       double(audio.hwBufSize) / audio.tgt.bytesPerSec};
+        audio.streamIndex = streamIndex;
+        audio.stream = stream;
+        if ((reader.ic->iformat->flags & (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) && !reader.ic->iformat->read_seek) {
+            audio.decoder.startPts = stream->start_time;
+            audio.decoder.startPtsTb = stream->time_base;
         }
-        if (!startDecoder(auddec, &MediaState::AudioDecoderMain))
+        if (!startDecoder(audio.decoder, &MediaState::AudioDecoderMain))
             return false;
-        hasAudio = true;
-        Sdl().SDL_PauseAudioDevice(audioDevice, 0);
+        audio.present = true;
+        Sdl().SDL_PauseAudioDevice(audio.device, 0);
     } else if (avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
-        videoStreamIndex = streamIndex;
-        videoStream = stream;
+        video.streamIndex = streamIndex;
+        video.stream = stream;
         {
-            const AVRational rate = av.av_guess_frame_rate(ic, stream, nullptr);
-            frameDurationSec = rate.num && rate.den ? double(rate.den) / rate.num : 0.0;
+            const AVRational rate = av.av_guess_frame_rate(reader.ic, stream, nullptr);
+            video.frameDuration = rate.num && rate.den ? double(rate.den) / rate.num : 0.0;
         }
         {
-            std::lock_guard guard(shownLock);
-            codedWidth = stream->codecpar->width;
-            codedHeight = stream->codecpar->height;
+            std::lock_guard guard(shown.lock);
+            shown.codedWidth = stream->codecpar->width;
+            shown.codedHeight = stream->codecpar->height;
         }
-        if (!startDecoder(viddec, &MediaState::VideoDecoderMain))
+        if (!startDecoder(video.decoder, &MediaState::VideoDecoderMain))
             return false;
-        hasVideo = true;
+        video.present = true;
     } else {
         av.avcodec_free_context(&avctx);
         return false;
@@ -249,20 +249,20 @@ bool MediaState::OpenStream(int streamIndex)
 
 bool MediaState::QueuesFull() const
 {
-    if (infiniteBuffer >= 1)
+    if (reader.infiniteBuffer >= 1)
         return false;
-    if (audioq.Bytes() + videoq.Bytes() > kMaxQueueBytes)
+    if (audio.packets.Bytes() + video.packets.Bytes() > kMaxQueueBytes)
         return true;
     auto enough = [](const AVStream* st, const PacketQueue& q) {
         return !st || q.Aborted() || (st->disposition & AV_DISPOSITION_ATTACHED_PIC) || q.Packets() > kMinFrames;
     };
-    return enough(audioStream, audioq) && enough(videoStream, videoq);
+    return enough(audio.stream, audio.packets) && enough(video.stream, video.packets);
 }
 
 bool MediaState::PlayedToEnd() const
 {
-    const bool audioDone = !audioStream || (auddec.finished == audioq.serial && sampq.Remaining() == 0);
-    const bool videoDone = !videoStream || (viddec.finished == videoq.serial && pictq.Remaining() == 0);
+    const bool audioDone = !audio.stream || (audio.decoder.finished == audio.packets.serial && audio.samples.Remaining() == 0);
+    const bool videoDone = !video.stream || (video.decoder.finished == video.packets.serial && video.pictures.Remaining() == 0);
     return audioDone && videoDone;
 }
 
@@ -272,17 +272,17 @@ void MediaState::ReadLoop()
     const AvApi& av = Av();
     AVPacket* pkt = av.av_packet_alloc();
     bool lastPaused = false;
-    while (!abortRequest) {
+    while (!reader.abortRequest) {
         HandlePause(lastPaused);
-        std::optional<SeekRequest> seek;
+        std::optional<SeekRequest> request;
         bool flush = false;
         {
-            std::lock_guard guard(seekLock);
-            seek = pendingSeek;
-            flush = flushReq;
+            std::lock_guard guard(seek.lock);
+            request = seek.pending;
+            flush = seek.flush;
         }
-        if (seek) {
-            HandleSeek(*seek);
+        if (request) {
+            HandleSeek(*request);
             continue;
         }
         if (flush)
@@ -293,7 +293,7 @@ void MediaState::ReadLoop()
         }
         NoticePlayedToEnd();
         const int err = ReadPacket(pkt);
-        if (abortRequest) {
+        if (reader.abortRequest) {
             av.av_packet_unref(pkt);
             break;
         }
@@ -305,20 +305,20 @@ void MediaState::ReadLoop()
         RoutePacket(pkt);
     }
     av.av_packet_free(&pkt);
-    seekPausedPending = 0;
+    seek.pausedPending = 0;
 }
 
 void MediaState::StartPlaying()
 {
-    fileOpened = 1;
+    reader.fileOpened = 1;
 
     // The host hears of the open before the first state; what it leaves in the sizes is kept.
     int screenWidth = controls.ScreenWidth;
     int screenHeight = controls.ScreenHeight;
     if (options.OnFileOpen) {
-        const int frameWidth = videoStream ? videoStream->codecpar->width : -1;
-        const int frameHeight = videoStream ? videoStream->codecpar->height : -1;
-        host.RunHostEvent([&] { options.OnFileOpen(sender, fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
+        const int frameWidth = video.stream ? video.stream->codecpar->width : -1;
+        const int frameHeight = video.stream ? video.stream->codecpar->height : -1;
+        host.RunHostEvent([&] { options.OnFileOpen(sender, reader.fileDuration, frameWidth, frameHeight, screenWidth, screenHeight); });
     }
     controls.ScreenWidth = screenWidth;
     controls.ScreenHeight = screenHeight;
@@ -331,7 +331,7 @@ void MediaState::StartPlaying()
     playPublished = true;
     playPublished.notify_all();
     // Wait for the play thread to run (or for a stop that came first).
-    while (!playStarted && !abortRequest)
+    while (!playStarted && !reader.abortRequest)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     opening = false;
     UiHandover::WakeWaiter();
@@ -340,91 +340,91 @@ void MediaState::StartPlaying()
 // A network input is told when playing pauses and goes on.
 void MediaState::HandlePause(bool& lastPaused)
 {
-    if (paused == lastPaused)
+    if (play.paused == lastPaused)
         return;
-    lastPaused = paused;
+    lastPaused = play.paused;
     if (lastPaused)
-        Av().av_read_pause(ic);
+        Av().av_read_pause(reader.ic);
     else
-        Av().av_read_play(ic);
+        Av().av_read_play(reader.ic);
 }
 
-void MediaState::HandleSeek(const SeekRequest& seek)
+void MediaState::HandleSeek(const SeekRequest& request)
 {
     const AvApi& av = Av();
-    if (ic->pb) { // a read error earlier: the seek tries the input again
-        ic->pb->error = 0;
-        ic->pb->eof_reached = 0;
+    if (reader.ic->pb) { // a read error earlier: the seek tries the input again
+        reader.ic->pb->error = 0;
+        reader.ic->pb->eof_reached = 0;
     }
-    const int64_t target = seek.target;
-    const int64_t minTs = seek.relative > 0 ? target - seek.relative + 2 : INT64_MIN;
-    const int64_t maxTs = seek.relative < 0 ? target - seek.relative - 2 : INT64_MAX;
-    int err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, seek.flags);
+    const int64_t target = request.target;
+    const int64_t minTs = request.relative > 0 ? target - request.relative + 2 : INT64_MIN;
+    const int64_t maxTs = request.relative < 0 ? target - request.relative - 2 : INT64_MAX;
+    int err = av.avformat_seek_file(reader.ic, -1, minTs, target, maxTs, request.flags);
     if (err < 0) // some demuxers only find a key frame on the other side
-        err = av.avformat_seek_file(ic, -1, minTs, target, maxTs, seek.flags ^ AVSEEK_FLAG_BACKWARD);
+        err = av.avformat_seek_file(reader.ic, -1, minTs, target, maxTs, request.flags ^ AVSEEK_FLAG_BACKWARD);
     if (err < 0) {
         Log(int(TLogLevel::llError), QStringLiteral("%1: error while seeking").arg(fileName));
-        seekPausedPending = 0;
-        if (videoStream)
-            pictEvent = true;
-        seeking = false; // no picture will come: the seek is over
+        seek.pausedPending = 0;
+        if (video.stream)
+            seek.pictureSince = true;
+        seek.seeking = false; // no picture will come: the seek is over
     } else {
-        audioFrameAvailable = false;
-        if (audioStream)
-            audioq.Flush();
-        if (videoStream) {
-            videoq.Flush();
-            pictEvent = false;
+        audio.frameAvailable = false;
+        if (audio.stream)
+            audio.packets.Flush();
+        if (video.stream) {
+            video.packets.Flush();
+            seek.pictureSince = false;
         }
-        if (seek.flags & AVSEEK_FLAG_BYTE) {
+        if (request.flags & AVSEEK_FLAG_BYTE) {
             extclk.Set(NAN, 0);
         } else {
             extclk.Set(target / double(AV_TIME_BASE), 0);
-            seekTarget = target / double(AV_TIME_BASE);
-            positionRestart = true;
-            videoSeekSerial = videoq.serial;
-            audioSeekSerial = audioq.serial;
+            seek.target = target / double(AV_TIME_BASE);
+            seek.positionRestart = true;
+            video.seekSerial = video.packets.serial;
+            audio.seekSerial = audio.packets.serial;
         }
-        if (!videoStream)
-            seeking = false;
+        if (!video.stream)
+            seek.seeking = false;
     }
-    eofLogged = readErrorLogged = endEventDone = false;
-    eof = false;
+    reader.eofLogged = reader.readErrorLogged = reader.endEventDone = false;
+    reader.eof = false;
     {
-        std::lock_guard guard(seekLock);
-        pendingSeek.reset();
+        std::lock_guard guard(seek.lock);
+        seek.pending.reset();
     }
-    seekDone = true;
+    seek.done = true;
     UiHandover::WakeWaiter();
-    if (paused && err >= 0 && videoStream)
-        stepAfterSeek = true; // the play thread shows the picture at the new place
+    if (play.paused && err >= 0 && video.stream)
+        seek.stepAfter = true; // the play thread shows the picture at the new place
 }
 
 void MediaState::HandleFlush()
 {
-    if (audioStream)
-        audioq.Flush();
-    if (videoStream)
-        videoq.Flush();
+    if (audio.stream)
+        audio.packets.Flush();
+    if (video.stream)
+        video.packets.Flush();
     extclk.Set(NAN, 0);
     {
-        std::lock_guard guard(seekLock);
-        flushReq = false;
+        std::lock_guard guard(seek.lock);
+        seek.flush = false;
     }
-    seekDone = true;
+    seek.done = true;
 }
 
 // Until a decoder takes packets or a command comes, 10 ms at most.
 void MediaState::WaitForRoom()
 {
-    std::unique_lock guard(waitLock);
-    continueRead.wait_for(guard, std::chrono::milliseconds(10));
+    std::unique_lock guard(reader.waitLock);
+    reader.continueRead.wait_for(guard, std::chrono::milliseconds(10));
 }
 
 void MediaState::NoticePlayedToEnd()
 {
-    if (!paused && !endEventDone && PlayedToEnd()) {
-        endEventDone = true;
+    if (!play.paused && !reader.endEventDone && PlayedToEnd()) {
+        reader.endEventDone = true;
         host.PostState(TPlayState::psEnd);
     }
 }
@@ -432,43 +432,43 @@ void MediaState::NoticePlayedToEnd()
 // The read is timed, so that the interrupt callback can end one that hangs.
 int MediaState::ReadPacket(AVPacket* pkt)
 {
-    readStartMs = int64_t(NowSeconds() * 1000);
-    reading = true;
-    const int err = Av().av_read_frame(ic, pkt);
-    reading = false;
+    reader.readStartMs = int64_t(NowSeconds() * 1000);
+    reader.reading = true;
+    const int err = Av().av_read_frame(reader.ic, pkt);
+    reader.reading = false;
     return err;
 }
 
 void MediaState::HandleReadFailure(int err, AVPacket* pkt)
 {
-    if (videoStream && !pictEvent.exchange(true)) {
-        seeking = false; // no picture is coming: the seek is over
+    if (video.stream && !seek.pictureSince.exchange(true)) {
+        seek.seeking = false; // no picture is coming: the seek is over
         UiHandover::WakeWaiter();
     }
-    const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (ic->pb && ic->pb->eof_reached) || err == -1;
-    if (atEnd && !eof) {
+    const bool atEnd = err == AVERROR_EOF || err == AVERROR(EPIPE) || (reader.ic->pb && reader.ic->pb->eof_reached) || err == -1;
+    if (atEnd && !reader.eof) {
         HandleEndOfFile(pkt);
     } else if (err == AVERROR(EAGAIN)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (ic->pb) {
-            ic->pb->eof_reached = 0;
-            ic->pb->error = 0;
+        if (reader.ic->pb) {
+            reader.ic->pb->eof_reached = 0;
+            reader.ic->pb->error = 0;
         }
-    } else if (!atEnd && !readErrorLogged) {
-        readErrorLogged = true;
+    } else if (!atEnd && !reader.readErrorLogged) {
+        reader.readErrorLogged = true;
         Log(int(TLogLevel::llError), QStringLiteral("error #%1 while reading file: %2").arg(err).arg(fileName));
     }
     // The input cannot be read on: it ends here, as at the end of the file. The reader stays,
     // so seeks (which try the input again), pause and stop still work.
-    if (ic->pb && ic->pb->error && !atEnd && !eof)
+    if (reader.ic->pb && reader.ic->pb->error && !atEnd && !reader.eof)
         EndInput(pkt);
 }
 
 void MediaState::HandleEndOfFile(AVPacket* pkt)
 {
     EndInput(pkt);
-    if (!eofLogged && !isImage2) {
-        eofLogged = true;
+    if (!reader.eofLogged && !reader.isImage2) {
+        reader.eofLogged = true;
         Log(int(TLogLevel::llInfo), QStringLiteral("reach end of file: %1").arg(fileName));
     }
 }
@@ -476,21 +476,21 @@ void MediaState::HandleEndOfFile(AVPacket* pkt)
 // The decoders drain what they hold and mark their serial finished.
 void MediaState::EndInput(AVPacket* pkt)
 {
-    if (videoStream)
-        videoq.PutNullPacket(pkt, videoStreamIndex);
-    if (audioStream)
-        audioq.PutNullPacket(pkt, audioStreamIndex);
-    eof = true;
+    if (video.stream)
+        video.packets.PutNullPacket(pkt, video.streamIndex);
+    if (audio.stream)
+        audio.packets.PutNullPacket(pkt, audio.streamIndex);
+    reader.eof = true;
 }
 
 void MediaState::RoutePacket(AVPacket* pkt)
 {
-    eof = false;
-    if (pkt->stream_index == audioStreamIndex && audioStream)
-        audioq.Put(pkt);
-    else if (pkt->stream_index == videoStreamIndex && videoStream &&
-             !(videoStream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        videoq.Put(pkt);
+    reader.eof = false;
+    if (pkt->stream_index == audio.streamIndex && audio.stream)
+        audio.packets.Put(pkt);
+    else if (pkt->stream_index == video.streamIndex && video.stream &&
+             !(video.stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        video.packets.Put(pkt);
     else
         Av().av_packet_unref(pkt);
 }
@@ -498,14 +498,14 @@ void MediaState::RoutePacket(AVPacket* pkt)
 void MediaState::CloseInput()
 {
     const AvApi& av = Av();
-    if (ic)
-        av.avformat_close_input(&ic);
-    if (customIo) {
-        av.av_freep(&customIo->buffer);
-        av.avio_context_free(&customIo);
+    if (reader.ic)
+        av.avformat_close_input(&reader.ic);
+    if (reader.customIo) {
+        av.av_freep(&reader.customIo->buffer);
+        av.avio_context_free(&reader.customIo);
     }
-    if (memoryInput) {
-        CloseMemoryConnection(memoryInput);
-        memoryInput = nullptr;
+    if (reader.memoryInput) {
+        CloseMemoryConnection(reader.memoryInput);
+        reader.memoryInput = nullptr;
     }
 }

@@ -16,29 +16,29 @@ MediaState::MediaState(EngineHost& engineHost, LiveControls& liveControls, const
     : host(engineHost), controls(liveControls), fileName(name), screen(output), openPaused(startPaused),
       options(std::move(playerOptions)), sender(engineHost.Sender())
 {
-    infiniteBuffer = options.infinite_buffer;
-    vidclk.Init(&videoq.serial);
-    audclk.Init(&audioq.serial);
+    reader.infiniteBuffer = options.infinite_buffer;
+    video.clock.Init(&video.packets.serial);
+    audio.clock.Init(&audio.packets.serial);
     extclk.Init(&extclk.serial, options.PlaybackSpeed);
-    viddec.queue = &videoq;
-    auddec.queue = &audioq;
+    video.decoder.queue = &video.packets;
+    audio.decoder.queue = &audio.packets;
 }
 
 MediaState::~MediaState()
 {
-    abortRequest = true;
+    reader.abortRequest = true;
     RequestQuit();
     if (playThread.joinable())
         playThread.join();
     JoinReader();
     if (failThread.joinable() && failThread.get_id() != std::this_thread::get_id())
         failThread.join();
-    if (!playEnded) // the play thread never ran: release what the reader left
+    if (!play.ended) // the play thread never ran: release what the reader left
         Teardown();
-    if (shownFrame)
-        Av().av_frame_free(&shownFrame);
-    if (shownScaler)
-        Av().sws_freeContext(shownScaler);
+    if (shown.frame)
+        Av().av_frame_free(&shown.frame);
+    if (shown.scaler)
+        Av().sws_freeContext(shown.scaler);
 }
 
 void MediaState::JoinReader()
@@ -114,74 +114,74 @@ void MediaState::RequestRefresh()
 
 void MediaState::AbortOpen()
 {
-    openAbort = true;
-    readStartMs = 0;
+    reader.openAbort = true;
+    reader.readStartMs = 0;
 }
 
 void MediaState::TogglePauseLocked()
 {
-    if (paused) {
-        frameTimer += NowSeconds() - vidclk.lastUpdated;
+    if (play.paused) {
+        play.frameTimer += NowSeconds() - video.clock.lastUpdated;
         // Read while still paused: the clock goes on from the time it stopped at. Unpaused
         // first, it would count the whole pause as time played, and the reported time would
         // lead the picture until the next picture set it again.
-        vidclk.Set(vidclk.Get(), vidclk.serial);
+        video.clock.Set(video.clock.Get(), video.clock.serial);
     }
     extclk.Set(extclk.Get(), extclk.serial);
-    const bool nowPaused = !paused;
-    paused = nowPaused;
-    audclk.paused = vidclk.paused = extclk.paused = nowPaused;
+    const bool nowPaused = !play.paused;
+    play.paused = nowPaused;
+    audio.clock.paused = video.clock.paused = extclk.paused = nowPaused;
 }
 
 void MediaState::TogglePause()
 {
     std::lock_guard data(dataLock);
     TogglePauseLocked();
-    step = false;
+    play.step = false;
 }
 
 bool MediaState::StepToNextFrame(bool& wasStepping)
 {
     std::lock_guard data(dataLock);
-    wasStepping = step;
-    if (!videoStream)
+    wasStepping = play.step;
+    if (!video.stream)
         return false; // sound alone has no picture to step to
-    if (paused)
+    if (play.paused)
         TogglePauseLocked();
-    step = true;
+    play.step = true;
     return true;
 }
 
 bool MediaState::RequestSeek(const SeekRequest& request)
 {
     {
-        std::lock_guard guard(seekLock);
-        if (pendingSeek)
+        std::lock_guard guard(seek.lock);
+        if (seek.pending)
             return false;
-        pendingSeek = request;
-        seeking = true;
-        seekDone = false;
-        step = false;
-        seekPausedPending = paused ? 1 : 0;
+        seek.pending = request;
+        seek.seeking = true;
+        seek.done = false;
+        play.step = false;
+        seek.pausedPending = play.paused ? 1 : 0;
     }
-    continueRead.notify_all();
+    reader.continueRead.notify_all();
     return true;
 }
 
 void MediaState::RequestFlush()
 {
     {
-        std::lock_guard guard(seekLock);
-        flushReq = true;
+        std::lock_guard guard(seek.lock);
+        seek.flush = true;
     }
-    continueRead.notify_all();
+    reader.continueRead.notify_all();
 }
 
 double MediaState::MasterClockValue() const
 {
     switch (Master()) {
-    case MasterClock::Video: return vidclk.Get();
-    case MasterClock::Audio: return audclk.Get();
+    case MasterClock::Video: return video.clock.Get();
+    case MasterClock::Audio: return audio.clock.Get();
     case MasterClock::External: break;
     }
     return extclk.Get();
@@ -189,55 +189,55 @@ double MediaState::MasterClockValue() const
 
 QRect MediaState::DisplayRect() const
 {
-    return displayRect;
+    return play.displayRect;
 }
 
 void MediaState::Teardown()
 {
     const AvApi& av = Av();
-    fileOpened = -2; // no more seeks or pauses reach this open
-    hasVideo = false;
-    hasAudio = false;
-    abortRequest = true;
-    continueRead.notify_all();
+    reader.fileOpened = -2; // no more seeks or pauses reach this open
+    video.present = false;
+    audio.present = false;
+    reader.abortRequest = true;
+    reader.continueRead.notify_all();
     JoinReader();
-    if (audioStream || auddec.thread.joinable()) {
-        DecoderAbort(auddec, sampq);
-        if (audioDevice) {
-            Sdl().SDL_CloseAudioDevice(audioDevice);
-            audioDevice = 0;
+    if (audio.stream || audio.decoder.thread.joinable()) {
+        DecoderAbort(audio.decoder, audio.samples);
+        if (audio.device) {
+            Sdl().SDL_CloseAudioDevice(audio.device);
+            audio.device = 0;
         }
-        DecoderDestroy(auddec);
-        av.swr_free(&swrCtx);
-        av.av_freep(&audioBuf1);
-        audioBuf1Size = 0;
-        audioBuf = nullptr;
-        av.av_channel_layout_uninit(&audioSrc.layout);
-        av.av_channel_layout_uninit(&audioTgt.layout);
-    } else if (audioDevice) {
-        Sdl().SDL_CloseAudioDevice(audioDevice);
-        audioDevice = 0;
+        DecoderDestroy(audio.decoder);
+        av.swr_free(&audio.swr);
+        av.av_freep(&audio.buf1);
+        audio.buf1Size = 0;
+        audio.buf = nullptr;
+        av.av_channel_layout_uninit(&audio.src.layout);
+        av.av_channel_layout_uninit(&audio.tgt.layout);
+    } else if (audio.device) {
+        Sdl().SDL_CloseAudioDevice(audio.device);
+        audio.device = 0;
     }
-    if (videoStream || viddec.thread.joinable()) {
-        DecoderAbort(viddec, pictq);
-        DecoderDestroy(viddec);
+    if (video.stream || video.decoder.thread.joinable()) {
+        DecoderAbort(video.decoder, video.pictures);
+        DecoderDestroy(video.decoder);
     }
     {
-        std::lock_guard guard(shownLock);
-        codedWidth = codedHeight = 0;
+        std::lock_guard guard(shown.lock);
+        shown.codedWidth = shown.codedHeight = 0;
     }
-    DecoderDestroy(auddec);
-    DecoderDestroy(viddec);
-    if (sdlAudioInited) {
+    DecoderDestroy(audio.decoder);
+    DecoderDestroy(video.decoder);
+    if (audio.sdlInited) {
         std::lock_guard guard(TSDLLoader::InitLock());
         Sdl().SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        sdlAudioInited = false;
+        audio.sdlInited = false;
     }
     CloseInput();
-    if (displayScaler) {
-        av.sws_freeContext(displayScaler);
-        displayScaler = nullptr;
+    if (play.displayScaler) {
+        av.sws_freeContext(play.displayScaler);
+        play.displayScaler = nullptr;
     }
-    audioStream = nullptr;
-    videoStream = nullptr;
+    audio.stream = nullptr;
+    video.stream = nullptr;
 }

@@ -3,9 +3,13 @@
 // device and the threads that work on them. Created by TryOpen, torn down by its play thread
 // (or, after a failed open, by the engine's fail thread).
 //
-// Lock order: dataLock (play thread, around each refresh) before any queue's lock; shownLock and
-// displayRect's lock are taken alone. Clocks, serials and flags read across threads are atomics
-// (relaxed where only the value itself matters).
+// The state is split by owner: the reader's, the video chain, the audio chain, the play
+// thread's and the shown picture, each saying which thread owns it and what others read.
+//
+// Lock order: dataLock (play thread, around each refresh) before a frame queue's lock, shown.lock
+// and play.displayRect's lock; no other engine lock is taken while one of those is held, and
+// seek.lock, cmdLock and reader.waitLock are taken alone. Clocks, serials and flags read across
+// threads are atomics (relaxed where only the value itself matters).
 
 #include "core/Guarded.h"
 #include "playback/MediaClock.h"
@@ -56,30 +60,30 @@ public:
     void RequestFlush();
 
     // State the engine reads.
-    bool IsPaused() const { return paused.load(); }
-    bool IsStepping() const { return step.load(); }
-    bool IsSeeking() const { return seeking.load(); }
-    bool SeekDone() const { return seekDone.load(); }
-    bool PictureSinceSeek() const { return pictEvent.load(); }
-    bool PlayThreadLooping() const { return looping.load() && !quitRequested.load(); }
-    bool PlayThreadEnded() const { return playEnded.load(); }
+    bool IsPaused() const { return play.paused.load(); }
+    bool IsStepping() const { return play.step.load(); }
+    bool IsSeeking() const { return seek.seeking.load(); }
+    bool SeekDone() const { return seek.done.load(); }
+    bool PictureSinceSeek() const { return seek.pictureSince.load(); }
+    bool PlayThreadLooping() const { return play.looping.load() && !quitRequested.load(); }
+    bool PlayThreadEnded() const { return play.ended.load(); }
     // Still opening: no play thread yet and no failure reported.
     bool Opening() const { return opening.load(); }
     // Done: played and torn down, or failed and reported.
     bool Finished() const { return finished.load(); }
-    int OpenResult() const { return fileOpened.load(); } // 0 opening, 1 open, -1 failed, -2 closed
-    bool HasVideo() const { return hasVideo.load(); }
-    bool HasAudio() const { return hasAudio.load(); }
-    int VideoIndex() const { return videoStreamIndex; }
-    int AudioIndex() const { return audioStreamIndex; }
-    int64_t StartTimeUs() const { return startTime; }
-    int64_t DurationUs() const { return fileDuration; }
-    double FrameDuration() const { return frameDurationSec.load(); }
-    double VideoClock() const { return vidclk.Get(); }
+    int OpenResult() const { return reader.fileOpened.load(); } // 0 opening, 1 open, -1 failed, -2 closed
+    bool HasVideo() const { return video.present.load(); }
+    bool HasAudio() const { return audio.present.load(); }
+    int VideoIndex() const { return video.streamIndex; }
+    int AudioIndex() const { return audio.streamIndex; }
+    int64_t StartTimeUs() const { return reader.startTime; }
+    int64_t DurationUs() const { return reader.fileDuration; }
+    double FrameDuration() const { return video.frameDuration.load(); }
+    double VideoClock() const { return video.clock.Get(); }
     double MasterClockValue() const;
-    double AudioClock() const { return audclk.Get(); }
-    int64_t ShownCount() const { return framesShown.load(); }
-    int64_t DropCount() const { return framesDroppedEarly.load() + framesDroppedLate.load(); }
+    double AudioClock() const { return audio.clock.Get(); }
+    int64_t ShownCount() const { return play.framesShown.load(); }
+    int64_t DropCount() const { return video.droppedEarly.load() + play.droppedLate.load(); }
     // A copy of the picture on screen as a 32-bit image of the video's size; empty without one.
     QImage ShownPicture(int64_t& pts);
     QRect DisplayRect() const;
@@ -97,7 +101,7 @@ private:
     // The steps of ReadLoop, in their order.
     void StartPlaying();
     void HandlePause(bool& lastPaused);
-    void HandleSeek(const SeekRequest& seek);
+    void HandleSeek(const SeekRequest& request);
     void HandleFlush();
     void WaitForRoom();
     void NoticePlayedToEnd();
@@ -153,7 +157,7 @@ private:
     void ReportPosition();
     void TogglePauseLocked();
     void Teardown();
-    MasterClock Master() const { return masterClock; }
+    MasterClock Master() const { return reader.masterClock; }
 
     void Log(int level, const QString& message) const; // level: TLogLevel as int
     // Runs one of the host's hooks on an engine thread: what it throws is logged under the
@@ -176,7 +180,6 @@ private:
 
     EngineHost& host;
     LiveControls& controls;
-    std::mutex dataLock; // held by the play thread around each refresh, and by pause/step commands
     const QString fileName;
     VideoSink* screen;
     const bool openPaused;
@@ -186,122 +189,111 @@ private:
     const PlayerOptions options;
     TCustomPlayer* const sender;
 
-    // Each thread starts work only once its std::thread object is in place, so that another
-    // thread reading (joining) that object never races with its assignment.
+    // The open's threads. Each starts work only once its std::thread object is in place, so
+    // that another thread reading (joining) that object never races with its assignment.
     std::thread readerThread;
     std::thread playThread;
+    std::thread failThread;
     std::atomic<bool> readerPublished{false};
     std::atomic<bool> playPublished{false};
+    std::atomic<bool> failPublished{false};
     std::atomic<bool> playStarted{false}; // set once the play thread runs, never reset
     std::atomic<bool> quitRequested{false};
-    std::thread failThread;
-    std::atomic<bool> failPublished{false};
     std::atomic<bool> opening{true};
     std::atomic<bool> finished{false};
 
-    // Commands to the play thread, guarded by cmdLock.
+    // Commands to the play thread (any thread), guarded by cmdLock.
     std::mutex cmdLock;
     std::condition_variable cmdWake;
     bool quitRequest = false;
     bool refreshRequest = false;
 
-    // Reader state.
-    std::atomic<bool> abortRequest{false};
-    std::atomic<bool> openAbort{false};
-    std::atomic<int> fileOpened{0};
-    std::atomic<bool> reading{false};
-    std::atomic<int64_t> readStartMs{0};
-    std::atomic<bool> timeoutLogged{false};
-    std::mutex waitLock; // the reader's own wait mutex for continueRead
-    std::condition_variable continueRead;
-    AVFormatContext* ic = nullptr;
-    MemoryConnection* memoryInput = nullptr;
-    AVIOContext* customIo = nullptr;
-    bool eof = false;
-    bool realtime = false;
-    int infiniteBuffer = -1; // the setting, or 1 for a live input
-    bool isImage2 = false;
-    bool eofLogged = false;
-    bool readErrorLogged = false;
-    bool endEventDone = false;
-    int64_t startTime = 0;       // µs, the container's start time (0 when unknown)
-    int64_t fileDuration = -1;   // µs, -1 when the container gives none
-    double maxFrameDuration = 3600.0;
+    // Held by the play thread around each refresh, and by the pause and step commands.
+    std::mutex dataLock;
 
-    // Seek and flush requests, guarded by seekLock. A seek stays pending until the reader has
-    // performed it, so that one asked for meanwhile is refused.
-    std::mutex seekLock;
-    std::optional<SeekRequest> pendingSeek;
-    bool flushReq = false;
-    std::atomic<bool> seeking{false};
-    std::atomic<bool> seekDone{true};
-    std::atomic<bool> pictEvent{true};
-    std::atomic<int> seekPausedPending{0};
-    std::atomic<bool> stepAfterSeek{false};
-    std::atomic<bool> positionRestart{false}; // positions may go back after a seek
-    // After a time seek the decoders drop what lies before the target, so the picture shown is
-    // the one at the target rather than the key frame before it.
-    std::atomic<double> seekTarget{NAN};
-    std::atomic<int> videoSeekSerial{-1};
-    std::atomic<int> audioSeekSerial{-1};
-    AVFrame* heldFrame = nullptr; // video thread: the last picture dropped before the target
-    std::atomic<double> frameDurationSec{0};
+    // The reader thread's: the input and reading it. The interrupt callback runs inside
+    // FFmpeg's calls on this thread.
+    struct ReaderState {
+        // Atomics other threads use: teardown and the destructor set abortRequest, AbortOpen
+        // (UI) sets openAbort and clears readStartMs, the UI reads fileOpened.
+        std::atomic<bool> abortRequest{false};
+        std::atomic<bool> openAbort{false};
+        std::atomic<int> fileOpened{0};
+        std::atomic<bool> reading{false};
+        std::atomic<int64_t> readStartMs{0};
+        std::atomic<bool> timeoutLogged{false};
+        // The reader waits here for room in the queues; the decoders and commands wake it.
+        std::mutex waitLock;
+        std::condition_variable continueRead;
 
-    // Streams. The flags outlive the stream pointers, which teardown clears after closing.
-    std::atomic<bool> hasVideo{false};
-    std::atomic<bool> hasAudio{false};
-    int videoStreamIndex = -1;
-    int audioStreamIndex = -1;
-    AVStream* videoStream = nullptr;
-    AVStream* audioStream = nullptr;
-    PacketQueue videoq;
-    PacketQueue audioq;
-    FrameQueue pictq{&videoq, 3, true};
-    FrameQueue sampq{&audioq, 9, true};
-    Decoder viddec;
-    Decoder auddec;
-    MediaClock audclk;
-    MediaClock vidclk;
-    MediaClock extclk;
-    MasterClock masterClock = MasterClock::External;
+        AVFormatContext* ic = nullptr; // the video decoder reads the open input's stream data
+        MemoryConnection* memoryInput = nullptr;
+        AVIOContext* customIo = nullptr;
+        bool eof = false;
+        int infiniteBuffer = -1; // the setting, or 1 for a live input
+        bool eofLogged = false;
+        bool readErrorLogged = false;
+        bool endEventDone = false;
 
-    // Playing state.
-    std::atomic<bool> paused{false};
-    std::atomic<bool> step{false};
-    std::atomic<bool> looping{false};
-    std::atomic<bool> playEnded{false};
-    bool forceRefresh = false;
-    double frameTimer = 0;
-    double frameLastReturnedTime = 0;
-    double frameLastFilterDelay = 0;
-    std::atomic<int64_t> framesShown{0};
-    std::atomic<int64_t> framesDroppedEarly{0};
-    std::atomic<int64_t> framesDroppedLate{0};
-    std::atomic<int64_t> picturesQueued{0};
-    bool positionReported = false;
-    int64_t lastReportedPosition = 0;
-    QRect lastDrawnRect;
-    QSize lastOutputSize;
-    SwsContext* displayScaler = nullptr; // play thread
-    SwsContext* hookScaler = nullptr;    // video decoder thread
-    AVFilterContext* videoFilterIn = nullptr;
-    AVFilterContext* videoFilterOut = nullptr;
+        // Set while opening and never after: the other threads read them once they have been
+        // started or handed packets by the reader.
+        bool realtime = false;
+        bool isImage2 = false;
+        int64_t startTime = 0;     // µs, the container's start time (0 when unknown)
+        int64_t fileDuration = -1; // µs, -1 when the container gives none
+        double maxFrameDuration = 3600.0;
+        MasterClock masterClock = MasterClock::External;
+    } reader;
 
-    // The picture on screen, for CurrentFrame; guarded by shownLock.
-    std::mutex shownLock;
-    AVFrame* shownFrame = nullptr;
-    QImage shownHooked;
-    double shownPts = NAN;
-    bool shownOverlaid = false; // the overlay was on when it became the shown picture
-    int codedWidth = 0; // the video's coded size, 0 without video
-    int codedHeight = 0;
-    SwsContext* shownScaler = nullptr;
+    // A seek or flush on its way from the player to the reader, and the news of it going back.
+    struct SeekState {
+        // The request, guarded by lock: set by RequestSeek/RequestFlush, taken whole by the
+        // reader and cleared once performed, so a seek asked for meanwhile is refused.
+        std::mutex lock;
+        std::optional<SeekRequest> pending;
+        bool flush = false;
+        // Atomics: seeking and done are set by the command and cleared by the reader (seeking
+        // also by the first picture); pictureSince by the reader and the video decoder; the
+        // play thread takes stepAfter and positionRestart; the decoders read target.
+        std::atomic<bool> seeking{false};
+        std::atomic<bool> done{true};
+        std::atomic<bool> pictureSince{true};
+        std::atomic<int> pausedPending{0};
+        std::atomic<bool> stepAfter{false};
+        std::atomic<bool> positionRestart{false}; // positions may go back after a seek
+        // After a time seek the decoders drop what lies before the target, so the picture shown
+        // is the one at the target rather than the key frame before it.
+        std::atomic<double> target{NAN};
+    } seek;
 
-    TGuarded<QRect> displayRect;
+    // The video chain: the reader puts packets, the video decoder thread (which owns the
+    // decoder, the filters, the hook's scaler and the held frame) pushes pictures, the play
+    // thread shows them. The queues have their own locks; the reader sets up the stream and
+    // the decoder before the decoder thread starts, and teardown ends it after joining it.
+    struct VideoChain {
+        std::atomic<bool> present{false}; // outlives stream, which teardown clears
+        int streamIndex = -1;
+        AVStream* stream = nullptr;
+        PacketQueue packets;
+        FrameQueue pictures{&packets, 3, true};
+        Decoder decoder;
+        MediaClock clock; // set by the play thread, read by all (relaxed)
+        std::atomic<int> seekSerial{-1}; // set by the reader at a seek, cleared by the decoder
+        std::atomic<double> frameDuration{0};
+        AVFrame* heldFrame = nullptr; // the last picture dropped before the seek target
+        SwsContext* hookScaler = nullptr;
+        AVFilterContext* filterIn = nullptr;
+        AVFilterContext* filterOut = nullptr;
+        double lastReturnedTime = 0;
+        double lastFilterDelay = 0;
+        std::atomic<int64_t> picturesQueued{0}; // read by the play thread
+        std::atomic<int64_t> droppedEarly{0};   // read by the UI
+    } video;
 
-    // Audio output state (SDL's audio thread, set up before the device starts).
-    SDL_AudioDeviceID audioDevice = 0;
-    bool sdlAudioInited = false;
+    // The audio chain: the reader puts packets, the audio decoder thread pushes sound frames,
+    // SDL's audio thread (AudioCallback, which owns the output buffers, the resampler and the
+    // drift average) plays them. The reader sets everything up before it starts the device,
+    // teardown closes the device before freeing anything.
     struct AudioParams {
         int freq = 0;
         AVChannelLayout layout{};
@@ -309,18 +301,67 @@ private:
         int frameSize = 0;
         int bytesPerSec = 0;
     };
-    AudioParams audioSrc;
-    AudioParams audioTgt;
-    int audioHwBufSize = 0;
-    uint8_t* audioBuf = nullptr;
-    uint8_t* audioBuf1 = nullptr;
-    unsigned audioBuf1Size = 0;
-    unsigned audioBufSize = 0;
-    int audioBufIndex = 0;
-    int audioWriteBufSize = 0;
-    double audioClock = NAN;
-    int audioClockSerial = -1;
-    AudioDriftAverage audioDrift;
-    std::atomic<bool> audioFrameAvailable{false};
-    SwrContext* swrCtx = nullptr;
+    struct AudioChain {
+        std::atomic<bool> present{false}; // outlives stream, which teardown clears
+        int streamIndex = -1;
+        AVStream* stream = nullptr;
+        PacketQueue packets;
+        FrameQueue samples{&packets, 9, true};
+        Decoder decoder;
+        MediaClock clock; // set by the audio callback, read by all (relaxed)
+        std::atomic<int> seekSerial{-1}; // set by the reader at a seek, cleared by the decoder
+        std::atomic<bool> frameAvailable{false}; // set by the callback, cleared at a seek
+        SDL_AudioDeviceID device = 0;
+        bool sdlInited = false;
+        AudioParams src;
+        AudioParams tgt;
+        int hwBufSize = 0;
+        uint8_t* buf = nullptr;
+        uint8_t* buf1 = nullptr;
+        unsigned buf1Size = 0;
+        unsigned bufSize = 0;
+        int bufIndex = 0;
+        int writeBufSize = 0;
+        double frameEndPts = NAN; // the time at the end of the last frame taken
+        int frameEndSerial = -1;
+        AudioDriftAverage drift;
+        SwrContext* swr = nullptr;
+    } audio;
+
+    // The external clock: set by the reader at a seek or flush, followed by the audio callback
+    // and the play thread (relaxed fields).
+    MediaClock extclk;
+
+    // The play thread's: picture timing and display, under dataLock. The pause and step
+    // commands change paused, step and frameTimer under dataLock too; any thread reads the
+    // atomics.
+    struct PlayState {
+        std::atomic<bool> paused{false};
+        std::atomic<bool> step{false};
+        std::atomic<bool> looping{false};
+        std::atomic<bool> ended{false};
+        bool forceRefresh = false;
+        double frameTimer = 0;
+        std::atomic<int64_t> framesShown{0};
+        std::atomic<int64_t> droppedLate{0};
+        bool positionReported = false;
+        int64_t lastReportedPosition = 0;
+        QRect lastDrawnRect;
+        QSize lastOutputSize;
+        SwsContext* displayScaler = nullptr;
+        TGuarded<QRect> displayRect; // read by the UI
+    } play;
+
+    // The picture on screen, guarded by lock: the play thread sets it, the UI copies it
+    // (CurrentFrame), the reader sets the coded size at the open and teardown clears it.
+    struct ShownState {
+        std::mutex lock;
+        AVFrame* frame = nullptr;
+        QImage hooked;
+        double pts = NAN;
+        bool overlaid = false; // the overlay was on when it became the shown picture
+        int codedWidth = 0;    // the video's coded size, 0 without video
+        int codedHeight = 0;
+        SwsContext* scaler = nullptr;
+    } shown;
 };

@@ -16,15 +16,15 @@ using namespace engine;
 
 void MediaState::PlayMain()
 {
-    looping = true;
+    play.looping = true;
     playStarted = true;
     opening = false; // the open is complete: a host hearing psPlay may open the next one
     host.PostState(TPlayState::psPlay);
     if (openPaused) {
         // Opened paused: with pictures, show the first one and stay there.
         std::lock_guard data(dataLock);
-        if (videoStream)
-            step = true;
+        if (video.stream)
+            play.step = true;
         else
             TogglePauseLocked();
     }
@@ -40,24 +40,24 @@ void MediaState::PlayMain()
                     break;
                 if (refreshRequest) {
                     refreshRequest = false;
-                    forceRefresh = true;
+                    play.forceRefresh = true;
                 }
             }
             remaining = kRefreshRate;
             std::lock_guard data(dataLock);
-            if (stepAfterSeek.exchange(false) && paused) {
+            if (seek.stepAfter.exchange(false) && play.paused) {
                 // Paused at the new place: show its picture, then pause again.
                 TogglePauseLocked();
-                step = true;
+                play.step = true;
             }
             if (screen) {
                 const QSize size = screen->OutputSize();
-                if (size != lastOutputSize) {
-                    lastOutputSize = size;
-                    forceRefresh = true;
+                if (size != play.lastOutputSize) {
+                    play.lastOutputSize = size;
+                    play.forceRefresh = true;
                 }
             }
-            if (!paused || forceRefresh)
+            if (!play.paused || play.forceRefresh)
                 Refresh(remaining);
             ReportPosition();
         }
@@ -66,9 +66,9 @@ void MediaState::PlayMain()
     } catch (...) {
         Log(int(TLogLevel::llFatal), QStringLiteral("PlayThread Exception: unknown error"));
     }
-    looping = false;
+    play.looping = false;
     Teardown();
-    playEnded = true;
+    play.ended = true;
     host.PostState(TPlayState::psStop);
     opening = false;
     finished = true;
@@ -80,7 +80,7 @@ double MediaState::FramePairDuration(const QueuedFrame& vp, const QueuedFrame& n
     if (vp.serial != next.serial)
         return 0.0;
     const double duration = next.pts - vp.pts;
-    if (std::isnan(duration) || duration <= 0 || duration > maxFrameDuration)
+    if (std::isnan(duration) || duration <= 0 || duration > reader.maxFrameDuration)
         return vp.duration;
     return duration;
 }
@@ -90,21 +90,21 @@ double MediaState::TargetDelay(double delay) const
     if (Master() == MasterClock::Video)
         return delay;
     const double externalSpeed = Master() == MasterClock::External ? extclk.speed : 1.0;
-    return PictureDelay(delay, vidclk.Get() - MasterClockValue(), maxFrameDuration, externalSpeed);
+    return PictureDelay(delay, video.clock.Get() - MasterClockValue(), reader.maxFrameDuration, externalSpeed);
 }
 
 void MediaState::UpdateVideoPts(double pts, int64_t, int serial)
 {
-    vidclk.Set(pts, serial);
-    extclk.SyncTo(vidclk);
+    video.clock.Set(pts, serial);
+    extclk.SyncTo(video.clock);
 }
 
 void MediaState::Refresh(double& remaining)
 {
-    if (Master() == MasterClock::External && realtime) {
+    if (Master() == MasterClock::External && reader.realtime) {
         // Keep a live input's buffer from running dry or overflowing.
-        const int videoPackets = videoStream ? videoq.Packets() : -1;
-        const int audioPackets = audioStream ? audioq.Packets() : -1;
+        const int videoPackets = video.stream ? video.packets.Packets() : -1;
+        const int audioPackets = audio.stream ? audio.packets.Packets() : -1;
         if ((videoPackets >= 0 && videoPackets <= 2) || (audioPackets >= 0 && audioPackets <= 2))
             extclk.SetSpeed(std::max(0.900, extclk.speed - 0.001));
         else if ((videoPackets < 0 || videoPackets > 10) && (audioPackets < 0 || audioPackets > 10))
@@ -113,74 +113,74 @@ void MediaState::Refresh(double& remaining)
             extclk.SetSpeed(extclk.speed + 0.001 * (1.0 - extclk.speed) / std::fabs(1.0 - extclk.speed));
     }
 
-    if (videoStream) {
+    if (video.stream) {
     retry:
-        if (pictq.Remaining() > 0) {
-            QueuedFrame* lastvp = pictq.PeekLast();
-            QueuedFrame* vp = pictq.Peek();
-            if (vp->serial != videoq.serial) {
-                pictq.Next();
+        if (video.pictures.Remaining() > 0) {
+            QueuedFrame* lastvp = video.pictures.PeekLast();
+            QueuedFrame* vp = video.pictures.Peek();
+            if (vp->serial != video.packets.serial) {
+                video.pictures.Next();
                 goto retry;
             }
             if (lastvp->serial != vp->serial)
-                frameTimer = NowSeconds();
-            if (!paused) {
+                play.frameTimer = NowSeconds();
+            if (!play.paused) {
                 const double lastDuration = FramePairDuration(*lastvp, *vp);
                 const double delay = TargetDelay(lastDuration);
                 const double time = NowSeconds();
-                if (time < frameTimer + delay) {
-                    remaining = std::min(frameTimer + delay - time, remaining);
+                if (time < play.frameTimer + delay) {
+                    remaining = std::min(play.frameTimer + delay - time, remaining);
                 } else {
-                    frameTimer += delay;
-                    if (delay > 0 && time - frameTimer > kSyncThresholdMax)
-                        frameTimer = time;
+                    play.frameTimer += delay;
+                    if (delay > 0 && time - play.frameTimer > kSyncThresholdMax)
+                        play.frameTimer = time;
                     {
-                        std::lock_guard guard(pictq.Mutex());
+                        std::lock_guard guard(video.pictures.Mutex());
                         if (!std::isnan(vp->pts))
                             UpdateVideoPts(vp->pts, vp->pos, vp->serial);
                     }
-                    if (pictq.Remaining() > 1) {
-                        QueuedFrame* nextvp = pictq.PeekNext();
+                    if (video.pictures.Remaining() > 1) {
+                        QueuedFrame* nextvp = video.pictures.PeekNext();
                         const double duration = FramePairDuration(*vp, *nextvp);
                         const int framedrop = options.framedrop;
-                        if (!step && (framedrop > 0 || (framedrop && Master() != MasterClock::Video)) &&
-                            SkipLatePicture(time, frameTimer, duration)) {
-                            framesDroppedLate++;
-                            pictq.Next();
+                        if (!play.step && (framedrop > 0 || (framedrop && Master() != MasterClock::Video)) &&
+                            SkipLatePicture(time, play.frameTimer, duration)) {
+                            play.droppedLate++;
+                            video.pictures.Next();
                             goto retry;
                         }
                     }
-                    pictq.Next();
-                    forceRefresh = true;
-                    framesShown++;
-                    if (step && !paused) {
+                    video.pictures.Next();
+                    play.forceRefresh = true;
+                    play.framesShown++;
+                    if (play.step && !play.paused) {
                         TogglePauseLocked();
-                        step = false;
+                        play.step = false;
                     }
                 }
             }
         }
-        if (!options.DisableDisplay && forceRefresh && pictq.Shown())
+        if (!options.DisableDisplay && play.forceRefresh && video.pictures.Shown())
             DisplayPicture();
     }
-    forceRefresh = false;
+    play.forceRefresh = false;
 }
 
 void MediaState::DisplayPicture()
 {
     const AvApi& av = Av();
-    QueuedFrame* vp = pictq.PeekLast();
+    QueuedFrame* vp = video.pictures.PeekLast();
     if (!vp->frame || (!vp->frame->data[0] && vp->hooked.isNull()))
         return;
     {
-        std::lock_guard guard(shownLock);
-        if (!shownFrame)
-            shownFrame = av.av_frame_alloc();
-        av.av_frame_unref(shownFrame);
-        av.av_frame_ref(shownFrame, vp->frame);
-        shownHooked = vp->hooked;
-        shownPts = vp->pts;
-        shownOverlaid = controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay;
+        std::lock_guard guard(shown.lock);
+        if (!shown.frame)
+            shown.frame = av.av_frame_alloc();
+        av.av_frame_unref(shown.frame);
+        av.av_frame_ref(shown.frame, vp->frame);
+        shown.hooked = vp->hooked;
+        shown.pts = vp->pts;
+        shown.overlaid = controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay;
     }
     host.PublishFrame(vp->width, vp->height, vp->pos);
     if (!screen)
@@ -191,7 +191,7 @@ void MediaState::DisplayPicture()
         return;
     const double sar = vp->sar.num && vp->sar.den ? double(vp->sar.num) / vp->sar.den : 0.0;
     const QRect rect = CalculateDisplayRect(area, DisplayAspect(controls.AspectRatio(), area, vp->width, vp->height, sar));
-    displayRect = rect;
+    play.displayRect = rect;
 
     // Scaled straight to the display size here, so the UI thread only copies pixels.
     QImage picture(rect.size(), QImage::Format_RGB32);
@@ -199,63 +199,63 @@ void MediaState::DisplayPicture()
     const int srcW = fromHook ? vp->hooked.width() : vp->frame->width;
     const int srcH = fromHook ? vp->hooked.height() : vp->frame->height;
     const AVPixelFormat srcFormat = fromHook ? AV_PIX_FMT_BGRA : AVPixelFormat(vp->frame->format);
-    displayScaler = av.sws_getCachedContext(displayScaler, srcW, srcH, srcFormat, rect.width(), rect.height(),
+    play.displayScaler = av.sws_getCachedContext(play.displayScaler, srcW, srcH, srcFormat, rect.width(), rect.height(),
                                             AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!displayScaler || picture.isNull())
+    if (!play.displayScaler || picture.isNull())
         return;
     uint8_t* dst[4] = {picture.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
     if (fromHook) {
         const uint8_t* src[4] = {vp->hooked.constBits(), nullptr, nullptr, nullptr};
         const int srcStride[4] = {int(vp->hooked.bytesPerLine()), 0, 0, 0};
-        av.sws_scale(displayScaler, src, srcStride, 0, srcH, dst, dstStride);
+        av.sws_scale(play.displayScaler, src, srcStride, 0, srcH, dst, dstStride);
     } else {
-        av.sws_scale(displayScaler, vp->frame->data, vp->frame->linesize, 0, srcH, dst, dstStride);
+        av.sws_scale(play.displayScaler, vp->frame->data, vp->frame->linesize, 0, srcH, dst, dstStride);
     }
     if (controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay)
         RunOverlay(picture, vp->pts);
     screen->Present(picture, rect, controls.BackColor());
-    lastDrawnRect = rect;
+    play.lastDrawnRect = rect;
 }
 
 QImage MediaState::ShownPicture(int64_t& pts)
 {
     const AvApi& av = Av();
-    std::lock_guard guard(shownLock);
+    std::lock_guard guard(shown.lock);
     pts = -1;
-    if (codedWidth <= 0 || codedHeight <= 0)
+    if (shown.codedWidth <= 0 || shown.codedHeight <= 0)
         return {};
-    const int width = codedWidth;
-    const int height = codedHeight;
+    const int width = shown.codedWidth;
+    const int height = shown.codedHeight;
     QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
     image.fill(Qt::black);
-    if (!shownFrame || (!shownFrame->data[0] && shownHooked.isNull()))
+    if (!shown.frame || (!shown.frame->data[0] && shown.hooked.isNull()))
         return image;
-    pts = HostPts(shownPts, startTime);
-    if (!shownHooked.isNull()) {
-        image = shownHooked.copy();
-        if (shownOverlaid)
-            RunOverlay(image, shownPts);
+    pts = HostPts(shown.pts, reader.startTime);
+    if (!shown.hooked.isNull()) {
+        image = shown.hooked.copy();
+        if (shown.overlaid)
+            RunOverlay(image, shown.pts);
         return image;
     }
-    if (shownFrame->width != image.width() || shownFrame->height != image.height())
-        image = QImage(shownFrame->width, shownFrame->height, QImage::Format_RGB32);
-    shownScaler = av.sws_getCachedContext(shownScaler, shownFrame->width, shownFrame->height,
-                                          AVPixelFormat(shownFrame->format), image.width(), image.height(),
+    if (shown.frame->width != image.width() || shown.frame->height != image.height())
+        image = QImage(shown.frame->width, shown.frame->height, QImage::Format_RGB32);
+    shown.scaler = av.sws_getCachedContext(shown.scaler, shown.frame->width, shown.frame->height,
+                                          AVPixelFormat(shown.frame->format), image.width(), image.height(),
                                           AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!shownScaler)
+    if (!shown.scaler)
         return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    av.sws_scale(shownScaler, shownFrame->data, shownFrame->linesize, 0, shownFrame->height, dst, dstStride);
-    if (shownOverlaid)
-        RunOverlay(image, shownPts);
+    av.sws_scale(shown.scaler, shown.frame->data, shown.frame->linesize, 0, shown.frame->height, dst, dstStride);
+    if (shown.overlaid)
+        RunOverlay(image, shown.pts);
     return image;
 }
 
 void MediaState::RunOverlay(QImage& picture, double pts)
 {
-    CallHostHook("OnDrawOverlay", [&] { options.OnDrawOverlay(sender, picture, HostPts(pts, startTime)); });
+    CallHostHook("OnDrawOverlay", [&] { options.OnDrawOverlay(sender, picture, HostPts(pts, reader.startTime)); });
 }
 
 void MediaState::ReportPosition()
@@ -263,35 +263,35 @@ void MediaState::ReportPosition()
     double clock = NAN;
     // Paused or stepping, the time is that of the picture on screen: the clocks run on while
     // the next picture is awaited, and keep that lead when the pause comes.
-    const bool stillPicture = videoStream && (paused.load() || step.load());
+    const bool stillPicture = video.stream && (play.paused.load() || play.step.load());
     if (stillPicture) {
-        std::lock_guard guard(shownLock);
-        clock = shownPts;
+        std::lock_guard guard(shown.lock);
+        clock = shown.pts;
     }
     if (std::isnan(clock)) {
-        if (videoStream)
-            clock = picturesQueued < 2 && audioStream ? audclk.Get() : vidclk.Get();
-        else if (audioStream && audioFrameAvailable)
-            clock = audclk.Get();
+        if (video.stream)
+            clock = video.picturesQueued < 2 && audio.stream ? audio.clock.Get() : video.clock.Get();
+        else if (audio.stream && audio.frameAvailable)
+            clock = audio.clock.Get();
     }
     if (std::isnan(clock))
         return;
-    int64_t position = HostPts(clock, startTime);
+    int64_t position = HostPts(clock, reader.startTime);
     if (position < 0)
         position = 0;
-    if (positionRestart.exchange(false))
-        positionReported = false;
-    else if (positionReported && position < lastReportedPosition && !stillPicture)
-        position = lastReportedPosition; // clocks may trail a little when the master changes
+    if (seek.positionRestart.exchange(false))
+        play.positionReported = false;
+    else if (play.positionReported && position < play.lastReportedPosition && !stillPicture)
+        position = play.lastReportedPosition; // clocks may trail a little when the master changes
     bool force = false;
-    if (fileDuration > 0 && position >= fileDuration) {
-        position = fileDuration;
-        force = !positionReported || lastReportedPosition != fileDuration;
+    if (reader.fileDuration > 0 && position >= reader.fileDuration) {
+        position = reader.fileDuration;
+        force = !play.positionReported || play.lastReportedPosition != reader.fileDuration;
     }
     host.PublishPosition(position);
-    if (!positionReported || force || std::llabs(position - lastReportedPosition) > options.PositionInterval) {
-        positionReported = true;
-        lastReportedPosition = position;
+    if (!play.positionReported || force || std::llabs(position - play.lastReportedPosition) > options.PositionInterval) {
+        play.positionReported = true;
+        play.lastReportedPosition = position;
         host.PostPosition(position);
     }
 }
