@@ -20,20 +20,20 @@ std::unique_ptr<CatalogueListModel> MakeRows(int count)
 {
     auto model = std::make_unique<CatalogueListModel>();
     std::mt19937 random(11);
-    std::vector<CatalogueRow> rows;
+    std::vector<CatalogueEntry> rows;
     rows.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
-        CatalogueRow row;
+        CatalogueEntry row;
         const int n = int(random() % 1000000);
-        row.cells = {QStringLiteral("DJI_%1.JPG").arg(n, 6, 10, QChar(u'0')), i % 10 ? "图片" : "视频",
-                     QStringLiteral("%1.%2").arg(n % 30).arg(n % 100, 2, 10, QChar(u'0')),
-                     QStringLiteral("城市%1 区县%2 街道%3").arg(n % 13).arg(n % 7).arg(n % 31),
-                     QStringLiteral("2017/05/%1 14:%2:%3").arg(1 + n % 28, 2, 10, QChar(u'0')).arg(n % 60, 2, 10, QChar(u'0')).arg(n % 59, 2, 10, QChar(u'0')),
-                     QString::number(n % 101)};
-        row.imageIndex = i % 10 ? 6 : 7;
+        row.name = QStringLiteral("DJI_%1.JPG").arg(n, 6, 10, QChar(u'0'));
+        row.kind = i % 10 ? MediaKind::Photo : MediaKind::Video;
+        row.bytes = qint64(n % 30) * 1048576 + qint64(n % 100) * 10486;
+        row.place = QStringLiteral("城市%1 区县%2 街道%3").arg(n % 13).arg(n % 7).arg(n % 31);
+        row.shotTime = WallClock(QDate(2017, 5, 1 + n % 28), QTime(14, n % 60, n % 59));
+        row.status = QString::number(n % 101);
         rows.push_back(std::move(row));
     }
-    model->appendRows(std::move(rows));
+    model->appendEntries(std::move(rows));
     return model;
 }
 

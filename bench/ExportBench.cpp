@@ -266,8 +266,8 @@ int main(int argc, char** argv)
     BuildOptions options;
     options.rootText = card;
     BuildEntries(catalogue, media, options);
-    for (int row = 0; row < catalogue.rows().rowCount(); ++row)
-        catalogue.rows().setCell(row, kColLocation, QStringLiteral("成都市 武侯区 玉林街道"));
+    for (int row = 0; row < catalogue.Count(); ++row)
+        catalogue.SetPlace(row, QStringLiteral("成都市 武侯区 玉林街道"), PlaceState::Typed);
 
     // The copying sides all start alike: the disk has written everything, the memory is
     // touched, the output of the previous side is gone, and the whole card is in the cache

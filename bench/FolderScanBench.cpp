@@ -54,7 +54,7 @@ void Prefill(Catalogue& catalogue, int rows)
     for (int i = 0; i < rows; ++i) {
         NewEntry entry;
         entry.path = QStringLiteral("/elsewhere/%1/IMG_%2.JPG").arg(i / 1000).arg(i);
-        entry.shotTime = QStringLiteral("2016/01/01 00:00:00");
+        entry.shotTime = WallClock(QDate(2016, 1, 1), QTime(0, 0));
         catalogue.AddEntry(entry, QString());
     }
     catalogue.Flush();

@@ -68,8 +68,8 @@ Outcome Run(int cells, GeoMode mode = GeoMode::Web, bool silent = false, int row
     for (int i = 0; i < rowCount; ++i) {
         NewEntry entry;
         entry.path = QStringLiteral("/card/DJI_%1.JPG").arg(i);
-        entry.shotTime = QStringLiteral("2017/05/03 14:22:10");
-        entry.position = silent ? SilentPosition(i % cells) : CellLongitude(i % cells) + QStringLiteral(",30.5130");
+        entry.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, 10));
+        entry.position = PositionFromText(silent ? SilentPosition(i % cells) : CellLongitude(i % cells) + QStringLiteral(",30.5130"));
         catalogue.AddEntry(entry, QStringLiteral("/card"));
     }
     catalogue.Flush();
@@ -94,8 +94,8 @@ Outcome Run(int cells, GeoMode mode = GeoMode::Web, bool silent = false, int row
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     int unresolved = 0;
-    for (int row = 0; row < catalogue.rows().rowCount(); ++row) {
-        const QString place = catalogue.rows().cell(row, kColLocation);
+    for (int row = 0; row < catalogue.Count(); ++row) {
+        const QString& place = catalogue.Entry(row).place;
         unresolved += (silent ? place == kPlacePending || place == kPlaceUnknown : !place.startsWith(QStringLiteral("cell ")))
             ? 1
             : 0;

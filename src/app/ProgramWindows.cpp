@@ -32,9 +32,9 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     };
     catalogue.showSelectItem = [main](int row, bool select) { main->ShowSelectItem(row, select); };
     catalogue.clearSelection = [main] { main->ClearSelection(); };
-    catalogue.removeRow = [main](int row) { main->catalogue().RemoveRow(row); };
+    catalogue.removeRow = [main](int row) { main->catalogue().RemoveEntry(row); };
     catalogue.placeOf = [main](int row) {
-        return row >= 0 && row < main->listModel->rowCount() ? main->listModel->cell(row, kColLocation) : QString();
+        return row >= 0 && row < main->listModel->rowCount() ? main->catalogue().Entry(row).place : QString();
     };
     photos->catalogue = catalogue;
     videos->catalogue = catalogue;

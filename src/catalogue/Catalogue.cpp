@@ -1,85 +1,46 @@
 #include "catalogue/Catalogue.h"
 
-#include "resources/ImageIndexes.h"
 #include "core/Helpers.h"
 #include "services/Geocoder.h"
 #include "services/LocationCache.h"
-
-#include <QFileInfo>
 
 Catalogue::Catalogue()
     : rows_(std::make_unique<CatalogueListModel>())
 {
     // The place column shows names only: its tooltip shows the position behind the name.
     rows_->toolTipForPlace = [this](int row) {
-        const PListviewdata record = index_.find(RowKey(row));
-        if (!record)
-            return QString();
-        const QString position = record->filegps.trimmed();
-        return position.isEmpty() || position == kNoPosition ? QStringLiteral("没有位置信息")
-                                                                                 : QStringLiteral("GPS：%1").arg(position);
+        const std::optional<GeoPoint>& position = Entry(row).position;
+        return position ? QStringLiteral("GPS：%1").arg(PositionText(position)) : QStringLiteral("没有位置信息");
     };
 }
 
-QString Catalogue::RowKey(int row) const
+void Catalogue::AddEntry(const NewEntry& made, const QString& rootText)
 {
-    return CatalogueKey(rows_->cell(row, kColName), rows_->cell(row, kColShotTime));
-}
+    const qsizetype slash = made.path.lastIndexOf(u'/');
+    CatalogueEntry entry;
+    entry.name = made.path.mid(slash + 1);
+    SetEntryFolder(entry, made.path.left(slash + 1), rootText);
+    entry.kind = made.kind;
+    entry.bytes = made.bytes;
+    entry.shotTime = made.shotTime;
+    entry.shotTimeFrom = made.shotTimeFrom;
+    entry.position = made.position;
+    entry.key = CatalogueKey(entry.name, ShotTimeText(entry.shotTime));
+    ++listedKeys_[entry.key];
 
-bool Catalogue::IsListed(const QString& name, const QString& shotTime) const
-{
-    return listedKeys_.contains(CatalogueKey(name, shotTime));
-}
-
-void Catalogue::AddEntry(const NewEntry& entry, const QString& rootText)
-{
-    const qsizetype slash = entry.path.lastIndexOf(u'/');
-    const QString name = entry.path.mid(slash + 1);
-    const QString& typeText = entry.photo ? kTypePhoto : kTypeVideo;
-
-    auto record = std::make_unique<Listviewdata>();
-    record->filename = name;
-    SetRecordFolder(*record, entry.path.left(slash + 1), rootText);
-    record->filetype = typeText;
-    record->filegps = entry.position;
-    record->filemaketime = entry.shotTime;
-    const QString key = CatalogueKey(name, entry.shotTime);
-    index_.insert(key, std::move(record));
-    ++listedKeys_[key];
-
-    QString place = kPlacePending;
-    LoadTypedPlace(key, place);
-
-    CatalogueRow row;
-    row.cells = {name, typeText, entry.sizeText, place, entry.shotTime, QString()};
-    row.imageIndex = entry.photo ? kImgPhotoRow : kImgVideoRow;
-    pendingRows_.push_back(std::move(row));
+    entry.place = kPlacePending;
+    if (LoadTypedPlace(entry.key, entry.place))
+        entry.placeState = PlaceState::Typed;
+    pendingEntries_.push_back(std::move(entry));
 }
 
 void Catalogue::Flush()
 {
-    rows_->appendRows(std::move(pendingRows_));
-    pendingRows_.clear();
+    rows_->appendEntries(std::move(pendingEntries_));
+    pendingEntries_.clear();
 }
 
 void Catalogue::RemoveEntry(int row)
-{
-    if (row < 0 || row >= rows_->rowCount())
-        return;
-    index_.remove(RowKey(row));
-    RemoveRow(row);
-}
-
-void Catalogue::Clear()
-{
-    Flush();
-    while (rows_->rowCount() > 0)
-        rows_->removeRow(rows_->rowCount() - 1);
-    index_.clear();
-    listedKeys_.clear();
-}
-
-void Catalogue::RemoveRow(int row)
 {
     if (row < 0 || row >= rows_->rowCount())
         return;
@@ -87,6 +48,14 @@ void Catalogue::RemoveRow(int row)
     if (--listedKeys_[key] <= 0)
         listedKeys_.remove(key);
     rows_->removeRow(row);
+}
+
+void Catalogue::Clear()
+{
+    Flush();
+    while (rows_->rowCount() > 0)
+        rows_->removeRow(rows_->rowCount() - 1);
+    listedKeys_.clear();
 }
 
 int Catalogue::RowOfKey(const QString& key, int hint) const
@@ -108,17 +77,16 @@ void Catalogue::TypePlace(int row, const QString& place)
     const QString kept = TrimLowChars(place);
     if (kept.isEmpty() || kept == kPlacePending) {
         ForgetTypedPlace(key);
-        rows_->setCell(row, kColLocation, kPlacePending);
+        SetPlace(row, kPlacePending, PlaceState::Pending);
         return;
     }
     SaveTypedPlace(key, kept);
-    rows_->setCell(row, kColLocation, kept);
+    SetPlace(row, kept, PlaceState::Typed);
 }
 
 QString Catalogue::SourcePath(int row) const
 {
     if (row < 0 || row >= rows_->rowCount())
         return {};
-    const PListviewdata record = index_.find(RowKey(row));
-    return record ? RecordPath(*record) : QString();
+    return Entry(row).Path();
 }

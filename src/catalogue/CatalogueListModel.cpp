@@ -1,5 +1,7 @@
 #include "catalogue/CatalogueListModel.h"
 
+#include "resources/ImageIndexes.h"
+
 #include <algorithm>
 
 namespace {
@@ -31,9 +33,34 @@ QString CatalogueListModel::columnHeader(int column)
     return (column >= 0 && column < kColumnCount) ? QString::fromUtf8(kHeaders[column]) : QString();
 }
 
+QString CatalogueListModel::Text(const CatalogueEntry& entry, int column)
+{
+    switch (column) {
+    case kColName:
+        return entry.name;
+    case kColType:
+        return entry.kind == MediaKind::Photo ? kTypePhoto : kTypeVideo;
+    case kColSize:
+        return FileSizeText(entry.bytes);
+    case kColLocation:
+        return entry.place;
+    case kColShotTime:
+        return ShotTimeText(entry.shotTime);
+    case kColStatus:
+        return entry.status;
+    default:
+        return {};
+    }
+}
+
+int CatalogueListModel::ImageIndex(const CatalogueEntry& entry)
+{
+    return entry.kind == MediaKind::Photo ? kImgPhotoRow : kImgVideoRow;
+}
+
 int CatalogueListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(entries_.size());
 }
 
 int CatalogueListModel::columnCount(const QModelIndex& parent) const
@@ -45,21 +72,21 @@ QVariant CatalogueListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const CatalogueRow& r = row(index.row());
+    const CatalogueEntry& e = entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return r.cells[static_cast<size_t>(index.column())];
+        return Text(e, index.column());
     case Qt::DecorationRole:
         if (index.column() == kColName && pictureForImage)
-            return pictureForImage(r.imageIndex);
+            return pictureForImage(ImageIndex(e));
         return {};
     case Qt::ToolTipRole:
         if (index.column() == kColLocation && toolTipForPlace)
             return toolTipForPlace(index.row());
         return {};
     case kImageIndexRole:
-        return r.imageIndex;
+        return ImageIndex(e);
     default:
         return {};
     }
@@ -74,24 +101,24 @@ QVariant CatalogueListModel::headerData(int section, Qt::Orientation orientation
     return {};
 }
 
-int CatalogueListModel::appendRow(CatalogueRow row)
+int CatalogueListModel::appendEntry(CatalogueEntry entry)
 {
     const int at = rowCount();
     beginInsertRows({}, at, at);
-    rows_.push_back(std::move(row));
+    entries_.push_back(std::move(entry));
     endInsertRows();
     return at;
 }
 
-void CatalogueListModel::appendRows(std::vector<CatalogueRow>&& rows)
+void CatalogueListModel::appendEntries(std::vector<CatalogueEntry>&& entries)
 {
-    if (rows.empty())
+    if (entries.empty())
         return;
     const int first = rowCount();
-    beginInsertRows({}, first, first + int(rows.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    beginInsertRows({}, first, first + int(entries.size()) - 1);
+    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     endInsertRows();
-    rows.clear();
+    entries.clear();
 }
 
 void CatalogueListModel::removeRow(int index)
@@ -99,7 +126,7 @@ void CatalogueListModel::removeRow(int index)
     if (index < 0 || index >= rowCount())
         return;
     beginRemoveRows({}, index, index);
-    rows_.erase(rows_.begin() + index);
+    entries_.erase(entries_.begin() + index);
     endRemoveRows();
 }
 
@@ -108,14 +135,13 @@ void CatalogueListModel::sortRows(int column, int way)
     if (column < 0 || column >= kColumnCount)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order(rows_.size());
+    std::vector<int> order(entries_.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
     // Fold each text once; then plain code-unit comparisons order the rows.
-    const size_t c = size_t(column);
-    std::vector<QString> folded(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        folded[i] = rows_[i].cells[c];
+    std::vector<QString> folded(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        folded[i] = Text(entries_[i], column);
         for (QChar& ch : folded[i])
             if (ch >= u'a' && ch <= u'z')
                 ch = QChar(ch.unicode() - (u'a' - u'A'));
@@ -124,14 +150,14 @@ void CatalogueListModel::sortRows(int column, int way)
         const int relation = QStringView(folded[size_t(x)]).compare(QStringView(folded[size_t(y)]));
         return relation * way < 0;
     });
-    std::vector<CatalogueRow> sorted;
-    sorted.reserve(rows_.size());
-    std::vector<int> newPosition(rows_.size());
+    std::vector<CatalogueEntry> sorted;
+    sorted.reserve(entries_.size());
+    std::vector<int> newPosition(entries_.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(rows_[size_t(order[i])]));
+        sorted.push_back(std::move(entries_[size_t(order[i])]));
         newPosition[size_t(order[i])] = int(i);
     }
-    rows_ = std::move(sorted);
+    entries_ = std::move(sorted);
     // Selections and other kept positions follow their rows.
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -141,22 +167,26 @@ void CatalogueListModel::sortRows(int column, int way)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-const QString& CatalogueListModel::cell(int row, int column) const
+void CatalogueListModel::setPlace(int row, const QString& place, PlaceState state)
 {
-    return rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)];
-}
-
-void CatalogueListModel::setCell(int row, int column, const QString& text)
-{
-    rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)] = text;
-    const QModelIndex changed = index(row, column);
+    CatalogueEntry& e = entries_[static_cast<size_t>(row)];
+    e.place = place;
+    e.placeState = state;
+    const QModelIndex changed = index(row, kColLocation);
     emit dataChanged(changed, changed);
 }
 
-void CatalogueListModel::clearColumn(int column)
+void CatalogueListModel::setStatus(int row, const QString& text)
 {
-    for (CatalogueRow& row : rows_)
-        row.cells[static_cast<size_t>(column)].clear();
-    if (!rows_.empty())
-        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+    entries_[static_cast<size_t>(row)].status = text;
+    const QModelIndex changed = index(row, kColStatus);
+    emit dataChanged(changed, changed);
+}
+
+void CatalogueListModel::clearStatus()
+{
+    for (CatalogueEntry& e : entries_)
+        e.status.clear();
+    if (!entries_.empty())
+        emit dataChanged(index(0, kColStatus), index(rowCount() - 1, kColStatus));
 }

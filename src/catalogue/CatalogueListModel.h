@@ -1,6 +1,9 @@
 #pragma once
-// The rows of the catalogue list: per row a caption, five sub-item texts and an image index.
-// Column N is the caption for N = 0 and sub-item N-1 otherwise.
+// The rows of the catalogue list: one CatalogueEntry per row, shown as a caption, five sub-item
+// texts and an image index. Column N is the caption for N = 0 and sub-item N-1 otherwise. This is
+// the one place where entries become the texts the list shows.
+
+#include "catalogue/CatalogueEntry.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -18,10 +21,9 @@ enum CatalogueColumn : int {
     kColumnCount = 6,
 };
 
-struct CatalogueRow {
-    std::array<QString, kColumnCount> cells;
-    int imageIndex = -1;
-};
+// The words of the type column.
+inline const QString kTypePhoto = QStringLiteral("图片");
+inline const QString kTypeVideo = QStringLiteral("视频");
 
 // The width of each column for a list of the given width: w = width / 6 for the name, half of
 // it for type and size, twice it for the place, w + 10 for the time and w - 35 for the status,
@@ -46,15 +48,23 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // The text of an entry in one column, as the list shows it.
+    static QString Text(const CatalogueEntry& entry, int column);
+    // The picture of an entry's row: a photo's or a video's.
+    static int ImageIndex(const CatalogueEntry& entry);
+
     // Appends a row at the end; returns its index.
-    int appendRow(CatalogueRow row);
+    int appendEntry(CatalogueEntry entry);
     // Appends rows at the end in one step (one notification for the whole batch).
-    void appendRows(std::vector<CatalogueRow>&& rows);
-    const CatalogueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
-    const QString& cell(int row, int column) const;
-    void setCell(int row, int column, const QString& text);
-    // Empties one column in every row (one notification).
-    void clearColumn(int column);
+    void appendEntries(std::vector<CatalogueEntry>&& entries);
+    const CatalogueEntry& entry(int row) const { return entries_[static_cast<size_t>(row)]; }
+    QString text(int row, int column) const { return Text(entry(row), column); }
+    // The place shown in a row, with where it came from.
+    void setPlace(int row, const QString& place, PlaceState state);
+    // The status column of a row: the export's progress or its end word.
+    void setStatus(int row, const QString& text);
+    // Empties the status column in every row (one notification).
+    void clearStatus();
 
     // Removes one row.
     void removeRow(int index);
@@ -70,5 +80,5 @@ public:
     std::function<QString(int row)> toolTipForPlace;
 
 private:
-    std::vector<CatalogueRow> rows_;
+    std::vector<CatalogueEntry> entries_;
 };

@@ -1,6 +1,5 @@
 #include "catalogue/ExportNaming.h"
 
-#include "catalogue/Catalogue.h"
 #include "core/Helpers.h"
 #include "services/Geocoder.h"
 
@@ -61,16 +60,14 @@ QString SafeFolderName(const QString& text)
     return StripEnds(name.left(keep));
 }
 
-iteminfo FillItemInfo(const QString& name, const QString& type, const QString& place, const QString& shotTime)
+iteminfo FillItemInfo(const QString& name, MediaKind kind, const QString& place, const QDateTime& shotTime)
 {
     iteminfo info;
-    // "yyyy/MM/dd HH:mm:ss" taken apart by position: this runs for every file of an export.
-    const bool wellFormed = shotTime.size() == 19 && shotTime[4] == u'/' && shotTime[7] == u'/' && shotTime[10] == u' '
-        && shotTime[13] == u':' && shotTime[16] == u':';
-    const QString date = wellFormed ? shotTime.left(4) + u'-' + shotTime.mid(5, 2) + u'-' + shotTime.mid(8, 2) : QString();
-    const QString stamp = wellFormed ? shotTime.left(4) + shotTime.mid(5, 2) + shotTime.mid(8, 2) + shotTime.mid(11, 2)
-            + shotTime.mid(14, 2) + shotTime.mid(17, 2)
-                                     : QString();
+    // The list's "yyyy/MM/dd HH:mm:ss" taken apart by position: this runs for every file of an
+    // export, and a time with no valid date gives the zeros the list shows.
+    const QString shot = ShotTimeText(shotTime);
+    const QString date = shot.left(4) + u'-' + shot.mid(5, 2) + u'-' + shot.mid(8, 2);
+    const QString stamp = shot.left(4) + shot.mid(5, 2) + shot.mid(8, 2) + shot.mid(11, 2) + shot.mid(14, 2) + shot.mid(17, 2);
     QString cleaned = TrimLowChars(place);
     cleaned.remove(u'/').remove(u'\\');
     std::array<QString, 4> pieces;
@@ -82,12 +79,7 @@ iteminfo FillItemInfo(const QString& name, const QString& type, const QString& p
     const QString trimmedName = TrimLowChars(name);
     const qsizetype dot = trimmedName.lastIndexOf(u'.');
     const QString extension = dot < 0 ? QString() : trimmedName.mid(dot);
-    if (type == kTypeVideo)
-        info.filename = QStringLiteral("V-") + stamp + extension;
-    else if (type == kTypePhoto)
-        info.filename = QStringLiteral("I-") + stamp + extension;
-    else
-        info.filename = stamp;
+    info.filename = (kind == MediaKind::Video ? QStringLiteral("V-") : QStringLiteral("I-")) + stamp + extension;
     return info;
 }
 

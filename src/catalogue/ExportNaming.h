@@ -3,6 +3,8 @@
 // rule of the words 日期, 城市, 区县 and 街道, "+" joining words into one folder name and "/"
 // separating folder levels) and the file name ("V-" or "I-" and the shot time).
 
+#include "catalogue/CatalogueEntry.h"
+
 #include <QString>
 
 struct iteminfo {
@@ -13,9 +15,9 @@ struct iteminfo {
     QString street;
 };
 
-// The pieces for a row from its texts: name (column 0), type (column 1), place (column 3) and
-// shot time (column 4).
-iteminfo FillItemInfo(const QString& name, const QString& type, const QString& place, const QString& shotTime);
+// The pieces for a file from its name, kind, place as the list shows it and shot time (an
+// invalid time gives zeros, as the list shows it).
+iteminfo FillItemInfo(const QString& name, MediaKind kind, const QString& place, const QDateTime& shotTime);
 
 // The value of one word of the rule with the default place (city/district/street) filling in
 // unknown pieces. A word that is none of the four has no value: it adds nothing wherever it

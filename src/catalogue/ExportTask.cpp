@@ -29,7 +29,7 @@ struct Target {
 
 Target TargetOf(const ExportRowFacts& row, const ExportSettings& settings)
 {
-    const iteminfo info = FillItemInfo(row.name, row.type, row.place, row.shotTime);
+    const iteminfo info = FillItemInfo(row.name, row.kind, row.place, row.shotTime);
     return {ExportFolder(settings, BuildExportFolder(info, settings.rule, settings.defaultPlace)), info.filename};
 }
 
@@ -37,21 +37,13 @@ Target TargetOf(const ExportRowFacts& row, const ExportSettings& settings)
 
 ExportRowFacts ExportFactsOf(const Catalogue& catalogue, int row)
 {
-    const CatalogueListModel& rows = catalogue.rows();
-    const QString key = catalogue.RowKey(row);
-    const QString source = catalogue.SourcePath(row);
-    const PListviewdata record = catalogue.index().find(key);
-    QString onCard = record && !record->sroot.isEmpty() ? record->spath + record->filename : source;
-    if (record && !record->sroot.isEmpty())
+    const CatalogueEntry& entry = catalogue.Entry(row);
+    const QString source = entry.Path();
+    QString onCard = entry.root.isEmpty() ? source : entry.folder + entry.name;
+    if (!entry.root.isEmpty())
         while (onCard.startsWith(u'/'))
             onCard.remove(0, 1);
-    return {key,
-            source,
-            rows.cell(row, kColName),
-            rows.cell(row, kColType),
-            rows.cell(row, kColLocation),
-            rows.cell(row, kColShotTime),
-            onCard};
+    return {entry.key, source, entry.name, entry.kind, entry.place, entry.placeState, entry.shotTime, onCard};
 }
 
 CatalogueExportHost::CatalogueExportHost(Catalogue& catalogue, ExportSettings settings)
@@ -64,7 +56,7 @@ QStringList CatalogueExportHost::TakeRows()
 {
     QStringList keys;
     rowOf_.clear();
-    for (int row = 0; row < catalogue_.rows().rowCount(); ++row) {
+    for (int row = 0; row < catalogue_.Count(); ++row) {
         keys << catalogue_.RowKey(row);
         rowOf_.insert(keys.back(), row);
     }
@@ -103,7 +95,7 @@ std::optional<ExportRowFacts> RowWhenItsTurnComes(ExportHost& host, const QStrin
     std::optional<ExportRowFacts> row = host.Row(key, true);
     QElapsedTimer waited;
     waited.start();
-    while (row && TrimLowChars(row->place) == kPlacePending && waited.elapsed() < kPlaceWaitMs && !stop.stop_requested()
+    while (row && row->placeState == PlaceState::Pending && waited.elapsed() < kPlaceWaitMs && !stop.stop_requested()
            && host.PlacesComing()) {
         std::this_thread::sleep_for(kPoll);
         row = host.Row(key, false);

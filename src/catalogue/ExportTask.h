@@ -4,6 +4,8 @@
 // of what happened to each file. It reaches the list and the settings only through an
 // ExportHost, which the window implements by carrying each call to the UI thread.
 
+#include "catalogue/CatalogueEntry.h"
+
 #include <QHash>
 #include <QList>
 #include <QStringList>
@@ -15,10 +17,11 @@
 struct ExportRowFacts {
     QString key;    // the row's catalogue key: status texts go to the row with this key
     QString source; // the file's full path
-    QString name;   // columns 0, 1, 3 and 4
-    QString type;
-    QString place;
-    QString shotTime;
+    QString name;
+    MediaKind kind = MediaKind::Photo;
+    QString place; // as the list shows it
+    PlaceState placeState = PlaceState::Pending;
+    QDateTime shotTime;
     QString sourceOnCard; // the file's path below the card's folder (the full path without one)
 };
 

@@ -103,74 +103,25 @@ void WalkFolder(const QString& folder, const QString& extensions, QStringList& p
     std::sort(paths.begin() + first, paths.end());
 }
 
-QString FileSizeText(qint64 bytes)
-{
-    // Hundredths of a MiB, halves rounded away from zero.
-    const qint64 hundredths = std::llround(double(bytes) * 100.0 / 1048576.0);
-    // Written right to left: two decimals, the point, then digits with "," every three.
-    char text[40];
-    char* at = text + sizeof text;
-    qint64 rest = hundredths;
-    *--at = char('0' + rest % 10);
-    rest /= 10;
-    *--at = char('0' + rest % 10);
-    rest /= 10;
-    *--at = '.';
-    int digits = 0;
-    do {
-        if (digits > 0 && digits % 3 == 0)
-            *--at = ',';
-        *--at = char('0' + rest % 10);
-        rest /= 10;
-        ++digits;
-    } while (rest > 0);
-    qsizetype length = text + sizeof text - at;
-    if (length >= 3 && *at == '0') { // ".50" rather than "0.50"
-        ++at;
-        --length;
-    }
-    return QString::fromLatin1(at, length);
-}
-
-QString FileSizeText(const QString& path)
+qint64 FileBytes(const QString& path)
 {
     struct stat info {};
-    return FileSizeText(stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0);
-}
-
-QString ShotTimeText(const QDateTime& local)
-{
-    return ShotTimeText(local.date(), local.time());
-}
-
-QString ShotTimeText(const QDate& date, const QTime& time)
-{
-    // Written digit by digit: this runs for every file of a scan.
-    if (!date.isValid() || date.year() < 0 || date.year() > 9999)
-        return QStringLiteral("0000/00/00 00:00:00");
-    char text[20];
-    const auto put = [&](int at, int value, int digits) {
-        for (int i = digits - 1; i >= 0; --i, value /= 10)
-            text[at + i] = char('0' + value % 10);
-    };
-    put(0, date.year(), 4);
-    text[4] = '/';
-    put(5, date.month(), 2);
-    text[7] = '/';
-    put(8, date.day(), 2);
-    text[10] = ' ';
-    put(11, time.hour(), 2);
-    text[13] = ':';
-    put(14, time.minute(), 2);
-    text[16] = ':';
-    put(17, time.second(), 2);
-    return QString::fromLatin1(text, 19);
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0;
 }
 
 namespace {
-QString LastWriteTimeText(const QString& path)
+// The file's last-write time on this machine's clock.
+QDateTime LastWriteTime(const QString& path)
 {
-    return ShotTimeText(QFileInfo(path).lastModified().toLocalTime());
+    const QDateTime local = QFileInfo(path).lastModified().toLocalTime();
+    return WallClock(local.date(), local.time());
+}
+
+// A position kept to the four decimals the list shows, so that the place looked up is the one
+// for the position shown.
+std::optional<GeoPoint> ShownPosition(double longitude, double latitude)
+{
+    return PositionFromText(CoordinateText(longitude) + u',' + CoordinateText(latitude));
 }
 } // namespace
 
@@ -181,18 +132,21 @@ PhotoFacts ReadPhotoFacts(const QString& path)
     const ExifLoadResult loaded = exif.LoadFromGraphic(path);
     if (!loaded.ok) {
         facts.error = loaded.error;
-        facts.shotTime = LastWriteTimeText(path);
-        facts.position = kNoPosition;
+        facts.shotTime = LastWriteTime(path);
         return facts;
     }
     const TDateTimeTagValue digitized = exif.DateTimeDigitized();
     QDate date;
     QTime time;
-    facts.shotTime = DaysToDateAndTime(digitized.AsDateTime(), date, time) ? ShotTimeText(date, time)
-                                                                          : LastWriteTimeText(path);
+    if (DaysToDateAndTime(digitized.AsDateTime(), date, time)) {
+        facts.shotTime = WallClock(date, time);
+        facts.shotTimeFrom = TimeSource::Exif;
+    } else {
+        facts.shotTime = LastWriteTime(path);
+    }
     const double longitude = GpsDegrees(exif.GPSLongitude(0), exif.GPSLongitude(1), exif.GPSLongitude(2), exif.GPSLongitudeRef());
     const double latitude = GpsDegrees(exif.GPSLatitude(0), exif.GPSLatitude(1), exif.GPSLatitude(2), exif.GPSLatitudeRef());
-    facts.position = CoordinateText(longitude) + u',' + CoordinateText(latitude);
+    facts.position = ShownPosition(longitude, latitude);
     return facts;
 }
 
@@ -229,17 +183,18 @@ std::optional<NewEntry> EntryReader::Read(const QString& path, QStringList& unre
     }
     NewEntry entry;
     entry.path = path;
-    entry.sizeText = FileSizeText(path);
-    entry.photo = IsPhotoName(path);
-    if (entry.photo) {
+    entry.bytes = FileBytes(path);
+    entry.kind = IsPhotoName(path) ? MediaKind::Photo : MediaKind::Video;
+    if (entry.kind == MediaKind::Photo) {
         PhotoFacts facts = ReadPhotoFacts(path);
         if (!facts.error.isEmpty())
             unreadable << path + QStringLiteral(": ") + facts.error;
-        entry.shotTime = std::move(facts.shotTime);
-        entry.position = std::move(facts.position);
+        entry.shotTime = facts.shotTime;
+        entry.shotTimeFrom = facts.shotTimeFrom;
+        entry.position = facts.position;
     } else {
-        entry.shotTime = LastWriteTimeText(path);
-        entry.position = ReadSrtPosition(SrtCompanion(path));
+        entry.shotTime = LastWriteTime(path);
+        entry.position = PositionFromText(ReadSrtPosition(SrtCompanion(path)));
     }
     return entry;
 }
@@ -249,7 +204,7 @@ int AddNewEntries(Catalogue& catalogue, const std::vector<NewEntry>& entries, co
     int made = 0;
     for (const NewEntry& entry : entries) {
         const QString name = entry.path.mid(entry.path.lastIndexOf(u'/') + 1);
-        if (catalogue.IsListed(name, entry.shotTime))
+        if (catalogue.IsListed(CatalogueKey(name, ShotTimeText(entry.shotTime))))
             continue;
         catalogue.AddEntry(entry, rootText);
         ++made;

@@ -3,6 +3,7 @@
 // video's size, shot time and position, and making the catalogue entries. No windows here:
 // the main window passes the scan mode in and shows the outcome.
 
+#include "catalogue/CatalogueEntry.h"
 #include "catalogue/MediaNames.h"
 #include "metadata/FlightLog.h" // a video's position comes from its flight log
 
@@ -23,24 +24,19 @@ struct NewEntry;
 void WalkFolder(const QString& folder, const QString& extensions, QStringList& paths,
                 const std::function<void(int found)>& found = {});
 
-// The size in MiB with two decimals and "," between thousands, without a lone leading "0":
-// ".50", ".00", "1.00", "1,177.38". 0 bytes for a file that is not there.
-QString FileSizeText(qint64 bytes);
-QString FileSizeText(const QString& path);
+// The size of a file in bytes; 0 for a file that is not there.
+qint64 FileBytes(const QString& path);
 
 // Shot time and position of a photo from its Exif block. A photo without an Exif time gets its
 // file's last-write time; a photo whose metadata cannot be read gets that and no position,
 // and error says why.
 struct PhotoFacts {
-    QString shotTime;
-    QString position;
+    QDateTime shotTime; // a wall clock (WallClock)
+    TimeSource shotTimeFrom = TimeSource::FileTime;
+    std::optional<GeoPoint> position;
     QString error; // empty when the metadata could be read
 };
 PhotoFacts ReadPhotoFacts(const QString& path);
-
-// The shot-time text of a date-time: "yyyy/MM/dd HH:mm:ss".
-QString ShotTimeText(const QDateTime& local);
-QString ShotTimeText(const QDate& date, const QTime& time);
 
 // Which files the scan takes, from the settings dialog.
 struct ScanMode {

@@ -79,13 +79,14 @@ int RunHeadlessScan(const QString& root, const HeadlessScanOptions& options, QTe
     if (options.places)
         ResolvePlaces(catalogue, err);
 
+    // The list's texts, and the position behind the place.
     const CatalogueListModel& rows = catalogue.rows();
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        const PListviewdata record = catalogue.index().find(catalogue.RowKey(row));
-        out << catalogue.SourcePath(row) << '\t' << rows.cell(row, kColType) << '\t' << rows.cell(row, kColSize) << '\t'
-            << (record ? record->filegps : QString()) << '\t' << rows.cell(row, kColShotTime);
+    for (int row = 0; row < catalogue.Count(); ++row) {
+        const CatalogueEntry& entry = catalogue.Entry(row);
+        out << entry.Path() << '\t' << rows.text(row, kColType) << '\t' << rows.text(row, kColSize) << '\t'
+            << PositionText(entry.position) << '\t' << rows.text(row, kColShotTime);
         if (options.places)
-            out << '\t' << rows.cell(row, kColLocation);
+            out << '\t' << entry.place;
         out << '\n';
     }
     out.flush();

@@ -13,14 +13,17 @@
 namespace {
 const QString kGpsTable = QStringLiteral("GPS");
 
-bool IsPending(const QString& place)
+// Where an answer of the resolver came from.
+PlaceState StateOf(const PlaceAnswer& answer)
 {
-    if (place == kPlacePending)
-        return true;
-    // A text with no blank or control character at either end is what it looks like.
-    if (place.isEmpty() || (place.front() > u' ' && place.back() > u' '))
-        return false;
-    return TrimLowChars(place) == kPlacePending;
+    if (answer.place == kPlaceUnknown)
+        return PlaceState::Unknown;
+    return answer.source == PlaceAnswer::Source::Offline ? PlaceState::Offline : PlaceState::Web;
+}
+
+bool IsPending(const CatalogueEntry& entry)
+{
+    return entry.placeState == PlaceState::Pending;
 }
 } // namespace
 
@@ -68,7 +71,7 @@ void LocationPass::BeginPass()
     pendingInSweep_ = 0;
     disturbed_ = false;
     idle_ = false;
-    SetRemaining(CountPending(0, catalogue_.rows().rowCount() - 1));
+    SetRemaining(CountPending(0, catalogue_.Count() - 1));
 }
 
 void LocationPass::Disturbed()
@@ -79,10 +82,9 @@ void LocationPass::Disturbed()
 
 int LocationPass::CountPending(int first, int last) const
 {
-    const CatalogueListModel& rows = catalogue_.rows();
     int pending = 0;
     for (int row = first; row <= last; ++row)
-        pending += IsPending(rows.cell(row, kColLocation)) ? 1 : 0;
+        pending += IsPending(catalogue_.Entry(row)) ? 1 : 0;
     return pending;
 }
 
@@ -114,58 +116,52 @@ void LocationPass::Tell(const PlaceAnswer& answer)
     }
 }
 
-void LocationPass::Write(int row, const QString& place)
+void LocationPass::Write(int row, const QString& place, PlaceState state)
 {
     writing_ = true; // our own writes do not disturb the sweep
-    catalogue_.rows().setCell(row, kColLocation, place);
+    catalogue_.SetPlace(row, place, state);
     writing_ = false;
     SetRemaining(remaining_ - 1);
 }
 
 LocationPass::RowState LocationPass::Visit(int row)
 {
-    CatalogueListModel& rows = catalogue_.rows();
-    if (!IsPending(rows.cell(row, kColLocation)))
+    const CatalogueEntry& entry = catalogue_.Entry(row);
+    if (!IsPending(entry))
         return RowState::NotPending;
-    const QString rowKey = catalogue_.RowKey(row);
-    const PListviewdata record = catalogue_.index().find(rowKey);
-    if (!record)
-        return RowState::NotPending; // no file behind it: nothing to look up
-
-    const QString gps = TrimLowChars(record->filegps);
-    std::array<QString, 2> pieces;
-    SplitStr(gps, pieces, u',');
-    bool longitudeOk = false;
-    bool latitudeOk = false;
-    const double longitude = pieces[0].toDouble(&longitudeOk);
-    const double latitude = pieces[1].toDouble(&latitudeOk);
-    if (gps == kNoPosition || !longitudeOk || !latitudeOk) {
-        // No position, or one that is not two numbers: nothing to look up.
-        Write(row, kPlaceUnknown);
+    if (!entry.position) {
+        // No position: nothing to look up.
+        Write(row, kPlaceUnknown, PlaceState::Unknown);
         return RowState::Done;
     }
+    const QString rowKey = entry.key;
+    const double longitude = entry.position->longitude;
+    const double latitude = entry.position->latitude;
+    // The resolvers take the position as the list shows it.
+    const QString longitudeText = CoordinateText(longitude);
+    const QString latitudeText = CoordinateText(latitude);
     const QString cell = GpsCellKey(longitude, latitude);
     if (const auto known = answers_.constFind(cell); known != answers_.constEnd()) {
-        Write(row, *known);
+        Write(row, known->place, known->state);
         return RowState::Done;
     }
     if (!notCached_.contains(cell)) {
         QString place;
         if (QueryValue(cell, kGpsTable, place)) {
-            answers_.insert(cell, place);
-            Write(row, place);
+            answers_.insert(cell, {place, PlaceState::Cache});
+            Write(row, place, PlaceState::Cache);
             return RowState::Done;
         }
         notCached_.insert(cell);
     }
-    if (const auto offline = resolver_->ResolveOfflineNow(pieces[0], pieces[1])) {
-        Write(row, offline->place);
+    if (const auto offline = resolver_->ResolveOfflineNow(longitudeText, latitudeText)) {
+        Write(row, offline->place, StateOf(*offline));
         Tell(*offline);
         return RowState::Done;
     }
     if (cell != lookupCell_ && !queued_.contains(cell)) {
         queued_.insert(cell);
-        webQueue_.push_back({rowKey, row, cell, pieces[0], pieces[1]});
+        webQueue_.push_back({rowKey, row, cell, longitudeText, latitudeText});
     }
     return RowState::Waiting;
 }
@@ -176,7 +172,7 @@ bool LocationPass::Tick()
     spent.start();
     bool sweepEnded = false;
     while (!idle_ && spent.elapsed() < kTickBudgetMs) {
-        const int count = catalogue_.rows().rowCount();
+        const int count = catalogue_.Count();
         if (cursor_ >= count) {
             sweepEnded = true;
             break;
@@ -213,15 +209,14 @@ void LocationPass::StartNextLookup()
         queued_.remove(question.cell);
         // A row that was edited, removed or moved meanwhile is not asked for: if its cell is
         // still wanted, the next sweep asks for it again.
-        const CatalogueListModel& rows = catalogue_.rows();
         const int row = question.rowHint;
-        if (answers_.contains(question.cell) || row >= rows.rowCount() || catalogue_.RowKey(row) != question.rowKey
-            || !IsPending(rows.cell(row, kColLocation)))
+        if (answers_.contains(question.cell) || row >= catalogue_.Count() || catalogue_.RowKey(row) != question.rowKey
+            || !IsPending(catalogue_.Entry(row)))
             continue;
         // The web may have been given up on meanwhile: then the offline data answers at once.
         if (const auto offline = resolver_->ResolveOfflineNow(question.longitude, question.latitude)) {
-            answers_.insert(question.cell, offline->place);
-            Write(row, offline->place);
+            answers_.insert(question.cell, {offline->place, StateOf(*offline)});
+            Write(row, offline->place, StateOf(*offline));
             Tell(*offline);
             idle_ = false;
             continue;
@@ -258,7 +253,7 @@ void LocationPass::Deliver(const Question& question, const PlaceAnswer& answer)
             webQueue_.push_front(question);
         }
     } else {
-        answers_.insert(question.cell, answer.place);
+        answers_.insert(question.cell, {answer.place, StateOf(answer)});
         if (answer.Cacheable())
             InsertValue(question.cell, answer.place, kGpsTable);
     }
@@ -267,8 +262,8 @@ void LocationPass::Deliver(const Question& question, const PlaceAnswer& answer)
     // The row may have moved (sorting) or been edited meanwhile: find it by its key, and leave
     // a text the user typed alone.
     const int row = catalogue_.RowOfKey(question.rowKey, question.rowHint);
-    if (answer.place != kPlacePending && row >= 0 && IsPending(catalogue_.rows().cell(row, kColLocation)))
-        Write(row, answer.place);
+    if (answer.place != kPlacePending && row >= 0 && IsPending(catalogue_.Entry(row)))
+        Write(row, answer.place, StateOf(answer));
     StartNextLookup();
     emit answerWritten();
 }

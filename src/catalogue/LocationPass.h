@@ -7,6 +7,8 @@
 // row it was asked for, wherever that row is by then, and the rest of that cell's rows take it
 // on the next sweep. While every pending row waits for the web, the ticks cost nothing.
 
+#include "catalogue/CatalogueEntry.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -64,7 +66,7 @@ private:
 
     // Answers one row if it can; Waiting when it needs the web (its cell is then queued).
     RowState Visit(int row);
-    void Write(int row, const QString& place);
+    void Write(int row, const QString& place, PlaceState state);
     void StartNextLookup();
     void StartLookup(const Question& question);
     void Deliver(const Question& question, const PlaceAnswer& answer);
@@ -79,7 +81,11 @@ private:
     bool toldOfflineError_ = false;
     bool toldUnreachable_ = false;
 
-    QHash<QString, QString> answers_; // cell -> place, found in this pass
+    struct Found {
+        QString place;
+        PlaceState state = PlaceState::Pending;
+    };
+    QHash<QString, Found> answers_; // cell -> place, found in this pass
     QSet<QString> notCached_;         // cells the cache did not know in this pass
     std::deque<Question> webQueue_;   // cells waiting for the web, one question each
     QSet<QString> queued_;            // their cells

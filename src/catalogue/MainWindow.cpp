@@ -397,11 +397,6 @@ QString TForm1::getSourpath(int row) const
     return state_.catalogue.SourcePath(row);
 }
 
-void TForm1::ClearListviewInfo()
-{
-    catalogue().index().clear();
-}
-
 int TForm1::ItemIndex() const
 {
     const QModelIndexList selected = goodslistview->selectionModel()->selectedRows();
@@ -792,7 +787,7 @@ void TForm1::RemoveSelectItem(bool deleteFiles)
     std::sort(selected.begin(), selected.end());
     CompanionFinder companions;
     for (int row : selected) {
-        if (!deleteFiles || !catalogue().index().find(catalogue().RowKey(row)))
+        if (!deleteFiles)
             continue;
         const QString path = getSourpath(row);
         // With a video's flight log and a photo's RAW twin. A file that cannot be deleted stays;

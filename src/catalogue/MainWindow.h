@@ -53,17 +53,14 @@ public:
     TSetInfo SetInfo() const;
     void SetFilePath(const QString& root);
     Catalogue& catalogue();
-    CatalogueIndex& catalogueIndex() { return catalogue().index(); }
     CatalogueListModel* listModel;
     LocationPass& locationPass();
 
     // The persisted controls in the order in which they are saved and loaded.
     QList<QWidget*> persistedControls() const;
 
-    // The full path of the file of a list row, or empty when the row has no record.
+    // The full path of the file of a list row, or empty for a row that is not there.
     QString getSourpath(int row) const;
-    // Frees every record and empties the index; the rows stay.
-    void ClearListviewInfo();
     // The current row: the first selected row in list order, -1 when none is selected.
     int ItemIndex() const;
 

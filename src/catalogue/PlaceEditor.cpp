@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "core/Helpers.h"
+#include "services/Geocoder.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -14,7 +15,8 @@ void PlaceEditor::Open(int row, int column, int left, int width, const QRect& ro
     column_ = column;
     rowKey_ = catalogue_.RowKey(row);
     edit_.setGeometry(left, rowRect.top(), width, rowRect.height() + 3);
-    original_ = catalogue_.rows().cell(row, column);
+    original_ = catalogue_.rows().text(row, column);
+    originalState_ = catalogue_.Entry(row).placeState;
     edit_.setText(original_);
     edit_.show();
     edit_.setFocus();
@@ -25,8 +27,8 @@ void PlaceEditor::FollowTyping(const QString& text)
     if (!edit_.isVisible() || column_ != kColLocation)
         return; // only the place column is ever edited
     const int row = catalogue_.RowOfKey(rowKey_);
-    if (row >= 0)
-        catalogue_.rows().setCell(row, column_, text);
+    if (row >= 0) // a text that stands for "..." gives the row back to the lookup at once
+        catalogue_.SetPlace(row, text, TrimLowChars(text) == kPlacePending ? PlaceState::Pending : PlaceState::Typed);
 }
 
 void PlaceEditor::Close()
@@ -35,7 +37,7 @@ void PlaceEditor::Close()
     const int row = edit_.isVisible() && column_ == kColLocation ? catalogue_.RowOfKey(rowKey_) : -1;
     if (row >= 0) {
         if (!place.isEmpty() && place == original_)
-            catalogue_.rows().setCell(row, column_, place); // unchanged: whoever gave it keeps it
+            catalogue_.SetPlace(row, place, originalState_); // unchanged: whoever gave it keeps it
         else
             catalogue_.TypePlace(row, place);
     }
@@ -45,7 +47,9 @@ void PlaceEditor::Close()
 
 void PlaceEditor::Cancel()
 {
-    FollowTyping(original_);
+    const int row = edit_.isVisible() && column_ == kColLocation ? catalogue_.RowOfKey(rowKey_) : -1;
+    if (row >= 0)
+        catalogue_.SetPlace(row, original_, originalState_);
     edit_.hide();
     rowKey_.clear();
 }

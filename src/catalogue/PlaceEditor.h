@@ -8,6 +8,8 @@
 // text. The row is remembered by its key, so sorting or removal meanwhile cannot make the
 // typing land in another row.
 
+#include "catalogue/CatalogueEntry.h"
+
 #include <QRect>
 #include <QString>
 
@@ -38,6 +40,7 @@ private:
     int column_ = 0;
     QString rowKey_;   // the row the editor was opened on
     QString original_; // its text then
+    PlaceState originalState_ = PlaceState::Pending; // and where its place came from
 };
 
 // The place text a typed text stands for: blanks around dropped; pieces typed with "/" (or

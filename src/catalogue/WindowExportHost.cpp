@@ -20,7 +20,7 @@ WindowExportHost::WindowExportHost(Catalogue& catalogue, const SettingsStore& se
 void WindowExportHost::Relocate()
 {
     lastRowOf_.clear();
-    const int count = catalogue_.rows().rowCount();
+    const int count = catalogue_.Count();
     for (int row = 0; row < count; ++row)
         lastRowOf_.insert(catalogue_.RowKey(row), row);
 }
@@ -30,7 +30,7 @@ int WindowExportHost::Locate(const QString& key)
     // The row is where it was last seen unless the list was sorted or rows were removed
     // meanwhile; then every row is found again in one pass.
     const int hint = lastRowOf_.value(key, -1);
-    const int count = catalogue_.rows().rowCount();
+    const int count = catalogue_.Count();
     if (hint >= 0 && hint < count && catalogue_.RowKey(hint) == key)
         return hint;
     Relocate();
@@ -41,13 +41,13 @@ QStringList WindowExportHost::TakeRows()
 {
     QStringList keys;
     UiHandover::RunOnUiThread([&] {
-        const int count = catalogue_.rows().rowCount();
+        const int count = catalogue_.Count();
         keys.reserve(count);
         Relocate();
         if (onlyKeys_.isEmpty()) {
             for (int row = 0; row < count; ++row)
                 keys << catalogue_.RowKey(row);
-            catalogue_.rows().clearColumn(kColStatus);
+            catalogue_.ClearStatus();
             return;
         }
         // A retry: the rows asked for that are still listed, in list order; the others keep
@@ -56,7 +56,7 @@ QStringList WindowExportHost::TakeRows()
         for (int row = 0; row < count; ++row)
             if (wanted.contains(catalogue_.RowKey(row))) {
                 keys << catalogue_.RowKey(row);
-                catalogue_.rows().setCell(row, kColStatus, QString());
+                catalogue_.SetStatus(row, QString());
             }
     });
     return keys;
@@ -86,7 +86,7 @@ void WindowExportHost::SetStatus(const QString& rowKey, const QString& text)
     UiHandover::RunOnUiThread([&] {
         const int row = Locate(rowKey);
         if (row >= 0)
-            catalogue_.rows().setCell(row, kColStatus, text);
+            catalogue_.SetStatus(row, text);
     });
 }
 

@@ -46,17 +46,19 @@ protected:
     MessageBoxRecorder boxes;
     QString card() const { return folder.path() + "card/"; }
 
-    // Rows with the given names (a ".JPG" name is a photo) and sizes, in this order.
+    // Rows with the given names (a ".JPG" name is a photo) and sizes in MiB as the list shows
+    // them ("1,177.38"), in this order.
     void AddRows(const QStringList& names, const QStringList& sizes = {})
     {
         for (qsizetype i = 0; i < names.size(); ++i) {
             NewEntry entry;
             entry.path = card() + names[i];
-            if (entry.photo) // real photos, so the preview can show them
-                WriteBytes(entry.path, PhotoBytes(std::nullopt));
-            entry.photo = names[i].endsWith(".JPG");
-            entry.sizeText = i < sizes.size() ? sizes[i] : QString();
-            entry.shotTime = QStringLiteral("2017/05/03 14:22:%1").arg(i, 2, 10, QChar(u'0'));
+            // Every row has a file; a real photo, so the preview can show it.
+            WriteBytes(entry.path, PhotoBytes(std::nullopt));
+            entry.kind = names[i].endsWith(".JPG") ? MediaKind::Photo : MediaKind::Video;
+            if (i < sizes.size())
+                entry.bytes = std::llround(QString(sizes[i]).remove(u',').toDouble() * 1048576);
+            entry.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, int(i)));
             Main().catalogue().AddEntry(entry, card());
         }
         Main().catalogue().Flush();
@@ -66,7 +68,7 @@ protected:
     {
         QStringList texts;
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            texts << Main().listModel->cell(row, column);
+            texts << Main().listModel->text(row, column);
         return texts;
     }
 
@@ -173,10 +175,10 @@ TEST_F(CatalogueListTest, TheEditorTrimsGivesAnEmptiedCellBackToTheLookupAndFoll
         DoubleClick(0, kColLocation);
         ASSERT_TRUE(Main().edtListview->isVisible());
         Main().edtListview->setText(QString::fromUtf8(c.typed));
-        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.typed)) << "the cell follows the typing";
+        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.typed)) << "the cell follows the typing";
         Main().goodslistview->setFocus(); // the editor loses the focus
         EXPECT_FALSE(Main().edtListview->isVisible());
-        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept));
+        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.kept));
     }
 }
 
@@ -192,7 +194,7 @@ TEST_F(CatalogueListTest, APlaceTypedInTheEditorIsTheFilesAfterARestartUntilItIs
         Key(editor, Qt::Key_Return);
     };
     AddRows({"A.JPG", "B.JPG", "C.JPG"});
-    Main().listModel->setCell(1, kColLocation, "遂宁市 船山区 灵泉街道"); // as the lookup wrote it
+    Main().catalogue().SetPlace(1, "遂宁市 船山区 灵泉街道", PlaceState::Web); // as the lookup wrote it
     type(0, "成都市/武侯区");
     type(1, "遂宁市 船山区 灵泉街道"); // opened and closed unchanged: still the lookup's
     type(2, "重庆市 渝中区");
@@ -214,7 +216,7 @@ TEST_F(CatalogueListTest, APlaceTypedInTheEditorIsTheFilesAfterARestartUntilItIs
 TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
 {
     AddRows({"A.JPG"});
-    Main().listModel->setCell(0, kColLocation, "成都市 武侯区 玉林街道");
+    Main().catalogue().SetPlace(0, "成都市 武侯区 玉林街道", PlaceState::Web);
     QLineEdit* editor = Main().edtListview;
     const struct {
         Qt::Key key;
@@ -226,20 +228,20 @@ TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
         editor->setText("重庆市/渝中区/解放碑");
         Key(editor, c.key);
         EXPECT_FALSE(editor->isVisible()) << c.key;
-        EXPECT_EQ(Main().listModel->cell(0, kColLocation), QString::fromUtf8(c.kept)) << c.key;
+        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.kept)) << c.key;
     }
 }
 
 TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
 {
     AddRows({"A.JPG", "B.JPG", "C.JPG"});
-    Main().listModel->setCell(1, kColLocation, "place of B");
+    Main().catalogue().SetPlace(1, "place of B", PlaceState::Web);
     SelectOnly(0);
     DoubleClick(0, kColLocation);
     QLineEdit* editor = Main().edtListview;
     editor->setText(" typed for A ");
     Key(editor, Qt::Key_Down);
-    EXPECT_EQ(Main().listModel->cell(0, kColLocation), QStringLiteral("typed for A"));
+    EXPECT_EQ(Main().listModel->text(0, kColLocation), QStringLiteral("typed for A"));
     ASSERT_TRUE(editor->isVisible()) << "the editor reopens on the next row";
     EXPECT_EQ(editor->text(), QStringLiteral("place of B"));
     EXPECT_EQ(Main().ItemIndex(), 1);
@@ -254,7 +256,7 @@ TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
     DoubleClick(1, kColLocation);
     editor->setText("B again");
     Key(editor, Qt::Key_Up);
-    EXPECT_EQ(Main().listModel->cell(1, kColLocation), QStringLiteral("B again"));
+    EXPECT_EQ(Main().listModel->text(1, kColLocation), QStringLiteral("B again"));
     EXPECT_EQ(editor->text(), QStringLiteral("typed for A")) << "row 0 opens with its own text";
     Key(editor, Qt::Key_Up); // on the first row: close
     EXPECT_FALSE(editor->isVisible());

@@ -89,7 +89,7 @@ protected:
                                    PhotoBytes(ShotAt(QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10 + i)))) + QByteArray(i, 'x')));
         ScanCard();
         Main().goodslistviewColumnClick(kColName); // by name: the video first
-        ASSERT_EQ(Main().listModel->cell(0, kColName), "A0001.MOV");
+        ASSERT_EQ(Main().listModel->text(0, kColName), "A0001.MOV");
     }
     // Starts the export and waits until the video's copy is under way.
     void StartExportAndWaitForTheVideo()
@@ -97,20 +97,20 @@ protected:
         Main().FileOut->trigger();
         QElapsedTimer waited;
         waited.start();
-        while (Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus).isEmpty() && waited.elapsed() < 10000)
+        while (Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus).isEmpty() && waited.elapsed() < 10000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     QString videoKey()
     {
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (Main().listModel->cell(row, kColName) == "A0001.MOV")
+            if (Main().listModel->text(row, kColName) == "A0001.MOV")
                 return Main().catalogue().RowKey(row);
         return {};
     }
     int RowNamed(const QString& name)
     {
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (Main().listModel->cell(row, kColName) == name)
+            if (Main().listModel->text(row, kColName) == name)
                 return row;
         return -1;
     }
@@ -118,7 +118,7 @@ protected:
     {
         QStringList texts;
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            texts << Main().listModel->cell(row, kColStatus);
+            texts << Main().listModel->text(row, kColStatus);
         return texts;
     }
 
@@ -170,8 +170,8 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     ScanCard();
     QStringList videoProgress; // what the 4,000,000-byte video's status cell shows, in turn
     QObject::connect(Main().listModel, &QAbstractItemModel::dataChanged, [&](const QModelIndex& at) {
-        if (at.column() == kColStatus && Main().listModel->cell(at.row(), kColName) == "V0001.MOV")
-            videoProgress << Main().listModel->cell(at.row(), kColStatus);
+        if (at.column() == kColStatus && Main().listModel->text(at.row(), kColName) == "V0001.MOV")
+            videoProgress << Main().listModel->text(at.row(), kColStatus);
     });
     ChooseNewFiles(out() + "/", "日期"); // a trailing separator changes nothing
 
@@ -189,7 +189,7 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     EXPECT_TRUE(tree.contains("V-20170503142310.MOV") && tree.contains("V-20170503142310.SRT")) << tree.join(" ").toStdString();
 
     for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        Main().listModel->setCell(row, kColStatus, "");
+        Main().catalogue().SetStatus(row, "");
     ChooseNewFiles(out());
     ExportAndWait();
     EXPECT_EQ(FilesBelow(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
@@ -240,10 +240,10 @@ TEST_F(ExportWindowTest, SortingAndDeletingInThePhotoWindowDuringAnExportMisname
     WriteBusyCard();
     ChooseNewFiles(out(), "日期");
     StartExportAndWaitForTheVideo();
-    ASSERT_TRUE(Main().FileOut->isEnabled() && Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus) != "100")
+    ASSERT_TRUE(Main().FileOut->isEnabled() && Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus) != "100")
         << "the video is still being copied";
     Main().goodslistviewColumnClick(kColName); // descending: the photos now come before the video
-    ASSERT_EQ(Main().listModel->cell(0, kColName), "P0004.JPG");
+    ASSERT_EQ(Main().listModel->text(0, kColName), "P0004.JPG");
     boxes.yes = [](const QString&) { return true; };
     windows->Form3()->InitFile(RowNamed("P0003.JPG"));
     windows->Form3()->Button3->click(); // 删除 in the photo window
@@ -262,7 +262,7 @@ TEST_F(ExportWindowTest, AnExportClearsTheStatusOfEarlierRunsFirst)
     WriteBusyCard();
     ChooseNewFiles(out());
     for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        Main().listModel->setCell(row, kColStatus, "100"); // an earlier run's
+        Main().catalogue().SetStatus(row, "100"); // an earlier run's
     StartExportAndWaitForTheVideo();
     Main().FileOut->trigger(); // cancel
     Main().WaitForWorker();
@@ -282,7 +282,7 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
     Main().FileOut->trigger();
     QElapsedTimer waited;
     waited.start();
-    while (Main().listModel->cell(0, kColStatus).isEmpty() && waited.elapsed() < 10000)
+    while (Main().listModel->text(0, kColStatus).isEmpty() && waited.elapsed() < 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     Main().FileOut->trigger(); // cancel
     EXPECT_FALSE(Main().FileOut->isEnabled()) << "disabled until the task has ended";
@@ -294,7 +294,7 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
         << left.join(" ").toStdString();
     EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
     if (left.isEmpty()) { // stopped mid-copy, as nearly always
-        EXPECT_EQ(Main().listModel->cell(0, kColStatus), "") << "a stopped copy shows no share";
+        EXPECT_EQ(Main().listModel->text(0, kColStatus), "") << "a stopped copy shows no share";
         EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << "the folder made for it goes too";
     }
 }
@@ -328,7 +328,7 @@ TEST_F(ExportWindowTest, ClosingDuringAnExportAsksWhetherToGoOnOrToStopAndQuit)
     EXPECT_EQ(QApplication::exec(), 0) << "the program ends";
     Main().WaitForWorker();
     QApplication::processEvents();
-    EXPECT_EQ(Main().listModel->cell(Main().catalogue().RowOfKey(videoKey()), kColStatus), "");
+    EXPECT_EQ(Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus), "");
     EXPECT_TRUE(FilesBelow(out()).isEmpty()) << FilesBelow(out()).join(" ").toStdString();
     EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << FoldersBelow(out()).join(" ").toStdString();
     AfterTheMainLoop();

@@ -47,8 +47,8 @@ protected:
         ASSERT_TRUE(WriteBytes(path, bytes));
         NewEntry entry;
         entry.path = path;
-        entry.photo = name.endsWith(".JPG");
-        entry.shotTime = QStringLiteral("2017/05/03 14:22:%1").arg(Main().listModel->rowCount(), 2, 10, QChar(u'0'));
+        entry.kind = name.endsWith(".JPG") ? MediaKind::Photo : MediaKind::Video;
+        entry.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, Main().listModel->rowCount()));
         Main().catalogue().AddEntry(entry, folder.path() + "card");
         Main().catalogue().Flush();
     }
@@ -137,7 +137,7 @@ TEST_F(ImagePreviewTest, TheRedLineShowsTheShotTimeAndTheCachedPlace)
     Preview().InitFile(1);
     EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10"));
     // A place the list shows (typed by the user) is the one the line shows.
-    Main().listModel->setCell(1, kColLocation, "我的农场");
+    Main().catalogue().SetPlace(1, "我的农场", PlaceState::Typed);
     Preview().InitFile(1);
     EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10 我的农场"));
 }

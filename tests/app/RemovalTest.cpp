@@ -56,14 +56,14 @@ protected:
         auto* selection = Main().goodslistview->selectionModel();
         selection->clearSelection();
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (names.contains(Main().listModel->cell(row, kColName)))
+            if (names.contains(Main().listModel->text(row, kColName)))
                 selection->select(Main().listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QStringList Names()
     {
         QStringList names;
         for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            names << Main().listModel->cell(row, kColName);
+            names << Main().listModel->text(row, kColName);
         names.sort();
         return names;
     }
@@ -79,7 +79,6 @@ TEST_F(RemovalTest, RemovingFromTheListKeepsTheFilesAndTheNextScanBringsThemBack
     Select({"P0001.JPG", "V0001.MOV"});
     Main().MenuItem1->trigger();
     EXPECT_EQ(Names(), QStringList({"P0002.JPG", "V0002.MOV"}));
-    EXPECT_EQ(Main().catalogueIndex().size(), 2u) << "their records are released";
     EXPECT_TRUE(boxes.texts.isEmpty());
     EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG"));
     Scan();
@@ -135,8 +134,8 @@ TEST_F(RemovalTest, APhotosRawTwinGoesWithItAndAJpegIsListedAsAPhoto)
     Scan();
     ASSERT_TRUE(Names().contains("PHONE.jpeg"));
     for (int row = 0; row < Main().listModel->rowCount(); ++row) {
-        if (Main().listModel->cell(row, kColName) == "PHONE.jpeg") {
-            EXPECT_EQ(Main().listModel->cell(row, kColType), "图片");
+        if (Main().listModel->text(row, kColName) == "PHONE.jpeg") {
+            EXPECT_EQ(Main().listModel->text(row, kColType), "图片");
         }
     }
     EXPECT_FALSE(Names().contains("P0001.dng")) << "a RAW file is no row of its own";
@@ -153,7 +152,6 @@ TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
 {
     Main().MenuItem2->trigger();
     EXPECT_TRUE(Names().isEmpty());
-    EXPECT_EQ(Main().catalogueIndex().size(), 0u);
     EXPECT_TRUE(boxes.texts.isEmpty());
     Scan();
     EXPECT_EQ(Names().size(), 4);
@@ -181,7 +179,7 @@ TEST_F(RemovalTest, TheStatusBarCountFollowsEveryRemoval)
     Main().ShowBalloon(QStringLiteral("有新版本"));
     answers[QStringLiteral("确定删除 P0002.JPG?")] = true;
     for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        if (Main().listModel->cell(row, kColName) == "P0002.JPG")
+        if (Main().listModel->text(row, kColName) == "P0002.JPG")
             windows->Form3()->InitFile(row);
     windows->Form3()->Button3->click();
     EXPECT_EQ(Names(), QStringList({"V0002.MOV"}));

@@ -28,20 +28,40 @@ TEST(CatalogueListModel, RowsCarryCaptionSubItemsAndImageIndex)
         headers << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     EXPECT_EQ(headers, QStringList({"名称", "类型", "大小", "位置(GPS)", "拍摄时间", "状态...."}));
 
-    CatalogueRow row;
-    row.cells = {"P0001.JPG", "图片", "1.00", "...", "2017/05/03 14:22:10", ""};
-    row.imageIndex = 6;
-    EXPECT_EQ(model.appendRow(row), 0);
-    EXPECT_EQ(model.appendRow(row), 1);
+    CatalogueEntry photo;
+    photo.name = "P0001.JPG";
+    photo.bytes = 1048576;
+    photo.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, 10));
+    photo.place = "...";
+    EXPECT_EQ(model.appendEntry(photo), 0);
+    CatalogueEntry video = photo;
+    video.kind = MediaKind::Video;
+    video.bytes = 1234567890;
+    video.shotTime = {};
+    video.status = "37";
+    EXPECT_EQ(model.appendEntry(video), 1);
     EXPECT_EQ(model.rowCount(), 2);
+    const auto texts = [&](int row) {
+        QStringList shown;
+        for (int c = 0; c < kColumnCount; ++c)
+            shown << model.data(model.index(row, c), Qt::DisplayRole).toString();
+        return shown;
+    };
+    EXPECT_EQ(texts(0), QStringList({"P0001.JPG", "图片", "1.00", "...", "2017/05/03 14:22:10", ""}));
+    EXPECT_EQ(texts(1), QStringList({"P0001.JPG", "视频", "1,177.38", "...", "0000/00/00 00:00:00", "37"}))
+        << "a time with no valid date shows as zeros";
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.setCell(1, kColLocation, "遂宁市 船山区 灵泉街道");
+    model.setPlace(1, "遂宁市 船山区 灵泉街道", PlaceState::Web);
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(model.data(model.index(1, kColLocation), Qt::DisplayRole).toString(), QStringLiteral("遂宁市 船山区 灵泉街道"));
-    EXPECT_EQ(model.cell(0, kColLocation), QStringLiteral("..."));
+    EXPECT_EQ(model.entry(1).placeState, PlaceState::Web);
+    EXPECT_EQ(model.text(0, kColLocation), QStringLiteral("..."));
+    model.clearStatus();
+    EXPECT_EQ(model.text(1, kColStatus), QString());
     EXPECT_EQ(model.data(model.index(0, kColName), CatalogueListModel::kImageIndexRole).toInt(), 6);
     EXPECT_EQ(model.data(model.index(0, kColName), Qt::DecorationRole).toInt(), 600);
+    EXPECT_EQ(model.data(model.index(1, kColName), CatalogueListModel::kImageIndexRole).toInt(), 7);
     EXPECT_FALSE(model.data(model.index(0, kColType), Qt::DecorationRole).isValid());
 }
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-const QString kShot = "2017/05/03 14:22:10";
+const QDateTime kShot = WallClock(QDate(2017, 5, 3), QTime(14, 22, 10));
 const QString kDefault = "遂宁市/船山区/灵泉街道";
 
 struct NamingCase {
@@ -21,7 +21,7 @@ class ExportNamingTest : public testing::TestWithParam<NamingCase> {};
 TEST_P(ExportNamingTest, FolderFromRulePlaceAndDefault)
 {
     const NamingCase& c = GetParam();
-    const iteminfo info = FillItemInfo("X.MOV", "视频", QString::fromUtf8(c.place), kShot);
+    const iteminfo info = FillItemInfo("X.MOV", MediaKind::Video, QString::fromUtf8(c.place), kShot);
     EXPECT_EQ(BuildExportFolder(info, QString::fromUtf8(c.rule), QString::fromUtf8(c.defaultPlace)), QString::fromUtf8(c.folder));
 }
 
@@ -46,14 +46,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FillItemInfo, NamesFromTypeAndShotTime)
 {
-    EXPECT_EQ(FillItemInfo("X.MOV", "视频", "a b c", kShot).filename, QStringLiteral("V-20170503142210.MOV"));
-    EXPECT_EQ(FillItemInfo(" P0001.jpg ", "图片", "a b c", kShot).filename, QStringLiteral("I-20170503142210.jpg"));
-    EXPECT_EQ(FillItemInfo("P0001.JPG", "图片", "a b c", kShot).date, QStringLiteral("2017-05-03"));
-    const iteminfo pending = FillItemInfo("P.JPG", "图片", "...", kShot);
+    EXPECT_EQ(FillItemInfo("X.MOV", MediaKind::Video, "a b c", kShot).filename, QStringLiteral("V-20170503142210.MOV"));
+    EXPECT_EQ(FillItemInfo(" P0001.jpg ", MediaKind::Photo, "a b c", kShot).filename, QStringLiteral("I-20170503142210.jpg"));
+    EXPECT_EQ(FillItemInfo("P0001.JPG", MediaKind::Photo, "a b c", kShot).date, QStringLiteral("2017-05-03"));
+    const iteminfo pending = FillItemInfo("P.JPG", MediaKind::Photo, "...", kShot);
     EXPECT_EQ(pending.city, QStringLiteral("..."));
     EXPECT_EQ(pending.district, QStringLiteral("未知"));
+    // A time with no valid date is named with the zeros the list shows.
+    EXPECT_EQ(FillItemInfo("P.JPG", MediaKind::Photo, "", QDateTime()).filename, QStringLiteral("I-00000000000000.JPG"));
+    EXPECT_EQ(FillItemInfo("P.JPG", MediaKind::Photo, "", QDateTime()).date, QStringLiteral("0000-00-00"));
     // Two photos of the same second get the same name.
-    EXPECT_EQ(FillItemInfo("A.JPG", "图片", "", kShot).filename, FillItemInfo("B.JPG", "图片", "", kShot).filename);
+    EXPECT_EQ(FillItemInfo("A.JPG", MediaKind::Photo, "", kShot).filename, FillItemInfo("B.JPG", MediaKind::Photo, "", kShot).filename);
 }
 
 TEST(SafeFolderName, EveryPieceBecomesOneHarmlessFolderName)
@@ -87,7 +90,7 @@ TEST(SafeFolderName, EveryPieceBecomesOneHarmlessFolderName)
 TEST(SafeFolderName, UnsafePlacesAndDefaultsNeverLeaveTheOutputFolder)
 {
     const auto folder = [](const char* place, const char* defaultPlace, const char* rule = "城市/区县/街道") {
-        return BuildExportFolder(FillItemInfo("X.JPG", "图片", QString::fromUtf8(place), kShot), QString::fromUtf8(rule),
+        return BuildExportFolder(FillItemInfo("X.JPG", MediaKind::Photo, QString::fromUtf8(place), kShot), QString::fromUtf8(rule),
                                  QString::fromUtf8(defaultPlace));
     };
     EXPECT_EQ(folder(".. .. ..", kDefault.toUtf8()), QStringLiteral("遂宁市/船山区/灵泉街道/"));

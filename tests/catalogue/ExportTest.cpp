@@ -211,8 +211,9 @@ protected:
     {
         const QString path = folder.path() + "card/" + QString::number(host.rows.size()) + "/" + name;
         ASSERT_TRUE(WriteBytes(path, content));
-        const bool video = name.endsWith(".MOV");
-        host.rows << ExportRowFacts{name + shotTime, path, name, video ? "视频" : "图片", place, shotTime,
+        const MediaKind kind = name.endsWith(".MOV") ? MediaKind::Video : MediaKind::Photo;
+        const PlaceState state = place == "..." ? PlaceState::Pending : PlaceState::Web;
+        host.rows << ExportRowFacts{name + shotTime, path, name, kind, place, state, ShotTimeFromText(shotTime),
                                     QString::number(host.rows.size()) + "/" + name};
     }
     QStringList Outcomes(const ExportReport& report)
@@ -270,12 +271,15 @@ TEST_F(RunExportTest, EachRowIsNamedWhenItsTurnComesFromItsRowAndTheSettingsOfTh
     host.placePolls = 1000; // the location pass runs
     int askedForA = 0;
     host.beforeRow = [&](const QString& key) {
-        if (key == rowOf("A.JPG").key && ++askedForA == 3)
+        if (key == rowOf("A.JPG").key && ++askedForA == 3) {
             rowOf("A.JPG").place = "重庆市 渝中区 解放碑"; // its answer arrives while A waits
+            rowOf("A.JPG").placeState = PlaceState::Web;
+        }
         if (key == rowOf("B.JPG").key)
             host.placePolls = 0; // the pass has ended: B takes the default place at once
         if (key == rowOf("C.JPG").key) {
             rowOf("C.JPG").place = "上海市 黄浦区 外滩"; // arrived after the start
+            rowOf("C.JPG").placeState = PlaceState::Web;
             host.settings.rule = "城市";              // applied during the export
             host.rows.removeLast();                   // D removed meanwhile
             std::reverse(host.rows.begin(), host.rows.end()); // and the list sorted
@@ -403,8 +407,10 @@ TEST(RunExportFolders, FoldersTheRunMadeAndLeftEmptyAreRemovedAtItsEnd)
             ASSERT_TRUE(QDir().mkpath(b)); // a folder where the photo should be: it cannot be read as a file
         else if (c.b == Stopped)
             ASSERT_TRUE(WriteBytes(b, Pattern(3 * kCopyBlockBytes, 2)));
-        host.rows << ExportRowFacts{"A", a, "A.JPG", "图片", "成都市 武侯区 玉林街道", "2017/05/03 14:22:10", "A.JPG"}
-                  << ExportRowFacts{"B", b, "B.JPG", "图片", "重庆市 渝中区 解放碑", "2017/05/04 14:22:10", "B.JPG"};
+        host.rows << ExportRowFacts{"A", a, "A.JPG", MediaKind::Photo, "成都市 武侯区 玉林街道", PlaceState::Web,
+                                    WallClock(QDate(2017, 5, 3), QTime(14, 22, 10)), "A.JPG"}
+                  << ExportRowFacts{"B", b, "B.JPG", MediaKind::Photo, "重庆市 渝中区 解放碑", PlaceState::Web,
+                                    WallClock(QDate(2017, 5, 4), QTime(14, 22, 10)), "B.JPG"};
         std::stop_source stop;
         host.onStatus = [&](const QString& key, const QString& text) {
             if (c.b == Stopped && key == "B" && text == "0")

@@ -101,7 +101,7 @@ TEST(FileSizeText, MebibytesWithTwoDecimalsAndThousands)
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(FileSizeText(bytes), QString::fromLatin1(text)) << bytes;
-    EXPECT_EQ(FileSizeText(QStringLiteral("/no/such/file")), QStringLiteral(".00"));
+    EXPECT_EQ(FileBytes(QStringLiteral("/no/such/file")), 0);
 }
 
 TEST(ParseScanTime, YearFirstWithOrWithoutTheTime)
@@ -125,17 +125,16 @@ protected:
         return BuildEntries(catalogue, paths, options);
     }
 
-    // name -> "type|size|position|shot time|place", and the record's relative folder.
+    // name -> "type|size|position|shot time|place", and the entry's relative folder.
     std::map<QString, QString> Rows() const
     {
         std::map<QString, QString> rows;
         const CatalogueListModel& m = catalogue.rows();
-        for (int r = 0; r < m.rowCount(); ++r) {
-            const PListviewdata record = const_cast<Catalogue&>(catalogue).index().find(catalogue.RowKey(r));
-            rows[m.cell(r, kColName)] = QStringList({m.cell(r, kColType), m.cell(r, kColSize),
-                                                     record ? record->filegps : "no record", m.cell(r, kColShotTime),
-                                                     m.cell(r, kColLocation), record ? record->spath : ""})
-                                            .join(u'|');
+        for (int r = 0; r < catalogue.Count(); ++r) {
+            const CatalogueEntry& entry = catalogue.Entry(r);
+            rows[entry.name] = QStringList({m.text(r, kColType), m.text(r, kColSize), PositionText(entry.position),
+                                            m.text(r, kColShotTime), m.text(r, kColLocation), entry.folder})
+                                   .join(u'|');
         }
         return rows;
     }
@@ -168,7 +167,15 @@ TEST_F(BuildEntriesTest, PhotosAndVideosGetTheirTimesSizesAndPositions)
     EXPECT_EQ(rows.at("P0004.JPG").section(u'|', 2, 2), "0.0000,0.0000");
     EXPECT_EQ(rows.at("V0001.MOV"), "视频|.50|104.0673,30.5239|2017/05/03 14:23:10|...|/200/");
     EXPECT_EQ(rows.at("V0002.mp4"), "视频|.00|0.0000,0.0000|2017/05/03 14:24:10|...|/200/");
-    EXPECT_EQ(catalogue.rows().row(0).imageIndex == 6 || catalogue.rows().row(0).imageIndex == 7, true);
+    for (int r = 0; r < catalogue.Count(); ++r) // the photo's picture or the video's
+        EXPECT_EQ(catalogue.rows().data(catalogue.rows().index(r, kColName), CatalogueListModel::kImageIndexRole).toInt(),
+                  catalogue.Entry(r).kind == MediaKind::Photo ? 6 : 7);
+    std::map<QString, TimeSource> timeFrom;
+    for (int r = 0; r < catalogue.Count(); ++r)
+        timeFrom[catalogue.Entry(r).name] = catalogue.Entry(r).shotTimeFrom;
+    EXPECT_EQ(timeFrom.at("P0001.JPG"), TimeSource::Exif);
+    EXPECT_EQ(timeFrom.at("P0003.jpg"), TimeSource::FileTime);
+    EXPECT_EQ(timeFrom.at("V0001.MOV"), TimeSource::FileTime);
     EXPECT_EQ(catalogue.SourcePath(0).startsWith(root.dir.path() + "/"), true);
 }
 
@@ -288,19 +295,19 @@ TEST(Catalogue, IsListedAgreesWithComparingEveryRow)
     for (const char* name : {" P0001.JPG", "P0002.JPG", "p0002.jpg"}) {
         NewEntry entry;
         entry.path = QStringLiteral("/card/") + QString::fromUtf8(name);
-        entry.shotTime = "2017/05/03 14:22:10";
+        entry.shotTime = ShotTimeFromText("2017/05/03 14:22:10");
         catalogue.AddEntry(entry, "/card");
     }
     catalogue.Flush();
     const auto byEveryRow = [&](const QString& name, const QString& time) {
-        for (int r = 0; r < catalogue.rows().rowCount(); ++r)
+        for (int r = 0; r < catalogue.Count(); ++r)
             if (catalogue.RowKey(r) == CatalogueKey(name, time))
                 return true;
         return false;
     };
     for (const char* name : {"P0001.JPG", " P0001.JPG", "P0002.JPG", "P0002.jpg", "P0003.JPG"})
         for (const char* time : {"2017/05/03 14:22:10", "2017/05/03 14:22:11"})
-            EXPECT_EQ(catalogue.IsListed(name, time), byEveryRow(name, time)) << name << " " << time;
+            EXPECT_EQ(catalogue.IsListed(CatalogueKey(name, time)), byEveryRow(name, time)) << name << " " << time;
     EXPECT_EQ(catalogue.SourcePath(0), QStringLiteral("/card/ P0001.JPG"));
 }
 

@@ -53,20 +53,20 @@ TEST(NextMatchingRow, WrapsAroundAndLooksAtItselfLast)
 TEST(SortRows, TextOrderWithLettersFoldedAndTheDirectionGiven)
 {
     CatalogueListModel model;
-    for (const char* size : {"2.00", ".50", "1,177.38", "b", "B", "a"}) {
-        CatalogueRow row;
-        row.cells[kColSize] = QString::fromUtf8(size);
-        model.appendRow(row);
+    for (const char* place : {"2.00", ".50", "1,177.38", "b", "B", "a"}) {
+        CatalogueEntry entry;
+        entry.place = QString::fromUtf8(place);
+        model.appendEntry(entry);
     }
     QStringList order;
-    model.sortRows(kColSize, 1);
+    model.sortRows(kColLocation, 1);
     for (int r = 0; r < model.rowCount(); ++r)
-        order << model.cell(r, kColSize);
+        order << model.text(r, kColLocation);
     EXPECT_EQ(order, QStringList({".50", "1,177.38", "2.00", "a", "b", "B"})) << "b and B compare equal and keep their order";
-    model.sortRows(kColSize, -1);
+    model.sortRows(kColLocation, -1);
     order.clear();
     for (int r = 0; r < model.rowCount(); ++r)
-        order << model.cell(r, kColSize);
+        order << model.text(r, kColLocation);
     EXPECT_EQ(order, QStringList({"b", "B", "a", "2.00", "1,177.38", ".50"}));
 
     EXPECT_LT(CompareCellTexts("0", "100"), 0);

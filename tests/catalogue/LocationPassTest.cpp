@@ -65,8 +65,8 @@ protected:
     {
         NewEntry entry;
         entry.path = card + name;
-        entry.position = position;
-        entry.shotTime = kShotTime;
+        entry.position = PositionFromText(position);
+        entry.shotTime = ShotTimeFromText(kShotTime);
         to.AddEntry(entry, card);
         to.Flush();
     }
@@ -91,9 +91,9 @@ protected:
 
     static QString PlaceIn(const Catalogue& in, const QString& name)
     {
-        for (int row = 0; row < in.rows().rowCount(); ++row)
-            if (in.rows().cell(row, kColName) == name)
-                return in.rows().cell(row, kColLocation);
+        for (int row = 0; row < in.Count(); ++row)
+            if (in.Entry(row).name == name)
+                return in.Entry(row).place;
         return "no such row";
     }
     QString Place(const QString& name) const { return PlaceIn(catalogue, name); }
@@ -186,7 +186,7 @@ TEST_F(LocationPassTest, AnEditedRowKeepsTheUsersTextAndASortedRowGetsItsOwnAnsw
     pass->Tick(); // asks for B's position
     ASSERT_TRUE(pass->LookupUnderWay());
     catalogue.rows().sortRows(kColName, 1); // B moves from row 0 to row 1
-    catalogue.rows().setCell(2, kColLocation, "我的位置"); // the user edits C meanwhile
+    catalogue.SetPlace(2, "我的位置", PlaceState::Typed); // the user edits C meanwhile
     service.hold = false;
     EXPECT_GT(RunUntilDone(), 0);
     EXPECT_EQ(Place("B.JPG"), QStringLiteral("place of 105.5912,30.5130"));
@@ -200,7 +200,7 @@ TEST_F(LocationPassTest, TypingThreeDotsMakesARowPendingAgain)
     Add("P1.JPG", "105.5912,30.5130");
     StartPass();
     RunUntilDone();
-    catalogue.rows().setCell(0, kColLocation, "...");
+    catalogue.SetPlace(0, "...", PlaceState::Pending);
     EXPECT_TRUE(pass->Tick());
     EXPECT_EQ(Place("P1.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道")) << "now from the cache";
     EXPECT_EQ(service.Count(), 1);
@@ -280,16 +280,6 @@ TEST_F(LocationPassTest, APositionThatIsNotTwoNumbersDoesNotStallThePass)
     EXPECT_EQ(Place("V3.MOV"), QStringLiteral("遂宁市 船山区 灵泉街道"));
 }
 
-TEST_F(LocationPassTest, RowsWithoutARecordAreSkippedAndDoNotKeepItRunning)
-{
-    CatalogueRow orphan;
-    orphan.cells = {"gone.jpg", "图片", "", "...", "2017/05/03 14:22:10", ""};
-    catalogue.rows().appendRow(orphan);
-    StartPass();
-    EXPECT_FALSE(pass->Tick());
-    EXPECT_EQ(Place("gone.jpg"), QStringLiteral("..."));
-}
-
 TEST_F(LocationPassTest, ManyCachedRowsResolveInAFewTicks)
 {
     for (int i = 0; i < 2000; ++i)
@@ -339,7 +329,7 @@ TEST_F(LocationPassTest, AfterTheWebFailsTheRestOfThePassIsNamedOfflineAndNothin
 
     // The next pass asks the web again, and its answer is cached over nothing.
     service.answer = [](const QString&) { return QStringLiteral("遂宁市 船山区 灵泉街道"); };
-    catalogue.rows().setCell(0, kColLocation, "...");
+    catalogue.SetPlace(0, "...", PlaceState::Pending);
     pass->BeginPass();
     EXPECT_GT(RunUntilDone(), 0);
     EXPECT_EQ(Place("P0.JPG"), QStringLiteral("遂宁市 船山区 灵泉街道"));
@@ -382,7 +372,7 @@ TEST_F(LocationPassTest, OfflineModeNeverAsksTheWebAndSaysSoOncePerPass)
     EXPECT_EQ(Place("P3.JPG"), QStringLiteral("未知"));
     EXPECT_EQ(service.Count(), 0);
     EXPECT_EQ(told, QStringList({"地名来自离线数据（没有街道名）"}));
-    catalogue.rows().setCell(0, kColLocation, "...");
+    catalogue.SetPlace(0, "...", PlaceState::Pending);
     pass->BeginPass();
     RunUntilDone();
     EXPECT_EQ(told.size(), 2) << "told again in the next pass";
