@@ -1,5 +1,6 @@
 #include "catalogue/DropFilter.h"
 
+#include "catalogue/FileTimes.h"
 #include "catalogue/MediaNames.h"
 
 #include <QFileInfo>
@@ -18,4 +19,11 @@ QStringList KeepDroppedNames(const QStringList& names)
             kept << name;
     }
     return kept;
+}
+
+QString ScanTimeOfDrop(const QStringList& names)
+{
+    const QStringList kept = KeepDroppedNames(names);
+    const QDateTime created = kept.isEmpty() ? QDateTime() : FileCreationTime(kept.front());
+    return created.isValid() ? created.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) : QString();
 }

@@ -5,7 +5,6 @@
 #include "catalogue/CatalogueListView.h"
 #include "catalogue/DropFilter.h"
 #include "catalogue/ExportTask.h"
-#include "catalogue/FileTimes.h"
 #include "catalogue/ListNavigation.h"
 #include "catalogue/LocationPass.h"
 #include "catalogue/PlaceEditor.h"
@@ -217,7 +216,7 @@ void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* 
     settingsDialog_ = settingsDialog;
     aboutWindow_ = aboutWindow;
     updateDialog_ = updateDialog;
-    settingsDialog_->onScanTimeDrop = [this](const QStringList& paths) { ScanTimeDropped(paths); };
+    settingsDialog_->scanTimeOfDrop = ScanTimeOfDrop;
 }
 
 void TForm1::BuildToolbarAndMenus()
@@ -538,15 +537,7 @@ void TForm1::GetLocationTimerTimer()
         GetLocationTimer->stop();
 }
 
-void TForm1::ScanTimeDropped(const QStringList& paths)
-{
-    const QStringList kept = KeepDroppedNames(paths);
-    if (kept.isEmpty() || !settingsDialog_)
-        return;
-    const QDateTime created = FileCreationTime(kept.front());
-    if (created.isValid())
-        settingsDialog_->ScanTime->setText(created.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-}
+
 
 ScanMode TForm1::CurrentScanMode() const
 {

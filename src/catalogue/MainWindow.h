@@ -159,9 +159,6 @@ public:
     // The update manifest's address from the settings file; empty: no background check.
     const QString& manifestUrl() const { return manifestUrl_; }
     void GetLocationTimerTimer();
-    // Files dropped on the settings dialog's ScanTime box: its text becomes the creation time
-    // of the first photo, video or folder among them.
-    void ScanTimeDropped(const QStringList& paths);
 
     // Controls.
     QToolBar* ToolBar1;

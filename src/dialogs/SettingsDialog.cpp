@@ -299,12 +299,18 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == ScanTime && event->type() == QEvent::Drop) {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (onScanTimeDrop)
-            onScanTimeDrop(LocalPaths(drop->mimeData()));
+        DropOnScanTime(LocalPaths(drop->mimeData()));
         drop->acceptProposedAction();
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TForm2::DropOnScanTime(const QStringList& paths)
+{
+    const QString time = scanTimeOfDrop ? scanTimeOfDrop(paths) : QString();
+    if (!time.isEmpty())
+        ScanTime->setText(time);
 }
 
 void TForm2::keyPressEvent(QKeyEvent* event)

@@ -38,8 +38,11 @@ public:
     // The settings value from the controls (nothing is saved).
     void StoreSettings();
 
-    // Files dropped on ScanTime are handed to this function (the main window's drop handler).
-    std::function<void(const QStringList& paths)> onScanTimeDrop;
+    // The time text that files dropped on ScanTime stand for, empty for none (given by the
+    // main window, which knows which files count).
+    std::function<QString(const QStringList& paths)> scanTimeOfDrop;
+    // Files dropped on ScanTime: its text becomes the time they stand for, if any.
+    void DropOnScanTime(const QStringList& paths);
 
     QGroupBox* GroupBox3;
     QRadioButton* Outck1;

@@ -246,10 +246,10 @@ TEST_F(ProgramWindowsTest, ADropOnScanTimeWritesTheCreationTimeWithoutEnablingAp
     WriteTextFile(folder.file("P0001.JPG"), "x");
     Settings().btnyy->setEnabled(false);
 
-    Main().ScanTimeDropped({folder.file("notes.txt")});
+    Settings().DropOnScanTime({folder.file("notes.txt")});
     EXPECT_TRUE(Settings().ScanTime->text().isEmpty()) << "nothing kept, nothing changed";
 
-    Main().ScanTimeDropped({folder.file("notes.txt"), folder.file("P0001.JPG")});
+    Settings().DropOnScanTime({folder.file("notes.txt"), folder.file("P0001.JPG")});
     const QDateTime written = QDateTime::fromString(Settings().ScanTime->text(), "yyyy/MM/dd HH:mm:ss");
     ASSERT_TRUE(written.isValid()) << Settings().ScanTime->text().toStdString();
     EXPECT_LE(std::abs(written.secsTo(QDateTime::currentDateTime())), 60);

@@ -261,12 +261,12 @@ TEST_F(SettingsDialogTest, EnterAndEscapeDoNothing)
     EXPECT_FALSE(QFile::exists(ini.path()));
 }
 
-TEST_F(SettingsDialogTest, FilesDroppedOnScanTimeGoToTheDropHandler)
+TEST_F(SettingsDialogTest, FilesDroppedOnScanTimeShowTheTimeTheyStandFor)
 {
     QStringList received;
-    dialog->onScanTimeDrop = [&](const QStringList& paths) {
+    dialog->scanTimeOfDrop = [&](const QStringList& paths) {
         received = paths;
-        dialog->ScanTime->setText("2017/05/03 14:22:10");
+        return QStringLiteral("2017/05/03 14:22:10");
     };
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile("/media/card/P0001.JPG"), QUrl::fromLocalFile("/media/card/V.MP4")});
