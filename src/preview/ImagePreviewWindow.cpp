@@ -46,6 +46,7 @@ TForm3::TForm3(QWidget* parent)
     auto* viewLayout = new QVBoxLayout(Panel2);
     viewLayout->setContentsMargins(1, 1, 1, 1);
     Yulanimg = new ImageView(Panel2);
+    Yulanimg->setObjectName(QStringLiteral("Yulanimg"));
     Yulanimg->setFocusPolicy(Qt::NoFocus);
     viewLayout->addWidget(Yulanimg);
     layout->addWidget(Panel2, 1);

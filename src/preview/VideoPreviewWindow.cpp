@@ -149,9 +149,11 @@ TForm4::TForm4(QWidget* parent)
     layout->addWidget(SPpanelbutton);
 
     Waittime = new QTimer(this);
+    Waittime->setObjectName(QStringLiteral("Waittime"));
     Waittime->setInterval(2000);
     connect(Waittime, &QTimer::timeout, this, &TForm4::WaittimeTimer);
     hidevideshow = new QTimer(this);
+    hidevideshow->setObjectName(QStringLiteral("hidevideshow"));
     hidevideshow->setInterval(2500);
     connect(hidevideshow, &QTimer::timeout, this, [this] {
         VideoShow->hide();
