@@ -4,6 +4,7 @@
 
 #include "dialogs/Dialogs.h"
 #include "metadata/ExifData.h"
+#include "preview/ButtonBar.h"
 #include "preview/ImageView.h"
 #include "preview/JpegDecoder.h"
 #include "preview/PhotoCaption.h"
@@ -66,29 +67,12 @@ TForm3::TForm3(QWidget* parent)
     Panel1->setFixedHeight(36);
     auto* barLayout = new QHBoxLayout(Panel1);
     barLayout->setContentsMargins(0, 0, 0, 0);
-    KongJianGp1 = new QFrame(Panel1);
-    KongJianGp1->setObjectName(QStringLiteral("KongJianGp1"));
-    KongJianGp1->setFrameShape(QFrame::Panel);
-    KongJianGp1->setFrameShadow(QFrame::Sunken);
-    KongJianGp1->setFixedSize(371, 29);
-    auto* buttons = new QHBoxLayout(KongJianGp1);
-    buttons->setContentsMargins(3, 2, 3, 2);
-    buttons->setSpacing(4);
-    const auto makeButton = [&](const char* name, const QString& caption, void (TForm3::*handler)()) {
-        auto* button = new QPushButton(caption, KongJianGp1);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setFocusPolicy(Qt::NoFocus);
-        buttons->addWidget(button);
-        connect(button, &QPushButton::clicked, this, [this, handler] {
-            (this->*handler)();
-            Panel2->setFocus();
-        });
-        return button;
-    };
-    UpImg = makeButton("UpImg", QStringLiteral("上个(A)"), &TForm3::UpImgClick);
-    NextImg = makeButton("NextImg", QStringLiteral("下个(D)"), &TForm3::NextImgClick);
-    Button3 = makeButton("Button3", QStringLiteral("删除(W)"), &TForm3::Button3Click);
-    Button1 = makeButton("Button1", kFullSizeCaption, &TForm3::Button1Click);
+    ButtonBar bar(Panel1, "KongJianGp1", QSize(371, 29), QMargins(3, 2, 3, 2), Panel2);
+    KongJianGp1 = bar.Panel();
+    UpImg = bar.AddButton("UpImg", QStringLiteral("上个(A)"), [this] { UpImgClick(); });
+    NextImg = bar.AddButton("NextImg", QStringLiteral("下个(D)"), [this] { NextImgClick(); });
+    Button3 = bar.AddButton("Button3", QStringLiteral("删除(W)"), [this] { Button3Click(); });
+    Button1 = bar.AddButton("Button1", kFullSizeCaption, [this] { Button1Click(); });
     barLayout->addStretch(1);
     barLayout->addWidget(KongJianGp1);
     barLayout->addStretch(1);

@@ -5,6 +5,7 @@
 #include "core/UiHandover.h"
 #include "dialogs/Dialogs.h"
 #include "playback/VideoScreen.h"
+#include "preview/ButtonBar.h"
 #include "preview/FrameTelemetry.h"
 #include "preview/SeekBar.h"
 #include "preview/VideoPreviewLogic.h"
@@ -93,43 +94,26 @@ TForm4::TForm4(QWidget* parent)
 
     auto* row = new QHBoxLayout;
     row->setContentsMargins(4, 0, 4, 0);
-    SPcontrolpanl = new QFrame(SPpanelbutton);
-    SPcontrolpanl->setObjectName(QStringLiteral("SPcontrolpanl"));
-    SPcontrolpanl->setFrameShape(QFrame::Panel);
-    SPcontrolpanl->setFrameShadow(QFrame::Sunken);
-    SPcontrolpanl->setFixedSize(496, 36);
-    auto* buttons = new QHBoxLayout(SPcontrolpanl);
-    buttons->setContentsMargins(4, 3, 4, 3);
-    buttons->setSpacing(4);
-    const auto makeButton = [&](const char* name, const QString& caption, void (TForm4::*handler)()) {
-        auto* button = new QPushButton(caption, SPcontrolpanl);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setFixedWidth(56);
-        buttons->addWidget(button);
-        connect(button, &QPushButton::clicked, this, [this, handler] {
-            (this->*handler)();
-            Panel1->setFocus();
-        });
-        return button;
-    };
-    SPback = makeButton("SPback", QStringLiteral("上个"), &TForm4::SPbackClick);
-    zhankai = makeButton("zhankai", QStringLiteral("下个"), &TForm4::zhankaiClick);
-    Button1 = makeButton("Button1", QStringLiteral("删除"), &TForm4::Button1Click);
+    ButtonBar bar(SPpanelbutton, "SPcontrolpanl", QSize(496, 36), QMargins(4, 3, 4, 3), Panel1);
+    SPcontrolpanl = bar.Panel();
+    constexpr int kButtonWidth = 56;
+    SPback = bar.AddButton("SPback", QStringLiteral("上个"), [this] { SPbackClick(); }, kButtonWidth);
+    zhankai = bar.AddButton("zhankai", QStringLiteral("下个"), [this] { zhankaiClick(); }, kButtonWidth);
+    Button1 = bar.AddButton("Button1", QStringLiteral("删除"), [this] { Button1Click(); }, kButtonWidth);
     Bevel1 = new QFrame(SPcontrolpanl);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::VLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    buttons->addWidget(Bevel1);
-    Button5 = makeButton("Button5", QStringLiteral("暂停"), &TForm4::Button5Click);
-    Button4 = makeButton("Button4", QStringLiteral("逐帧"), &TForm4::Button4Click);
-    Button6 = makeButton("Button6", QStringLiteral("停止"), &TForm4::Button6Click);
-    Button7 = makeButton("Button7", QStringLiteral("截图"), &TForm4::Button7Click);
+    bar.AddWidget(Bevel1);
+    Button5 = bar.AddButton("Button5", QStringLiteral("暂停"), [this] { Button5Click(); }, kButtonWidth);
+    Button4 = bar.AddButton("Button4", QStringLiteral("逐帧"), [this] { Button4Click(); }, kButtonWidth);
+    Button6 = bar.AddButton("Button6", QStringLiteral("停止"), [this] { Button6Click(); }, kButtonWidth);
+    Button7 = bar.AddButton("Button7", QStringLiteral("截图"), [this] { Button7Click(); }, kButtonWidth);
     Zimuck = new QCheckBox(QStringLiteral("字幕"), SPcontrolpanl);
     Zimuck->setObjectName(QStringLiteral("Zimuck"));
     Zimuck->setChecked(true);
     Zimuck->setFocusPolicy(Qt::NoFocus);
-    buttons->addWidget(Zimuck);
+    bar.AddWidget(Zimuck);
     connect(Zimuck, &QCheckBox::clicked, this, [this] {
         ZimuckClick();
         Panel1->setFocus();
