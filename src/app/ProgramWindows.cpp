@@ -18,7 +18,7 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     form4_ = std::make_unique<TForm4>();
     form5_ = std::make_unique<TForm5>();
     myDlg_ = std::make_unique<TMyDlg>(form1_.get()); // shown over the main window
-    form1_->attachWindows(form2_.get(), form5_.get(), myDlg_.get());
+    form1_->AttachWindows(form2_.get(), form5_.get(), myDlg_.get());
     form5_->manifestUrl = form1_->manifestUrl();
 
     // The list opens the preview windows; they find their files through the main window.

@@ -211,7 +211,7 @@ LocationPass& TForm1::locationPass()
     return state_.locationPass;
 }
 
-void TForm1::attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog)
+void TForm1::AttachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog)
 {
     settingsDialog_ = settingsDialog;
     aboutWindow_ = aboutWindow;

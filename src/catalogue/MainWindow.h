@@ -43,7 +43,7 @@ public:
     ~TForm1() override; // saves the window state and the catalogue root
 
     // Windows created after this one that it opens or whose state it loads.
-    void attachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog);
+    void AttachWindows(TForm2* settingsDialog, TForm5* aboutWindow, TMyDlg* updateDialog);
     // The program is ending: the timers stop, so that no tick starts new work (an update check,
     // a place lookup) while the worker is stopped and the windows go.
     void StopTimers();
