@@ -34,7 +34,7 @@ ProgramWindows::ProgramWindows(const QString& settingsFolder)
     catalogue.clearSelection = [main] { main->ClearSelection(); };
     catalogue.removeRow = [main](int row) { main->catalogue().RemoveEntry(row); };
     catalogue.placeOf = [main](int row) {
-        return row >= 0 && row < main->listModel->rowCount() ? main->catalogue().Entry(row).place : QString();
+        return row >= 0 && row < main->catalogue().Count() ? main->catalogue().Entry(row).place : QString();
     };
     photos->catalogue = catalogue;
     videos->catalogue = catalogue;
