@@ -15,7 +15,9 @@
 #include "LocalHttpServer.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,6 +52,15 @@ protected:
     }
     TForm1& Main() { return *windows->Form1(); }
     TForm2& Settings() { return *windows->Form2(); }
+    QAction& Action(const char* name) { return Child<QAction>(Main(), name); }
+    QLabel& Label(const char* name) { return Child<QLabel>(Main(), name); }
+    CatalogueListView& List() { return Child<CatalogueListView>(Main(), "goodslistview"); }
+    CatalogueListModel& Rows() { return Main().catalogue().rows(); }
+    QTimer& LocationTimer() { return Child<QTimer>(Main(), "GetLocationTimer"); }
+    QTimer& UpdateTimer() { return Child<QTimer>(Main(), "GetUpdateInfoTm"); }
+    QPushButton& SettingsButton(const char* name) { return Child<QPushButton>(Settings(), name); }
+    QLineEdit& SettingsBox(const char* name) { return Child<QLineEdit>(Settings(), name); }
+    QRadioButton& SettingsChoice(const char* name) { return Child<QRadioButton>(Settings(), name); }
 
     QStringList Sections(const QString& path) const
     {
@@ -65,7 +76,7 @@ protected:
     {
         QElapsedTimer waited;
         waited.start();
-        while (Main().GetLocationTimer->isActive() && waited.elapsed() < 10000)
+        while (LocationTimer().isActive() && waited.elapsed() < 10000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 
@@ -73,8 +84,8 @@ protected:
     QStringList PlacesByName()
     {
         QStringList places;
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            places << Main().listModel->text(row, kColName) + "=" + Main().listModel->text(row, kColLocation);
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            places << Rows().text(row, kColName) + "=" + Rows().text(row, kColLocation);
         places.sort();
         return places;
     }
@@ -103,11 +114,11 @@ TEST_F(ProgramWindowsTest, StartsWithEveryWindowAndOnlyTheMainOneShown)
                                                           windows->Form5(), windows->MyDlg()})
         EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
     EXPECT_EQ(Main().SetInfo().FilePath, QStringLiteral("请先选择路径"));
-    EXPECT_TRUE(Main().GetUpdateInfoTm->isActive());
-    EXPECT_EQ(Main().GetUpdateInfoTm->interval(), 5000);
-    EXPECT_FALSE(Main().GetLocationTimer->isActive());
-    EXPECT_EQ(Main().goodslistview->model()->columnCount(), 6);
-    EXPECT_TRUE(Main().edtListview->isHidden());
+    EXPECT_TRUE(UpdateTimer().isActive());
+    EXPECT_EQ(UpdateTimer().interval(), 5000);
+    EXPECT_FALSE(LocationTimer().isActive());
+    EXPECT_EQ(List().model()->columnCount(), 6);
+    EXPECT_TRUE(Child<QLineEdit>(Main(), "edtListview").isHidden());
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -120,20 +131,20 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
         EXPECT_EQ(prompt, QStringLiteral("选择存储卡文件夹"));
         return root;
     });
-    Main().MainMenu_F_1->trigger(); // "打开文件夹"
+    Action("MainMenu_F_1").trigger(); // "打开文件夹"
     EXPECT_EQ(Main().SetInfo().FilePath, root);
-    EXPECT_EQ(Main().listModel->rowCount(), 0) << "choosing a folder does not scan";
+    EXPECT_EQ(Rows().rowCount(), 0) << "choosing a folder does not scan";
 
     // The dialog is modal: change it while it is open, then confirm.
     bool applyWasDisabledOnOpen = false;
     QTimer::singleShot(0, [&] {
-        applyWasDisabledOnOpen = !Settings().btnyy->isEnabled();
-        Settings().CityText->setText("日期/城市+区县");
-        Settings().Scan2->click();
-        Settings().btnsure->click();
+        applyWasDisabledOnOpen = !SettingsButton("btnyy").isEnabled();
+        SettingsBox("CityText").setText("日期/城市+区县");
+        SettingsChoice("Scan2").click();
+        SettingsButton("btnsure").click();
     });
-    Settings().btnyy->setEnabled(true); // left enabled by a load: the command disables it first
-    Main().MainMenu_S_1->trigger(); // "软件参数"
+    SettingsButton("btnyy").setEnabled(true); // left enabled by a load: the command disables it first
+    Action("MainMenu_S_1").trigger(); // "软件参数"
     EXPECT_TRUE(applyWasDisabledOnOpen);
     EXPECT_FALSE(Settings().isVisible());
 
@@ -143,10 +154,10 @@ TEST_F(ProgramWindowsTest, SettingsAndRootAreWrittenAtTheEndAndRestoredAtTheNext
 
     Start(folder.path());
     EXPECT_EQ(Main().SetInfo().FilePath, root);
-    EXPECT_EQ(Settings().CityText->text(), QStringLiteral("日期/城市+区县"));
-    EXPECT_TRUE(Settings().Scan2->isChecked());
-    EXPECT_FALSE(Settings().Scan1->isChecked());
-    EXPECT_EQ(Settings().MorenCity->text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
+    EXPECT_EQ(SettingsBox("CityText").text(), QStringLiteral("日期/城市+区县"));
+    EXPECT_TRUE(SettingsChoice("Scan2").isChecked());
+    EXPECT_FALSE(SettingsChoice("Scan1").isChecked());
+    EXPECT_EQ(SettingsBox("MorenCity").text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -154,15 +165,15 @@ TEST_F(ProgramWindowsTest, AFolderChosenAtACaptureIsKeptInTheSettingsAndSaved)
 {
     Start(folder.path());
     // The dialog was opened and closed before: its box still shows no capture folder.
-    QTimer::singleShot(0, [&] { Settings().btncancle->click(); });
+    QTimer::singleShot(0, [&] { SettingsButton("btncancle").click(); });
     Main().SettingMeClick();
     windows->Form4()->setCaptureFolder(folder.path() + "caps");
     EXPECT_EQ(windows->Form4()->captureFolder(), folder.path() + "caps");
     IniFile saved(folder.file("Config.dyi"));
     EXPECT_EQ(saved.ReadString("CapImagePath", "CapImagePath", ""), folder.path() + "caps") << "saved at once";
     QTimer::singleShot(0, [&] {
-        EXPECT_EQ(Settings().CapImagePath->text(), folder.path() + "caps") << "and shown in the dialog";
-        Settings().btncancle->click();
+        EXPECT_EQ(SettingsBox("CapImagePath").text(), folder.path() + "caps") << "and shown in the dialog";
+        SettingsButton("btncancle").click();
     });
     Main().SettingMeClick();
 
@@ -193,8 +204,8 @@ TEST_F(ProgramWindowsTest, CancellingTheFolderPickerKeepsTheRoot)
 TEST_F(ProgramWindowsTest, ExitCommandsEndTheEventLoop)
 {
     Start(folder.path());
-    for (QAction* exit : {Main().MainMenu_F_4, Main().mnuExit}) {
-        QTimer::singleShot(0, exit, &QAction::trigger);
+    for (const char* exit : {"MainMenu_F_4", "mnuExit"}) {
+        QTimer::singleShot(0, &Action(exit), &QAction::trigger);
         EXPECT_EQ(QApplication::exec(), 0);
     }
     QTimer::singleShot(0, [&] { Main().close(); });
@@ -233,9 +244,9 @@ TEST_F(ProgramWindowsTest, CurrentRowIsTheFirstSelectedInListOrder)
     for (int i = 0; i < 4; ++i)
         AddEntry("/m/", QStringLiteral("P%1.JPG").arg(i), "2017/05/03 14:22:10");
     EXPECT_EQ(Main().ItemIndex(), -1);
-    auto* selection = Main().goodslistview->selectionModel();
-    selection->select(Main().listModel->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    selection->select(Main().listModel->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    auto* selection = List().selectionModel();
+    selection->select(Rows().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(Rows().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(Main().ItemIndex(), 1);
 }
 
@@ -244,25 +255,25 @@ TEST_F(ProgramWindowsTest, ADropOnScanTimeWritesTheCreationTimeWithoutEnablingAp
     Start(folder.path());
     WriteTextFile(folder.file("notes.txt"), "x");
     WriteTextFile(folder.file("P0001.JPG"), "x");
-    Settings().btnyy->setEnabled(false);
+    SettingsButton("btnyy").setEnabled(false);
 
     Settings().DropOnScanTime({folder.file("notes.txt")});
-    EXPECT_TRUE(Settings().ScanTime->text().isEmpty()) << "nothing kept, nothing changed";
+    EXPECT_TRUE(SettingsBox("ScanTime").text().isEmpty()) << "nothing kept, nothing changed";
 
     Settings().DropOnScanTime({folder.file("notes.txt"), folder.file("P0001.JPG")});
-    const QDateTime written = QDateTime::fromString(Settings().ScanTime->text(), "yyyy/MM/dd HH:mm:ss");
-    ASSERT_TRUE(written.isValid()) << Settings().ScanTime->text().toStdString();
+    const QDateTime written = QDateTime::fromString(SettingsBox("ScanTime").text(), "yyyy/MM/dd HH:mm:ss");
+    ASSERT_TRUE(written.isValid()) << SettingsBox("ScanTime").text().toStdString();
     EXPECT_LE(std::abs(written.secsTo(QDateTime::currentDateTime())), 60);
-    EXPECT_FALSE(Settings().btnyy->isEnabled());
+    EXPECT_FALSE(SettingsButton("btnyy").isEnabled());
 }
 
 TEST_F(ProgramWindowsTest, ScanningAMissingRootSaysSoAndListsNothing)
 {
     Start(folder.path());
-    Main().MainMenu_F_2->trigger(); // "扫描ORVEK文件" before any folder was chosen
+    Action("MainMenu_F_2").trigger(); // "扫描ORVEK文件" before any folder was chosen
     EXPECT_EQ(boxes.shown, QStringList({"2:(请先选择路径)不存在"}));
-    EXPECT_EQ(Main().listModel->rowCount(), 0);
-    EXPECT_FALSE(Main().GetLocationTimer->isActive());
+    EXPECT_EQ(Rows().rowCount(), 0);
+    EXPECT_FALSE(LocationTimer().isActive());
 }
 
 TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
@@ -276,24 +287,24 @@ TEST_F(ProgramWindowsTest, TheScanListsTheTreeAndStartsTheLocationPass)
     ASSERT_TRUE(WriteBytes(root + "/101/V0001.MOV", "v"));
     Main().SetFilePath(root);
 
-    Main().FileFind->trigger();
+    Action("FileFind").trigger();
     Main().WaitForScan();
-    EXPECT_EQ(Main().listModel->rowCount(), 3);
-    EXPECT_TRUE(Main().GetLocationTimer->isActive());
-    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
+    EXPECT_EQ(Rows().rowCount(), 3);
+    EXPECT_TRUE(LocationTimer().isActive());
+    EXPECT_EQ(Label("StatusText").text(), QStringLiteral("共找到 3 个文件，新增 3 个，列表共 3 个"));
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_TRUE(boxes.shown[0].startsWith(QStringLiteral("0:有 1 个图片文件无法读取")));
     EXPECT_TRUE(boxes.shown[0].contains(root + "/100/P0002.JPG: Stream read error"));
 
     // The dialog's "指定时间" with a text that is no time: the run ends with a warning.
     boxes.shown.clear();
-    Settings().Scan3->click();
-    Settings().ScanTime->setText("yesterday");
+    SettingsChoice("Scan3").click();
+    SettingsBox("ScanTime").setText("yesterday");
     Settings().btnyyClick(); // 应用
     Main().FileFindClick();
     Main().WaitForScan();
     EXPECT_EQ(boxes.shown, QStringList({"0:错误的时间格式"}));
-    EXPECT_EQ(Main().listModel->rowCount(), 3);
+    EXPECT_EQ(Rows().rowCount(), 3);
 }
 
 TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
@@ -307,23 +318,23 @@ TEST_F(ProgramWindowsTest, PressingScanAgainCancelsTheScanAndKeepsWhatItListed)
 
     Main().FileFindClick();
     ASSERT_TRUE(Main().Scanning()) << "the scan runs off the UI thread";
-    EXPECT_EQ(Main().FileFind->text(), QStringLiteral("取消扫描"));
+    EXPECT_EQ(Action("FileFind").text(), QStringLiteral("取消扫描"));
     Main().ListDropped({root + "/0"}); // ignored while scanning
     Main().FileFindClick();
-    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("正在取消扫描……"));
+    EXPECT_EQ(Label("StatusText").text(), QStringLiteral("正在取消扫描……"));
     Main().WaitForScan();
-    EXPECT_EQ(Main().FileFind->text(), QStringLiteral("扫描ORVEK文件"));
+    EXPECT_EQ(Action("FileFind").text(), QStringLiteral("扫描ORVEK文件"));
     // However far it came before the stop, the status tells what the list holds.
-    const int listed = Main().listModel->rowCount();
-    const QString status = Main().findChild<QLabel*>("StatusText")->text();
+    const int listed = Rows().rowCount();
+    const QString status = Label("StatusText").text();
     EXPECT_TRUE(status.startsWith(QStringLiteral("扫描已取消：")) || status.startsWith(QStringLiteral("共找到"))) << status.toStdString();
     EXPECT_TRUE(status.endsWith(QStringLiteral("新增 %1 个，列表共 %1 个").arg(listed))) << status.toStdString();
 
     // The next scan lists the rest, each file once.
     Main().FileFindClick();
     Main().WaitForScan();
-    EXPECT_EQ(Main().listModel->rowCount(), kFiles);
-    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %1 个").arg(kFiles).arg(kFiles - listed));
+    EXPECT_EQ(Rows().rowCount(), kFiles);
+    EXPECT_EQ(Label("StatusText").text(), QStringLiteral("共找到 %1 个文件，新增 %2 个，列表共 %1 个").arg(kFiles).arg(kFiles - listed));
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -333,18 +344,18 @@ TEST_F(ProgramWindowsTest, DroppedFilesAndFoldersBecomeEntriesWithoutTheScanMode
     ASSERT_TRUE(WriteBytes(folder.path() + "drop/a/V0001.mp4", "v"));
     ASSERT_TRUE(WriteBytes(folder.path() + "drop/P0001.JPG", PhotoBytes(std::nullopt)));
     ASSERT_TRUE(WriteBytes(folder.path() + "drop/song.mp3", "m"));
-    Settings().Scan3->click();
-    Settings().ScanTime->setText("not a time"); // ignored by drops
+    SettingsChoice("Scan3").click();
+    SettingsBox("ScanTime").setText("not a time"); // ignored by drops
 
     Main().ListDropped({folder.path() + "drop/a", folder.path() + "drop/P0001.JPG", folder.path() + "drop/song.mp3"});
     Main().WaitForScan();
-    EXPECT_EQ(Main().listModel->rowCount(), 2);
+    EXPECT_EQ(Rows().rowCount(), 2);
     EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_TRUE(Main().GetLocationTimer->isActive()) << "a drop starts the location pass";
-    UiHandover::WaitServing([&] { return !Main().GetLocationTimer->isActive(); });
+    EXPECT_TRUE(LocationTimer().isActive()) << "a drop starts the location pass";
+    UiHandover::WaitServing([&] { return !LocationTimer().isActive(); });
     for (int row = 0; row < 2; ++row)
-        EXPECT_EQ(Main().listModel->text(row, kColLocation), QStringLiteral("未知")) << "no positions: named at once";
-    EXPECT_EQ(Main().listModel->data(Main().listModel->index(0, kColLocation), Qt::ToolTipRole).toString(),
+        EXPECT_EQ(Rows().text(row, kColLocation), QStringLiteral("未知")) << "no positions: named at once";
+    EXPECT_EQ(Rows().data(Rows().index(0, kColLocation), Qt::ToolTipRole).toString(),
               QStringLiteral("没有位置信息"));
 }
 
@@ -358,8 +369,8 @@ TEST_F(ProgramWindowsTest, AScanListsByPathAndASortedListStaysSortedAfterADrop)
     Main().FileFindClick();
     Main().WaitForScan();
     QStringList names;
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        names << Main().listModel->text(row, kColName);
+    for (int row = 0; row < Rows().rowCount(); ++row)
+        names << Rows().text(row, kColName);
     EXPECT_EQ(names, QStringList({"C.JPG", "D.JPG", "B.JPG", "A.JPG"})) << "by path: 100/C, 100/D, 101/B, 102/A";
 
     Main().goodslistviewColumnClick(kColName); // A to Z
@@ -367,10 +378,10 @@ TEST_F(ProgramWindowsTest, AScanListsByPathAndASortedListStaysSortedAfterADrop)
     Main().ListDropped({folder.path() + "drop/AA.JPG"});
     Main().WaitForScan();
     names.clear();
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        names << Main().listModel->text(row, kColName);
+    for (int row = 0; row < Rows().rowCount(); ++row)
+        names << Rows().text(row, kColName);
     EXPECT_EQ(names, QStringList({"A.JPG", "AA.JPG", "B.JPG", "C.JPG", "D.JPG"})) << "the dropped row takes its place";
-    EXPECT_EQ(Main().goodslistview->header()->sortIndicatorSection(), kColName);
+    EXPECT_EQ(List().header()->sortIndicatorSection(), kColName);
 }
 
 TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWindow)
@@ -402,17 +413,17 @@ TEST_F(ProgramWindowsTest, AfterAScanThePassFillsInThePlacesWithoutBlockingTheWi
 
     int ticksWhileAsking = 0;
     QStringList placeStatus; // what the status bar says about places, in turn
-    QObject::connect(Main().GetLocationTimer, &QTimer::timeout, [&] {
+    QObject::connect(&LocationTimer(), &QTimer::timeout, [&] {
         if (Main().locationPass().LookupUnderWay())
             ++ticksWhileAsking;
-        const QString text = Main().findChild<QLabel*>("PlaceStatusText")->text();
+        const QString text = Label("PlaceStatusText").text();
         if (placeStatus.isEmpty() || placeStatus.last() != text)
             placeStatus << text;
     });
     WaitForThePass();
     EXPECT_EQ(placeStatus.value(0), QStringLiteral("正在查询地名：还有 2 个文件")) << placeStatus.join(" | ").toStdString();
-    EXPECT_EQ(Main().findChild<QLabel*>("PlaceStatusText")->text(), QString()) << "nothing left to say at the end";
-    EXPECT_FALSE(Main().GetLocationTimer->isActive()) << "the pass ends when nothing is pending";
+    EXPECT_EQ(Label("PlaceStatusText").text(), QString()) << "nothing left to say at the end";
+    EXPECT_FALSE(LocationTimer().isActive()) << "the pass ends when nothing is pending";
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 30.5130,105.5912", "P0001.JPG=未知",
                                    "P0002.JPG=遂宁市 船山区 30.5130,105.5912"}));
     EXPECT_EQ(service.Targets().size(), 1);
@@ -442,8 +453,8 @@ TEST_F(ProgramWindowsTest, WithoutTheWebTheScanStillGetsPlacesAndTheStatusBarSay
     WaitForThePass();
     EXPECT_EQ(PlacesByName(), QStringList({"P0000.JPG=遂宁市 船山区 船山区", "P0001.JPG=深圳市 福田区 福田区",
                                    "P0002.JPG=北京市 东城区 东城区"}));
-    EXPECT_EQ(Main().findChild<QLabel*>("PlaceStatusText")->text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
-    EXPECT_TRUE(Main().findChild<QLabel*>("StatusText")->text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
+    EXPECT_EQ(Label("PlaceStatusText").text(), QStringLiteral("联网查询地名失败，已改用离线数据（没有街道名）"));
+    EXPECT_TRUE(Label("StatusText").text().startsWith(QStringLiteral("共找到 3 个文件"))) << "the scan's summary stays";
 }
 
 TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)
@@ -452,12 +463,12 @@ TEST_F(ProgramWindowsTest, UpdateTimerDoublesItsIntervalOnEveryTick)
     QList<int> intervals;
     for (int i = 0; i < 4; ++i) {
         Main().GetUpdateInfoTmTimer();
-        intervals << Main().GetUpdateInfoTm->interval();
+        intervals << UpdateTimer().interval();
     }
     EXPECT_EQ(intervals, QList<int>({10000, 20000, 40000, 80000}));
     for (int i = 0; i < 40; ++i)
         Main().GetUpdateInfoTmTimer();
-    EXPECT_GT(Main().GetUpdateInfoTm->interval(), 0) << "the interval never wraps around";
+    EXPECT_GT(UpdateTimer().interval(), 0) << "the interval never wraps around";
 }
 
 TEST_F(ProgramWindowsTest, ColumnWidthsFollowTheListWidth)
@@ -466,9 +477,9 @@ TEST_F(ProgramWindowsTest, ColumnWidthsFollowTheListWidth)
     Main().resize(1000, 700);
     QApplication::processEvents();
     Main().SetColumnWidths();
-    const auto expected = CatalogueColumnWidths(Main().goodslistview->width());
+    const auto expected = CatalogueColumnWidths(List().width());
     for (int c = 0; c < kColumnCount; ++c)
-        EXPECT_EQ(Main().goodslistview->columnWidth(c), expected[static_cast<size_t>(c)]) << c;
+        EXPECT_EQ(List().columnWidth(c), expected[static_cast<size_t>(c)]) << c;
 }
 
 } // namespace
