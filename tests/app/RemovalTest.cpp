@@ -10,6 +10,7 @@
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,27 +44,30 @@ protected:
         windows.reset();
     }
     TForm1& Main() { return *windows->Form1(); }
+    QAction& Action(const char* name) { return Child<QAction>(Main(), name); }
+    CatalogueListView& List() { return Child<CatalogueListView>(Main(), "goodslistview"); }
+    CatalogueListModel& Rows() { return Main().catalogue().rows(); }
     QString card() const { return folder.path() + "card"; }
     void Scan()
     {
         Main().SetFilePath(card());
         Main().FileFindClick();
         Main().WaitForScan();
-        Main().GetLocationTimer->stop();
+        Child<QTimer>(Main(), "GetLocationTimer").stop();
     }
     void Select(const QStringList& names)
     {
-        auto* selection = Main().goodslistview->selectionModel();
+        auto* selection = List().selectionModel();
         selection->clearSelection();
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (names.contains(Main().listModel->text(row, kColName)))
-                selection->select(Main().listModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            if (names.contains(Rows().text(row, kColName)))
+                selection->select(Rows().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QStringList Names()
     {
         QStringList names;
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            names << Main().listModel->text(row, kColName);
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            names << Rows().text(row, kColName);
         names.sort();
         return names;
     }
@@ -77,7 +81,7 @@ protected:
 TEST_F(RemovalTest, RemovingFromTheListKeepsTheFilesAndTheNextScanBringsThemBack)
 {
     Select({"P0001.JPG", "V0001.MOV"});
-    Main().MenuItem1->trigger();
+    Action("MenuItem1").trigger();
     EXPECT_EQ(Names(), QStringList({"P0002.JPG", "V0002.MOV"}));
     EXPECT_TRUE(boxes.texts.isEmpty());
     EXPECT_TRUE(QFile::exists(card() + "/100/P0001.JPG"));
@@ -85,7 +89,7 @@ TEST_F(RemovalTest, RemovingFromTheListKeepsTheFilesAndTheNextScanBringsThemBack
     EXPECT_EQ(Names(), QStringList({"P0001.JPG", "P0002.JPG", "V0001.MOV", "V0002.MOV"}));
 
     Select({});
-    Main().MenuItem1->trigger(); // nothing selected: nothing happens
+    Action("MenuItem1").trigger(); // nothing selected: nothing happens
     EXPECT_EQ(Names().size(), 4);
 }
 
@@ -93,7 +97,7 @@ TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
 {
     answers["确定删除?"] = false;
     Select({"V0001.MOV"});
-    Main().N5->trigger();
+    Action("N5").trigger();
     EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
     EXPECT_TRUE(QFile::exists(card() + "/101/V0001.MOV")) << "No changes nothing";
     EXPECT_EQ(Names().size(), 4);
@@ -101,7 +105,7 @@ TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
     boxes.Clear();
     answers["确定删除?"] = true;
     answers["该组目录下没有任何文件了是否删除该目录?"] = true;
-    Main().N5->trigger();
+    Action("N5").trigger();
     EXPECT_EQ(boxes.texts, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
     EXPECT_FALSE(QFile::exists(card() + "/101/V0001.MOV"));
     EXPECT_FALSE(QFile::exists(card() + "/101/V0001.SRT"));
@@ -112,14 +116,14 @@ TEST_F(RemovalTest, DeletingFilesTakesTheFlightLogAndAsksAboutAnEmptiedFolder)
     boxes.Clear();
     answers["该组目录下没有任何文件了是否删除该目录?"] = false;
     Select({"P0001.JPG", "P0002.JPG"});
-    Main().N5->trigger();
+    Action("N5").trigger();
     EXPECT_EQ(boxes.texts, QStringList({"确定删除?", "该组目录下没有任何文件了是否删除该目录?"}));
     EXPECT_TRUE(QDir(card() + "/100").exists());
 
     // A folder that still holds a hidden file is not offered.
     boxes.Clear();
     Select({"V0002.MOV"});
-    Main().N5->trigger();
+    Action("N5").trigger();
     EXPECT_EQ(boxes.texts, QStringList({"确定删除?"}));
     EXPECT_TRUE(QFile::exists(card() + "/102/.hidden"));
     EXPECT_TRUE(Names().isEmpty());
@@ -133,16 +137,16 @@ TEST_F(RemovalTest, APhotosRawTwinGoesWithItAndAJpegIsListedAsAPhoto)
     ASSERT_TRUE(WriteBytes(card() + "/103/PHONE.jpeg", PhotoBytes(std::nullopt)));
     Scan();
     ASSERT_TRUE(Names().contains("PHONE.jpeg"));
-    for (int row = 0; row < Main().listModel->rowCount(); ++row) {
-        if (Main().listModel->text(row, kColName) == "PHONE.jpeg") {
-            EXPECT_EQ(Main().listModel->text(row, kColType), "图片");
+    for (int row = 0; row < Rows().rowCount(); ++row) {
+        if (Rows().text(row, kColName) == "PHONE.jpeg") {
+            EXPECT_EQ(Rows().text(row, kColType), "图片");
         }
     }
     EXPECT_FALSE(Names().contains("P0001.dng")) << "a RAW file is no row of its own";
 
     answers["确定删除?"] = true;
     Select({"P0001.JPG"});
-    Main().N5->trigger();
+    Action("N5").trigger();
     EXPECT_FALSE(QFile::exists(card() + "/100/P0001.JPG"));
     EXPECT_FALSE(QFile::exists(card() + "/100/P0001.dng"));
     EXPECT_TRUE(QFile::exists(card() + "/100/P0002.JPG"));
@@ -150,7 +154,7 @@ TEST_F(RemovalTest, APhotosRawTwinGoesWithItAndAJpegIsListedAsAPhoto)
 
 TEST_F(RemovalTest, EmptyingTheListReleasesEverythingAndAScanListsItAgain)
 {
-    Main().MenuItem2->trigger();
+    Action("MenuItem2").trigger();
     EXPECT_TRUE(Names().isEmpty());
     EXPECT_TRUE(boxes.texts.isEmpty());
     Scan();
@@ -161,31 +165,31 @@ TEST_F(RemovalTest, TheStatusBarCountFollowsEveryRemoval)
 {
     const auto status = [&] {
         QApplication::processEvents(); // the count follows once a run of removals is done
-        return Main().findChild<QLabel*>("StatusText")->text();
+        return Child<QLabel>(Main(), "StatusText").text();
     };
     const auto summary = [](int listed) { return QStringLiteral("共找到 4 个文件，新增 4 个，列表共 %1 个").arg(listed); };
     ASSERT_EQ(status(), summary(4));
 
     Select({"P0001.JPG"});
-    Main().MenuItem1->trigger(); // 从列表删除
+    Action("MenuItem1").trigger(); // 从列表删除
     EXPECT_EQ(status(), summary(3));
 
     answers["确定删除?"] = true;
     Select({"V0001.MOV"});
-    Main().N5->trigger(); // 从文件删除
+    Action("N5").trigger(); // 从文件删除
     EXPECT_EQ(status(), summary(2));
 
     // Deleted in the photo window; the status bar showed something else meanwhile.
     Main().ShowBalloon(QStringLiteral("有新版本"));
     answers[QStringLiteral("确定删除 P0002.JPG?")] = true;
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
-        if (Main().listModel->text(row, kColName) == "P0002.JPG")
+    for (int row = 0; row < Rows().rowCount(); ++row)
+        if (Rows().text(row, kColName) == "P0002.JPG")
             windows->Form3()->InitFile(row);
-    windows->Form3()->Button3->click();
+    Child<QPushButton>(*windows->Form3(), "Button3").click();
     EXPECT_EQ(Names(), QStringList({"V0002.MOV"}));
     EXPECT_EQ(status(), QStringLiteral("列表共 1 个"));
 
-    Main().MenuItem2->trigger(); // 清空所有列表
+    Action("MenuItem2").trigger(); // 清空所有列表
     EXPECT_EQ(status(), QStringLiteral("列表共 0 个"));
 }
 
