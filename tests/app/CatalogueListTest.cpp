@@ -13,12 +13,14 @@
 #include "EventWait.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 #include "preview/ImageView.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -43,6 +45,11 @@ protected:
     }
 
     TForm1& Main() { return *windows->Form1(); }
+    CatalogueListView& List() { return Child<CatalogueListView>(Main(), "goodslistview"); }
+    CatalogueListModel& Rows() { return Main().catalogue().rows(); }
+    QLineEdit& Editor() { return Child<QLineEdit>(Main(), "edtListview"); } // the place editor
+    QTimer& LocationTimer() { return Child<QTimer>(Main(), "GetLocationTimer"); }
+    ImageView& PhotoView() { return Child<ImageView>(*windows->Form3(), "Yulanimg"); }
     MessageBoxRecorder boxes;
     QString card() const { return folder.path() + "card/"; }
 
@@ -67,15 +74,15 @@ protected:
     QStringList Column(int column)
     {
         QStringList texts;
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            texts << Main().listModel->text(row, column);
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            texts << Rows().text(row, column);
         return texts;
     }
 
     QList<int> SelectedRows()
     {
         QList<int> rows;
-        for (const QModelIndex& index : Main().goodslistview->selectionModel()->selectedRows())
+        for (const QModelIndex& index : List().selectionModel()->selectedRows())
             rows << index.row();
         std::sort(rows.begin(), rows.end());
         return rows;
@@ -83,19 +90,19 @@ protected:
 
     void SelectOnly(int row)
     {
-        Main().goodslistview->selectionModel()->clearSelection();
+        List().selectionModel()->clearSelection();
         Main().SetItemIndex(row);
     }
 
     // The middle of a cell, in the list's viewport coordinates.
     QPoint CellCentre(int row, int column)
     {
-        return Main().goodslistview->visualRect(Main().listModel->index(row, column)).center();
+        return List().visualRect(Rows().index(row, column)).center();
     }
 
     void DoubleClick(int row, int column)
     {
-        QTest::mouseDClick(Main().goodslistview->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
+        QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, CellCentre(row, column));
     }
 
     void Key(QWidget* target, Qt::Key key) { QTest::keyClick(target, key); }
@@ -107,7 +114,7 @@ protected:
 TEST_F(CatalogueListTest, HeaderClicksSortAndEveryClickFlipsTheDirection)
 {
     AddRows({"B.JPG", "A.MOV", "C.JPG"}, {"2.00", ".50", "1,177.38"});
-    QHeaderView* header = Main().goodslistview->header();
+    QHeaderView* header = List().header();
     const auto clickHeader = [&](int column) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
@@ -149,11 +156,11 @@ TEST_F(CatalogueListTest, DoubleClickOpensTheEditorOnThePlaceAndPreviewsElsewher
 
     SelectOnly(1);
     DoubleClick(1, kColLocation);
-    QLineEdit* editor = Main().edtListview;
+    QLineEdit* editor = &Editor();
     ASSERT_TRUE(editor->isVisible());
     EXPECT_EQ(Main().EditColumn, kColLocation);
     EXPECT_EQ(editor->text(), QStringLiteral("..."));
-    const QRect cell = Main().goodslistview->visualRect(Main().listModel->index(1, kColLocation));
+    const QRect cell = List().visualRect(Rows().index(1, kColLocation));
     EXPECT_EQ(editor->geometry().left(), cell.left());
     EXPECT_EQ(editor->geometry().top(), cell.top());
     EXPECT_EQ(editor->width(), cell.width());
@@ -173,19 +180,19 @@ TEST_F(CatalogueListTest, TheEditorTrimsGivesAnEmptiedCellBackToTheLookupAndFoll
     for (const auto& c : cases) {
         SelectOnly(0);
         DoubleClick(0, kColLocation);
-        ASSERT_TRUE(Main().edtListview->isVisible());
-        Main().edtListview->setText(QString::fromUtf8(c.typed));
-        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.typed)) << "the cell follows the typing";
-        Main().goodslistview->setFocus(); // the editor loses the focus
-        EXPECT_FALSE(Main().edtListview->isVisible());
-        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.kept));
+        ASSERT_TRUE(Editor().isVisible());
+        Editor().setText(QString::fromUtf8(c.typed));
+        EXPECT_EQ(Rows().text(0, kColLocation), QString::fromUtf8(c.typed)) << "the cell follows the typing";
+        List().setFocus(); // the editor loses the focus
+        EXPECT_FALSE(Editor().isVisible());
+        EXPECT_EQ(Rows().text(0, kColLocation), QString::fromUtf8(c.kept));
     }
 }
 
 TEST_F(CatalogueListTest, APlaceTypedInTheEditorIsTheFilesAfterARestartUntilItIsEmptied)
 {
     const auto type = [&](int row, const QString& text) {
-        QLineEdit* editor = Main().edtListview; // the window of this start
+        QLineEdit* editor = &Editor(); // the window of this start
         SelectOnly(row);
         DoubleClick(row, kColLocation);
         ASSERT_TRUE(editor->isVisible());
@@ -203,10 +210,10 @@ TEST_F(CatalogueListTest, APlaceTypedInTheEditorIsTheFilesAfterARestartUntilItIs
     Start();
     AddRows({"A.JPG", "B.JPG", "C.JPG"}); // the same card again
     EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "...", "重庆市 渝中区"}));
-    Main().GetLocationTimer->stop(); // the pass of the listing is over
+    LocationTimer().stop(); // the pass of the listing is over
     type(2, "");
     EXPECT_EQ(Column(kColLocation), QStringList({"成都市 武侯区", "...", "..."}));
-    EXPECT_TRUE(WaitFor([&] { return Main().GetLocationTimer->isActive(); })) << "the pass is started again for C";
+    EXPECT_TRUE(WaitFor([&] { return LocationTimer().isActive(); })) << "the pass is started again for C";
 
     Start();
     AddRows({"A.JPG", "B.JPG", "C.JPG"});
@@ -217,7 +224,7 @@ TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
 {
     AddRows({"A.JPG"});
     Main().catalogue().SetPlace(0, "成都市 武侯区 玉林街道", PlaceState::Web);
-    QLineEdit* editor = Main().edtListview;
+    QLineEdit* editor = &Editor();
     const struct {
         Qt::Key key;
         const char* kept;
@@ -228,7 +235,7 @@ TEST_F(CatalogueListTest, EnterCommitsAndEscapeGivesTheCellBackItsText)
         editor->setText("重庆市/渝中区/解放碑");
         Key(editor, c.key);
         EXPECT_FALSE(editor->isVisible()) << c.key;
-        EXPECT_EQ(Main().listModel->text(0, kColLocation), QString::fromUtf8(c.kept)) << c.key;
+        EXPECT_EQ(Rows().text(0, kColLocation), QString::fromUtf8(c.kept)) << c.key;
     }
 }
 
@@ -238,10 +245,10 @@ TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
     Main().catalogue().SetPlace(1, "place of B", PlaceState::Web);
     SelectOnly(0);
     DoubleClick(0, kColLocation);
-    QLineEdit* editor = Main().edtListview;
+    QLineEdit* editor = &Editor();
     editor->setText(" typed for A ");
     Key(editor, Qt::Key_Down);
-    EXPECT_EQ(Main().listModel->text(0, kColLocation), QStringLiteral("typed for A"));
+    EXPECT_EQ(Rows().text(0, kColLocation), QStringLiteral("typed for A"));
     ASSERT_TRUE(editor->isVisible()) << "the editor reopens on the next row";
     EXPECT_EQ(editor->text(), QStringLiteral("place of B"));
     EXPECT_EQ(Main().ItemIndex(), 1);
@@ -256,7 +263,7 @@ TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
     DoubleClick(1, kColLocation);
     editor->setText("B again");
     Key(editor, Qt::Key_Up);
-    EXPECT_EQ(Main().listModel->text(1, kColLocation), QStringLiteral("B again"));
+    EXPECT_EQ(Rows().text(1, kColLocation), QStringLiteral("B again"));
     EXPECT_EQ(editor->text(), QStringLiteral("typed for A")) << "row 0 opens with its own text";
     Key(editor, Qt::Key_Up); // on the first row: close
     EXPECT_FALSE(editor->isVisible());
@@ -266,18 +273,18 @@ TEST_F(CatalogueListTest, ArrowsInTheEditorCommitAndMoveToTheNeighbouringRow)
 TEST_F(CatalogueListTest, ArrowKeysWrapAroundAndShowPhotosInTheOpenPreview)
 {
     AddRows({"A.JPG", "B.MOV", "C.JPG"});
-    QWidget* list = Main().goodslistview;
+    QWidget* list = &List();
     list->setFocus();
     Key(list, Qt::Key_Down); // no current row: the first
     EXPECT_EQ(SelectedRows(), QList<int>({0}));
     EXPECT_TRUE(windows->Form3()->isVisible()) << "a photo row shows in the image preview";
-    const QImage shown = windows->Form3()->Yulanimg->image();
+    const QImage shown = PhotoView().image();
     EXPECT_FALSE(shown.isNull());
     EXPECT_EQ(windows->Form3()->itemindex, 0) << "the window acts on the photo it shows";
     EXPECT_EQ(windows->Form3()->filename, Main().getSourpath(0));
     Key(list, Qt::Key_Down);
     EXPECT_EQ(SelectedRows(), QList<int>({1}));
-    EXPECT_EQ(windows->Form3()->Yulanimg->image(), shown) << "a video row leaves it unchanged";
+    EXPECT_EQ(PhotoView().image(), shown) << "a video row leaves it unchanged";
     Key(list, Qt::Key_Down);
     EXPECT_EQ(windows->Form3()->itemindex, 2) << "the photo window follows to C";
     EXPECT_EQ(windows->Form3()->filename, Main().getSourpath(2));
@@ -291,9 +298,9 @@ TEST_F(CatalogueListTest, ArrowKeysWrapAroundAndShowPhotosInTheOpenPreview)
 
 TEST_F(CatalogueListTest, ArrowKeysOnAnEmptyListDoNothing)
 {
-    Main().goodslistview->setFocus();
-    Key(Main().goodslistview, Qt::Key_Down);
-    Key(Main().goodslistview, Qt::Key_Up);
+    List().setFocus();
+    Key(&List(), Qt::Key_Down);
+    Key(&List(), Qt::Key_Up);
     EXPECT_TRUE(SelectedRows().isEmpty());
 }
 
