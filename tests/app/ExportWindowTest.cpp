@@ -12,6 +12,7 @@
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -51,6 +52,8 @@ protected:
     }
     TForm1& Main() { return *windows->Form1(); }
     TForm2& Settings() { return *windows->Form2(); }
+    QAction& Action(const char* name) { return Child<QAction>(Main(), name); }
+    CatalogueListModel& Rows() { return Main().catalogue().rows(); }
     QString out() const { return folder.path() + "out"; }
     QString card() const { return folder.path() + "card"; }
 
@@ -59,20 +62,20 @@ protected:
         Main().SetFilePath(card());
         Main().FileFindClick();
         Main().WaitForScan();
-        Main().GetLocationTimer->stop(); // places stay "..." (the export reads what is there)
+        Child<QTimer>(Main(), "GetLocationTimer").stop(); // places stay "..." (the export reads what is there)
     }
     // The settings dialog's "新建文件" with an output folder, applied.
     void ChooseNewFiles(const QString& path, const QString& rule = {})
     {
-        Settings().Outck2->click();
-        Settings().OutPath->setText(path);
+        Child<QRadioButton>(Settings(), "Outck2").click();
+        Child<QLineEdit>(Settings(), "OutPath").setText(path);
         if (!rule.isEmpty())
-            Settings().CityText->setText(rule);
+            Child<QLineEdit>(Settings(), "CityText").setText(rule);
         Settings().btnyyClick(); // 应用
     }
     void ExportAndWait()
     {
-        Main().FileOut->trigger();
+        Action("FileOut").trigger();
         Main().WaitForWorker();
         QApplication::processEvents(); // the end message, if any
     }
@@ -89,36 +92,36 @@ protected:
                                    PhotoBytes(ShotAt(QDateTime(QDate(2017, 5, 3), QTime(14, 22, 10 + i)))) + QByteArray(i, 'x')));
         ScanCard();
         Main().goodslistviewColumnClick(kColName); // by name: the video first
-        ASSERT_EQ(Main().listModel->text(0, kColName), "A0001.MOV");
+        ASSERT_EQ(Rows().text(0, kColName), "A0001.MOV");
     }
     // Starts the export and waits until the video's copy is under way.
     void StartExportAndWaitForTheVideo()
     {
-        Main().FileOut->trigger();
+        Action("FileOut").trigger();
         QElapsedTimer waited;
         waited.start();
-        while (Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus).isEmpty() && waited.elapsed() < 10000)
+        while (Rows().text(Main().catalogue().RowOfKey(videoKey()), kColStatus).isEmpty() && waited.elapsed() < 10000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     QString videoKey()
     {
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (Main().listModel->text(row, kColName) == "A0001.MOV")
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            if (Rows().text(row, kColName) == "A0001.MOV")
                 return Main().catalogue().RowKey(row);
         return {};
     }
     int RowNamed(const QString& name)
     {
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            if (Main().listModel->text(row, kColName) == name)
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            if (Rows().text(row, kColName) == name)
                 return row;
         return -1;
     }
     QStringList Statuses()
     {
         QStringList texts;
-        for (int row = 0; row < Main().listModel->rowCount(); ++row)
-            texts << Main().listModel->text(row, kColStatus);
+        for (int row = 0; row < Rows().rowCount(); ++row)
+            texts << Rows().text(row, kColStatus);
         return texts;
     }
 
@@ -143,7 +146,7 @@ protected:
         return folders;
     }
 
-    QString CurrentStatusText() { return Main().findChild<QLabel*>("StatusText")->text(); }
+    QString CurrentStatusText() { return Child<QLabel>(Main(), "StatusText").text(); }
     static QByteArray ReadBytes(const QString& path)
     {
         QFile file(path);
@@ -169,9 +172,9 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     }
     ScanCard();
     QStringList videoProgress; // what the 4,000,000-byte video's status cell shows, in turn
-    QObject::connect(Main().listModel, &QAbstractItemModel::dataChanged, [&](const QModelIndex& at) {
-        if (at.column() == kColStatus && Main().listModel->text(at.row(), kColName) == "V0001.MOV")
-            videoProgress << Main().listModel->text(at.row(), kColStatus);
+    QObject::connect(&Rows(), &QAbstractItemModel::dataChanged, [&](const QModelIndex& at) {
+        if (at.column() == kColStatus && Rows().text(at.row(), kColName) == "V0001.MOV")
+            videoProgress << Rows().text(at.row(), kColStatus);
     });
     ChooseNewFiles(out() + "/", "日期"); // a trailing separator changes nothing
 
@@ -183,18 +186,18 @@ TEST_F(ExportWindowTest, TheCardArrivesOnceWithItsFlightLogsAndASecondRunCopiesN
     const QStringList tree = FilesBelow(out() + "/2017-05-03/");
     EXPECT_EQ(tree.filter(QRegularExpression("^I-20170503142210(-[12])?\\.JPG$")).size(), 3) << tree.join(" ").toStdString();
     EXPECT_EQ(tree.filter(QRegularExpression("\\.SRT$")).size(), 1);
-    EXPECT_TRUE(Main().FileOut->isEnabled());
+    EXPECT_TRUE(Action("FileOut").isEnabled());
     // The video in two blocks, then its flight log in one (the same cell shows both).
     EXPECT_EQ(videoProgress, QStringList({"0", "0", "50", "100", "0", "0", "100", QStringLiteral("已校验")}));
     EXPECT_TRUE(tree.contains("V-20170503142310.MOV") && tree.contains("V-20170503142310.SRT")) << tree.join(" ").toStdString();
 
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+    for (int row = 0; row < Rows().rowCount(); ++row)
         Main().catalogue().SetStatus(row, "");
     ChooseNewFiles(out());
     ExportAndWait();
     EXPECT_EQ(FilesBelow(out() + "/2017-05-03/").size(), tree.size()) << "nothing new";
     EXPECT_EQ(Statuses(), QStringList(5, QStringLiteral("已存在")));
-    EXPECT_TRUE(Main().findChild<QLabel*>("StatusText")->text().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
+    EXPECT_TRUE(CurrentStatusText().contains(QStringLiteral("复制 0 个文件，5 个已存在")));
 }
 
 TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
@@ -204,7 +207,7 @@ TEST_F(ExportWindowTest, TheOutputFolderIsCheckedBeforeAnythingStarts)
     ChooseNewFiles("");
     ExportAndWait();
     ChooseNewFiles(folder.path() + "missing");
-    EXPECT_TRUE(Settings().Outck2->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>(Settings(), "Outck2").isChecked());
     ExportAndWait();
     EXPECT_EQ(boxes.shown, QStringList({"0:请先选择路径", "2:(" + folder.path() + "missing)不存在"}));
     EXPECT_TRUE(FilesBelow(out()).isEmpty());
@@ -216,7 +219,7 @@ TEST_F(ExportWindowTest, WithoutTheNewFilesModeTheUserIsToldWhatToChooseAndTheSe
     ScanCard();
     for (const bool modifySource : {false, true}) {
         if (modifySource) {
-            Settings().Outck1->click();
+            Child<QRadioButton>(Settings(), "Outck1").click();
             Settings().btnyyClick();
         }
         boxes.shown.clear();
@@ -240,13 +243,13 @@ TEST_F(ExportWindowTest, SortingAndDeletingInThePhotoWindowDuringAnExportMisname
     WriteBusyCard();
     ChooseNewFiles(out(), "日期");
     StartExportAndWaitForTheVideo();
-    ASSERT_TRUE(Main().FileOut->isEnabled() && Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus) != "100")
+    ASSERT_TRUE(Action("FileOut").isEnabled() && Rows().text(Main().catalogue().RowOfKey(videoKey()), kColStatus) != "100")
         << "the video is still being copied";
     Main().goodslistviewColumnClick(kColName); // descending: the photos now come before the video
-    ASSERT_EQ(Main().listModel->text(0, kColName), "P0004.JPG");
+    ASSERT_EQ(Rows().text(0, kColName), "P0004.JPG");
     boxes.yes = [](const QString&) { return true; };
     windows->Form3()->InitFile(RowNamed("P0003.JPG"));
-    windows->Form3()->Button3->click(); // 删除 in the photo window
+    Child<QPushButton>(*windows->Form3(), "Button3").click(); // 删除 in the photo window
     Main().WaitForWorker();
     QApplication::processEvents();
 
@@ -261,10 +264,10 @@ TEST_F(ExportWindowTest, AnExportClearsTheStatusOfEarlierRunsFirst)
 {
     WriteBusyCard();
     ChooseNewFiles(out());
-    for (int row = 0; row < Main().listModel->rowCount(); ++row)
+    for (int row = 0; row < Rows().rowCount(); ++row)
         Main().catalogue().SetStatus(row, "100"); // an earlier run's
     StartExportAndWaitForTheVideo();
-    Main().FileOut->trigger(); // cancel
+    Action("FileOut").trigger(); // cancel
     Main().WaitForWorker();
     QApplication::processEvents();
     EXPECT_EQ(Statuses().mid(1), QStringList(4, "")) << "not copied in this run";
@@ -279,22 +282,22 @@ TEST_F(ExportWindowTest, CancellingMidCopyLeavesNoPartialFile)
     big.close();
     ScanCard();
     ChooseNewFiles(out());
-    Main().FileOut->trigger();
+    Action("FileOut").trigger();
     QElapsedTimer waited;
     waited.start();
-    while (Main().listModel->text(0, kColStatus).isEmpty() && waited.elapsed() < 10000)
+    while (Rows().text(0, kColStatus).isEmpty() && waited.elapsed() < 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    Main().FileOut->trigger(); // cancel
-    EXPECT_FALSE(Main().FileOut->isEnabled()) << "disabled until the task has ended";
+    Action("FileOut").trigger(); // cancel
+    EXPECT_FALSE(Action("FileOut").isEnabled()) << "disabled until the task has ended";
     Main().WaitForWorker();
     QApplication::processEvents();
-    EXPECT_TRUE(Main().FileOut->isEnabled());
+    EXPECT_TRUE(Action("FileOut").isEnabled());
     const QStringList left = FilesBelow(out());
     EXPECT_TRUE(left.isEmpty() || left == QStringList({"/2017-05-03/V-" + QFileInfo(big).lastModified().toString("yyyyMMddHHmmss") + ".MOV"}))
         << left.join(" ").toStdString();
     EXPECT_TRUE(left.filter(".orvek-part").isEmpty());
     if (left.isEmpty()) { // stopped mid-copy, as nearly always
-        EXPECT_EQ(Main().listModel->text(0, kColStatus), "") << "a stopped copy shows no share";
+        EXPECT_EQ(Rows().text(0, kColStatus), "") << "a stopped copy shows no share";
         EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << "the folder made for it goes too";
     }
 }
@@ -312,8 +315,8 @@ TEST_F(ExportWindowTest, ClosingDuringAnExportAsksWhetherToGoOnOrToStopAndQuit)
     // 继续导出: whichever way the user closes, the window and the export stay.
     boxes.choose = [](const QString&) { return QStringLiteral("继续导出"); };
     Main().close();
-    Main().MainMenu_F_4->trigger(); // 退出
-    Main().mnuExit->trigger();      // 退出(&X)
+    Action("MainMenu_F_4").trigger(); // 退出
+    Action("mnuExit").trigger();      // 退出(&X)
     EXPECT_EQ(boxes.shown, QStringList(3, question));
     EXPECT_TRUE(Main().isVisible());
     EXPECT_EQ(Main().CurrentWorkerState(), WorkerState::Busy);
@@ -328,7 +331,7 @@ TEST_F(ExportWindowTest, ClosingDuringAnExportAsksWhetherToGoOnOrToStopAndQuit)
     EXPECT_EQ(QApplication::exec(), 0) << "the program ends";
     Main().WaitForWorker();
     QApplication::processEvents();
-    EXPECT_EQ(Main().listModel->text(Main().catalogue().RowOfKey(videoKey()), kColStatus), "");
+    EXPECT_EQ(Rows().text(Main().catalogue().RowOfKey(videoKey()), kColStatus), "");
     EXPECT_TRUE(FilesBelow(out()).isEmpty()) << FilesBelow(out()).join(" ").toStdString();
     EXPECT_TRUE(FoldersBelow(out()).isEmpty()) << FoldersBelow(out()).join(" ").toStdString();
     AfterTheMainLoop();
@@ -358,17 +361,17 @@ TEST_F(ExportWindowTest, RowsCannotBeRemovedWhileAnExportRuns)
     big.close();
     ScanCard();
     ChooseNewFiles(out());
-    Main().FileOut->trigger();
-    Main().goodslistview->selectAll();
-    Main().MenuItem1->trigger();
-    Main().MenuItem2->trigger();
-    EXPECT_EQ(Main().listModel->rowCount(), 1) << "the export's rows stay where they are";
+    Action("FileOut").trigger();
+    Child<CatalogueListView>(Main(), "goodslistview").selectAll();
+    Action("MenuItem1").trigger();
+    Action("MenuItem2").trigger();
+    EXPECT_EQ(Rows().rowCount(), 1) << "the export's rows stay where they are";
     EXPECT_EQ(boxes.shown.size(), 2);
     EXPECT_TRUE(boxes.shown.value(0).startsWith(QStringLiteral("0:正在导出")));
-    Main().FileOut->trigger(); // cancel
+    Action("FileOut").trigger(); // cancel
     Main().WaitForWorker();
-    Main().MenuItem2->trigger();
-    EXPECT_EQ(Main().listModel->rowCount(), 0) << "after the export, removal works again";
+    Action("MenuItem2").trigger();
+    EXPECT_EQ(Rows().rowCount(), 0) << "after the export, removal works again";
 }
 
 TEST_F(ExportWindowTest, AFailedFileIsToldAtTheEndTheRestArrivesAndARetryTakesOnlyIt)
@@ -385,17 +388,17 @@ TEST_F(ExportWindowTest, AFailedFileIsToldAtTheEndTheRestArrivesAndARetryTakesOn
     EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("请不要格式化存储卡")));
     EXPECT_TRUE(boxes.shown[0].endsWith(QStringLiteral("[关闭/重试失败的文件]")));
     EXPECT_EQ(Statuses(), QStringList({QStringLiteral("失败"), QStringLiteral("已校验")}));
-    EXPECT_TRUE(Main().RetryFailedExport->isEnabled());
+    EXPECT_TRUE(Action("RetryFailedExport").isEnabled());
 
     // The obstacle gone, the retry exports the failed file alone; the other row keeps its word.
     ASSERT_TRUE(QFile::remove(out() + "/2017-05-03"));
     boxes.shown.clear();
-    Main().RetryFailedExport->trigger();
+    Action("RetryFailedExport").trigger();
     Main().WaitForWorker();
     QApplication::processEvents();
     EXPECT_EQ(Statuses(), QStringList({QStringLiteral("已校验"), QStringLiteral("已校验")}));
     EXPECT_TRUE(QFileInfo::exists(out() + "/2017-05-03/I-20170503010203.JPG"));
-    EXPECT_FALSE(Main().RetryFailedExport->isEnabled());
+    EXPECT_FALSE(Action("RetryFailedExport").isEnabled());
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("复制并校验 1 个"))) << boxes.shown[0].toStdString();
 }
