@@ -13,6 +13,7 @@
 #include "EventWait.h"
 #include "TestFiles.h"
 #include "UpdateManifests.h"
+#include "WindowParts.h"
 
 #include <QFile>
 #include <QLabel>
@@ -38,17 +39,20 @@ protected:
         OnEveryShow(&Dialog(), [this] {
             ++showings;
             QStringList buttons;
-            for (QPushButton* b : {Dialog().BtnUpdate, Dialog().BtnCancle, Dialog().BtnNextTip, Dialog().BtnOK})
-                if (b->isVisible())
-                    buttons << b->text();
+            for (const char* name : {"BtnUpdate", "BtnCancle", "BtnNextTip", "BtnOK"})
+                if (Button(name).isVisible())
+                    buttons << Button(name).text();
             seen << Dialog().windowTitle() + u':' + buttons.join(u'|');
         });
-        Dialog().LeaveTimer->setInterval(10);
-        Main().GetUpdateInfoTm->setInterval(20);
+        LeaveTimer().setInterval(10);
+        UpdateTimer().setInterval(20);
     }
     void TearDown() override { windows.reset(); }
     TForm1& Main() { return *windows->Form1(); }
     TMyDlg& Dialog() { return *windows->MyDlg(); }
+    QPushButton& Button(const char* name) { return Child<QPushButton>(Dialog(), name); }
+    QTimer& LeaveTimer() { return Child<QTimer>(Dialog(), "LeaveTimer"); }
+    QTimer& UpdateTimer() { return Child<QTimer>(Main(), "GetUpdateInfoTm"); }
     // Runs one more check (as a tick would) and waits for it to end. A tick that finds the
     // worker busy lets itself pass, so it first waits for the previous check to wind down:
     // the worker still ends its task for a moment after the dialog it asked for has closed.
@@ -79,21 +83,21 @@ TEST_F(UpdateCheckWindowTest, NothingNewShowsNothingAndTheChecksGoOn)
     Start(server.SiteUrl());
     ASSERT_TRUE(WaitFor([&] { return server.Requests() >= 3; }));
     EXPECT_EQ(showings, 0);
-    EXPECT_TRUE(Main().GetUpdateInfoTm->isActive());
-    EXPECT_GE(Main().GetUpdateInfoTm->interval(), 160) << "doubled on every tick";
+    EXPECT_TRUE(UpdateTimer().isActive());
+    EXPECT_GE(UpdateTimer().interval(), 160) << "doubled on every tick";
 }
 
 TEST_F(UpdateCheckWindowTest, IgnoringAVersionRemembersItAndSaysSo)
 {
     server.Serve(ManifestFacts{.version = "1.0.0.2", .minimum = "1.0.0.0"});
     Start(server.SiteUrl());
-    WhenShown(&Dialog(), [&] { Dialog().BtnCancle->click(); });
+    WhenShown(&Dialog(), [&] { Button("BtnCancle").click(); });
     ASSERT_TRUE(WaitFor([&] { return showings == 1 && !Dialog().isVisible(); }));
     EXPECT_EQ(seen, QStringList{"发现新的版本:立即更新|不再提示|下次再说"});
-    EXPECT_FALSE(Main().GetUpdateInfoTm->isActive()) << "the first dialog ends the background checks";
+    EXPECT_FALSE(UpdateTimer().isActive()) << "the first dialog ends the background checks";
     EXPECT_EQ(Stored("CancleVersion"), QStringLiteral("1.0.0.2"));
     // No tray on the test platform: the balloon's text goes to the status bar.
-    EXPECT_EQ(Main().findChild<QLabel*>("StatusText")->text(), QStringLiteral("你已忽略了版本1.0.0.2的更新,直到下个版本更新前都不再提醒你更新"));
+    EXPECT_EQ(Child<QLabel>(Main(), "StatusText").text(), QStringLiteral("你已忽略了版本1.0.0.2的更新,直到下个版本更新前都不再提醒你更新"));
 
     CheckNow(); // the next start's check
     EXPECT_EQ(showings, 1) << "the ignored version is not offered again";
@@ -110,9 +114,9 @@ TEST_F(UpdateCheckWindowTest, ForcedUpdateCountsDownAndStartsTheUpdaterBesideThe
     QStringList captions;
     server.Serve(ManifestFacts{.version = "1.0.0.3", .minimum = "1.0.0.2"});
     Start(server.SiteUrl());
-    QObject::connect(Dialog().LeaveTimer, &QTimer::timeout, &Dialog(), [&] {
+    QObject::connect(&LeaveTimer(), &QTimer::timeout, &Dialog(), [&] {
         if (Dialog().isVisible())
-            captions << Dialog().BtnUpdate->text();
+            captions << Button("BtnUpdate").text();
     });
     const bool ran = WaitFor([&] { return !ReadTextFile(record).isEmpty(); });
     QFile::remove(updater);
@@ -132,7 +136,7 @@ TEST_F(UpdateCheckWindowTest, ANoticeThatTimesOutComesBackUntilConfirmed)
     EXPECT_EQ(seen, QStringList{"通知信息:OK(2)"});
     EXPECT_EQ(Stored("AppNotice"), QString()) << "closed by its countdown: not confirmed";
 
-    WhenShown(&Dialog(), [&] { Dialog().BtnOK->click(); });
+    WhenShown(&Dialog(), [&] { Button("BtnOK").click(); });
     CheckNow();
     EXPECT_EQ(showings, 2);
     EXPECT_EQ(Stored("AppNotice"), QStringLiteral("N9"));
@@ -176,7 +180,7 @@ TEST_F(UpdateCheckWindowTest, ClosingWhileACheckWaitsForItsAnswerShowsNothingAnd
     });
     slow.Start();
     Start(slow.BaseUrl());
-    Main().GetUpdateInfoTm->setInterval(1); // ticks all the time
+    UpdateTimer().setInterval(1); // ticks all the time
     ASSERT_TRUE(WaitFor([&] { return asked == 1; }));
     windows.reset(); // the answer arrives while the program ends
     EXPECT_EQ(showings, 0) << "no dialog while the program ends";
