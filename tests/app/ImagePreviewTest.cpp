@@ -12,6 +12,7 @@
 #include "JpegFixtures.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QApplication>
 #include <QFile>
@@ -39,6 +40,11 @@ protected:
     }
     TForm1& Main() { return *windows->Form1(); }
     TForm3& Preview() { return *windows->Form3(); }
+    ImageView& View() { return Child<ImageView>(Preview(), "Yulanimg"); }
+    QLabel& DateLine() { return Child<QLabel>(Preview(), "IMGdate"); }
+    QPushButton& NextButton() { return Child<QPushButton>(Preview(), "NextImg"); }
+    QPushButton& SizeButton() { return Child<QPushButton>(Preview(), "Button1"); }
+    QPushButton& DeleteButton() { return Child<QPushButton>(Preview(), "Button3"); }
 
     // A row for a file with the given bytes (a name ending in ".JPG" is a photo).
     void AddFile(const QString& name, const QByteArray& bytes)
@@ -48,7 +54,7 @@ protected:
         NewEntry entry;
         entry.path = path;
         entry.kind = name.endsWith(".JPG") ? MediaKind::Photo : MediaKind::Video;
-        entry.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, Main().listModel->rowCount()));
+        entry.shotTime = WallClock(QDate(2017, 5, 3), QTime(14, 22, Main().catalogue().rows().rowCount()));
         Main().catalogue().AddEntry(entry, folder.path() + "card");
         Main().catalogue().Flush();
     }
@@ -70,21 +76,21 @@ TEST_F(ImagePreviewTest, LargePhotosShrinkSmallOnesKeepTheirSizeAndFullSizeShows
     AddFile("BIG.JPG", Photo(2400, 1600));
     AddFile("SMALL.JPG", Photo(120, 80));
     Preview().InitFile(0);
-    const QSize area = Preview().Yulanimg->viewport()->size();
-    const QRect fitted = Preview().Yulanimg->pictureRect();
+    const QSize area = View().viewport()->size();
+    const QRect fitted = View().pictureRect();
     EXPECT_TRUE(fitted.width() == area.width() || fitted.height() == area.height());
     EXPECT_LE(fitted.width(), area.width());
     EXPECT_NEAR(double(fitted.width()) / fitted.height(), 1.5, 0.02) << "the aspect ratio is kept";
-    EXPECT_LT(Preview().Yulanimg->image().width(), 2400) << "decoded at a reduced scale";
+    EXPECT_LT(View().image().width(), 2400) << "decoded at a reduced scale";
 
-    Preview().Button1->click();
-    EXPECT_EQ(Preview().Button1->text(), QStringLiteral("最佳显示(S)"));
-    EXPECT_EQ(Preview().Yulanimg->pictureRect().size(), QSize(2400, 1600));
+    SizeButton().click();
+    EXPECT_EQ(SizeButton().text(), QStringLiteral("最佳显示(S)"));
+    EXPECT_EQ(View().pictureRect().size(), QSize(2400, 1600));
     QTest::keyClick(&Preview(), Qt::Key_S);
-    EXPECT_EQ(Preview().Button1->text(), QStringLiteral("原图显示(S)"));
+    EXPECT_EQ(SizeButton().text(), QStringLiteral("原图显示(S)"));
 
     Preview().InitFile(1);
-    EXPECT_EQ(Preview().Yulanimg->pictureRect().size(), QSize(120, 80)) << "never enlarged";
+    EXPECT_EQ(View().pictureRect().size(), QSize(120, 80)) << "never enlarged";
     EXPECT_EQ(Preview().windowTitle(), Preview().filename);
 }
 
@@ -96,11 +102,11 @@ TEST_F(ImagePreviewTest, APhotoOpenedInASmallWindowGrowsWithTheWindow)
     Preview().InitFile(0);
     Preview().resize(900, 700);
     QApplication::processEvents();
-    const QSize area = Preview().Yulanimg->viewport()->size();
-    const QRect shown = Preview().Yulanimg->pictureRect();
+    const QSize area = View().viewport()->size();
+    const QRect shown = View().pictureRect();
     EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height()) << "fills the larger view";
-    EXPECT_GE(Preview().Yulanimg->image().width(), shown.width()) << "decoded again with enough pixels";
-    EXPECT_EQ(Preview().IMGdate->width(), area.width()) << "the red line spans the view";
+    EXPECT_GE(View().image().width(), shown.width()) << "decoded again with enough pixels";
+    EXPECT_EQ(DateLine().width(), area.width()) << "the red line spans the view";
 }
 
 TEST_F(ImagePreviewTest, StepsThroughThePhotosOnlyAndWrapsAround)
@@ -109,7 +115,7 @@ TEST_F(ImagePreviewTest, StepsThroughThePhotosOnlyAndWrapsAround)
     AddFile("V1.MOV", "video");
     AddFile("P2.JPG", Photo(64, 48));
     Preview().InitFile(0);
-    Preview().NextImg->click();
+    NextButton().click();
     EXPECT_EQ(Shown(), QStringLiteral("P2.JPG"));
     QTest::keyClick(&Preview(), Qt::Key_D);
     EXPECT_EQ(Shown(), QStringLiteral("P0.JPG")) << "from the last photo to the first";
@@ -133,13 +139,13 @@ TEST_F(ImagePreviewTest, TheRedLineShowsTheShotTimeAndTheCachedPlace)
     ASSERT_TRUE(InsertValue(GpsCellKey(113.9460, 22.5875), "深圳市 南山区 粤海街道", "GPS"));
 
     Preview().InitFile(0);
-    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10 深圳市 南山区 粤海街道")) << "one date format";
+    EXPECT_EQ(DateLine().text(), QStringLiteral("2017/05/03 14:22:10 深圳市 南山区 粤海街道")) << "one date format";
     Preview().InitFile(1);
-    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10"));
+    EXPECT_EQ(DateLine().text(), QStringLiteral("2017/05/03 14:22:10"));
     // A place the list shows (typed by the user) is the one the line shows.
     Main().catalogue().SetPlace(1, "我的农场", PlaceState::Typed);
     Preview().InitFile(1);
-    EXPECT_EQ(Preview().IMGdate->text(), QStringLiteral("2017/05/03 14:22:10 我的农场"));
+    EXPECT_EQ(DateLine().text(), QStringLiteral("2017/05/03 14:22:10 我的农场"));
 }
 
 TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhotoAndTakesTheRawTwinAlong)
@@ -155,20 +161,20 @@ TEST_F(ImagePreviewTest, DeletingAsksFirstAndOpensTheNextPhotoAndTakesTheRawTwin
     QTest::keyClick(&Preview(), Qt::Key_W);
     EXPECT_EQ(boxes.texts, QStringList({"确定删除 P0.JPG?"})) << "the question names the photo";
     EXPECT_TRUE(QFile::exists(folder.path() + "card/P0.JPG"));
-    EXPECT_EQ(Main().listModel->rowCount(), 3);
+    EXPECT_EQ(Main().catalogue().rows().rowCount(), 3);
 
     answerYes = true;
-    Preview().Button3->click();
+    DeleteButton().click();
     EXPECT_FALSE(QFile::exists(folder.path() + "card/P0.JPG"));
     EXPECT_FALSE(QFile::exists(folder.path() + "card/P0.dng"));
     EXPECT_TRUE(QFile::exists(folder.path() + "card/V1.MOV"));
-    EXPECT_EQ(Main().listModel->rowCount(), 2);
+    EXPECT_EQ(Main().catalogue().rows().rowCount(), 2);
     EXPECT_EQ(Shown(), QStringLiteral("P2.JPG")) << "the video row that moved up is passed over";
 
-    Preview().Button3->click(); // the last photo
-    EXPECT_EQ(Main().listModel->rowCount(), 1);
+    DeleteButton().click(); // the last photo
+    EXPECT_EQ(Main().catalogue().rows().rowCount(), 1);
     EXPECT_TRUE(Preview().filename.isEmpty());
-    EXPECT_TRUE(Preview().Yulanimg->image().isNull());
+    EXPECT_TRUE(View().image().isNull());
     EXPECT_TRUE(Preview().isVisible());
 }
 
@@ -188,12 +194,12 @@ TEST_F(ImagePreviewTest, ADamagedPhotoShowsAMessageAndTheWindowGoesOn)
     AddFile("NOTAPHOTO.JPG", "this is text");
     AddFile("GOOD.JPG", photo);
     Preview().InitFile(1);
-    EXPECT_TRUE(Preview().Yulanimg->image().isNull());
+    EXPECT_TRUE(View().image().isNull());
     Preview().InitFile(0); // a cut-off JPEG still shows what it has, or a message
-    Preview().NextImg->click();
-    Preview().NextImg->click();
+    NextButton().click();
+    NextButton().click();
     EXPECT_EQ(Shown(), QStringLiteral("GOOD.JPG"));
-    EXPECT_FALSE(Preview().Yulanimg->image().isNull());
+    EXPECT_FALSE(View().image().isNull());
 }
 
 } // namespace
