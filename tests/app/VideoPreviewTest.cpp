@@ -4,6 +4,7 @@
 #include "MediaClips.h"
 #include "MessageBoxes.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 #include "dialogs/Dialogs.h"
 #include "metadata/ExifData.h"
 #include "playback/VideoScreen.h"
@@ -101,6 +102,18 @@ protected:
         return QDir(captures.dir.path()).entryList(QDir::Files);
     }
 
+    // The window's parts, by name.
+    VideoScreen& Screen() { return Child<VideoScreen>(*window, "Panel1"); }
+    SeekBar& Seek() { return Child<SeekBar>(*window, "TrackBar1"); }
+    QLabel& TimeLine() { return Child<QLabel>(*window, "timebar"); }
+    QLabel& TimeUnderMouse() { return Child<QLabel>(*window, "movetimebar"); }
+    QLabel& Notice() { return Child<QLabel>(*window, "VideoShow"); }
+    QCheckBox& TelemetryBox() { return Child<QCheckBox>(*window, "Zimuck"); }
+    QPushButton& PlayButton() { return Child<QPushButton>(*window, "Button5"); }
+    QPushButton& CaptureButton() { return Child<QPushButton>(*window, "Button7"); }
+    QPushButton& NextButton() { return Child<QPushButton>(*window, "zhankai"); }
+    QPushButton& PreviousButton() { return Child<QPushButton>(*window, "SPback"); }
+
     bool Playing() { return WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psPlay && !window->FFPlayer.CurrentFrame().isNull(); }); }
     // No open under way or waiting, and the clip shown playing.
     bool Settled() { return WaitFor([&] { return window->OpenSettled(); }, 8000) && Playing(); }
@@ -122,17 +135,17 @@ TEST_F(VideoPreviewTest, PlaysTheRowWithItsFlightLogOverThePicture)
     EXPECT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; }));
     EXPECT_EQ(window->SrtEntries.Lookup("00:00:01")->Location, "福田路");
     EXPECT_TRUE(window->ServingFromMemory());
-    EXPECT_TRUE(window->timebar->text().endsWith("/00:00:02")) << window->timebar->text().toStdString();
+    EXPECT_TRUE(TimeLine().text().endsWith("/00:00:02")) << TimeLine().text().toStdString();
     EXPECT_EQ(window->FFPlayer.VideoFilters, "") << "neutral picture settings need no filter";
 
     // The line is on the picture on screen (drawn at its size) and on the full-size frame.
     EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
-    EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->Panel1->Picture()); }, 3000));
-    window->Zimuck->click(); // "字幕" off: the next pictures come without the line
-    EXPECT_FALSE(window->Zimuck->isChecked());
+    EXPECT_TRUE(WaitFor([&] { return TelemetryShown(Screen().Picture()); }, 3000));
+    TelemetryBox().click(); // "字幕" off: the next pictures come without the line
+    EXPECT_FALSE(TelemetryBox().isChecked());
     QThread::msleep(200);
     EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));
-    EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(window->Panel1->Picture()); }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return !TelemetryShown(Screen().Picture()); }, 3000));
 }
 
 TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)
@@ -148,9 +161,9 @@ TEST_F(VideoPreviewTest, ACaptureSavesTheFrameNamedAfterItsRecordingTime)
     EXPECT_TRUE(exif.DateTimeDigitized().AsString().startsWith("2016/5/9 13:14:4"));
     EXPECT_EQ(exif.GPSLatitude(0).Numerator, 22u);
     EXPECT_EQ(exif.GPSLongitude(0).Numerator, 113u);
-    EXPECT_TRUE(window->VideoShow->isVisible());
-    EXPECT_TRUE(window->VideoShow->text().endsWith("保存成功!"));
-    EXPECT_TRUE(WaitFor([&] { return !window->VideoShow->isVisible(); }, 4000)); // gone after 2.5 s
+    EXPECT_TRUE(Notice().isVisible());
+    EXPECT_TRUE(Notice().text().endsWith("保存成功!"));
+    EXPECT_TRUE(WaitFor([&] { return !Notice().isVisible(); }, 4000)); // gone after 2.5 s
 }
 
 TEST_F(VideoPreviewTest, AFlightLogOfANewerDroneIsDrawnAndCapturedLikeTheOldOne)
@@ -181,14 +194,14 @@ TEST_F(VideoPreviewTest, ACaptureThatCannotBeMadeSaysWhy)
     window->Button7Click();
     ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
     EXPECT_TRUE(QDir(captures.dir.path()).entryList(QDir::Files).isEmpty());
-    EXPECT_TRUE(window->VideoShow->isVisible());
-    EXPECT_EQ(window->VideoShow->text(), QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置"));
-    EXPECT_TRUE(window->Button7->isEnabled());
+    EXPECT_TRUE(Notice().isVisible());
+    EXPECT_EQ(Notice().text(), QStringLiteral("截图失败：这一秒没有飞行记录，无法确定拍摄时间和位置"));
+    EXPECT_TRUE(CaptureButton().isEnabled());
 
     window->Button6Click(); // stopped: no picture to save
     window->Button7Click();
     ASSERT_TRUE(WaitFor([&] { return !window->Capturing(); }));
-    EXPECT_TRUE(window->VideoShow->text().startsWith(QStringLiteral("截图失败："))) << window->VideoShow->text().toStdString();
+    EXPECT_TRUE(Notice().text().startsWith(QStringLiteral("截图失败："))) << Notice().text().toStdString();
     EXPECT_TRUE(QDir(captures.dir.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -281,9 +294,9 @@ TEST_F(VideoPreviewTest, TheSeekBarSeeksToTheClickAndShowsTheTimeUnderTheMouse)
     ASSERT_TRUE(Playing());
     window->Button5Click();
     ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }));
-    const int middle = window->TrackBar1->width() / 2;
+    const int middle = Seek().width() / 2;
     window->TrackBar1MouseMove(middle);
-    EXPECT_EQ(window->movetimebar->text(), "00:00:01");
+    EXPECT_EQ(TimeUnderMouse().text(), "00:00:01");
     window->TrackBar1MouseDown(middle);
     window->TrackBar1Click();
     int64_t shownAt = -1;
@@ -298,10 +311,10 @@ TEST_F(VideoPreviewTest, SpacePausesWhateverHasTheFocus)
     window->InitFile(0);
     ASSERT_TRUE(Playing());
     window->activateWindow();
-    window->TrackBar1->setFocus();
-    QTest::keyClick(window->TrackBar1, Qt::Key_Space);
+    Seek().setFocus();
+    QTest::keyClick(&Seek(), Qt::Key_Space);
     EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.Paused(); }, 2000));
-    QTest::keyClick(window->Panel1, Qt::Key_Space);
+    QTest::keyClick(&Screen(), Qt::Key_Space);
     EXPECT_TRUE(WaitFor([&] { return !window->FFPlayer.Paused(); }, 2000));
 }
 
@@ -346,14 +359,14 @@ TEST_F(VideoPreviewTest, RapidClicksOnNextAndADeleteActOnTheVideoShown)
     window->InitFile(0);
     ASSERT_TRUE(Playing());
     for (int i = 0; i < 3; ++i) // a hurried user: double-clicks on 下个, three times over
-        QTest::mouseDClick(window->zhankai, Qt::LeftButton);
-    QTest::mouseClick(window->SPback, Qt::LeftButton);
+        QTest::mouseDClick(&NextButton(), Qt::LeftButton);
+    QTest::mouseClick(&PreviousButton(), Qt::LeftButton);
     ASSERT_TRUE(Settled());
     const QString shown = window->videofilename;
     EXPECT_EQ(shown, rows[window->itemindex]);
     MessageBoxRecorder boxes;
     boxes.yes = [&](const QString&) {
-        QTest::mouseClick(window->zhankai, Qt::LeftButton); // clicked while the question is up
+        QTest::mouseClick(&NextButton(), Qt::LeftButton); // clicked while the question is up
         return true;
     };
     window->Button1Click();
@@ -369,21 +382,21 @@ TEST_F(VideoPreviewTest, AfterAStopPlayStartsAgainAndTheSeekBarPlaysFromItsClick
 {
     window->InitFile(0);
     ASSERT_TRUE(Playing());
-    EXPECT_EQ(window->Button5->text(), QStringLiteral("暂停"));
+    EXPECT_EQ(PlayButton().text(), QStringLiteral("暂停"));
     window->Button6Click(); // 停止
-    ASSERT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+    ASSERT_TRUE(WaitFor([&] { return PlayButton().text() == QStringLiteral("播放"); }));
     EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop);
 
     window->Button5Click(); // 播放: from the start
     ASSERT_TRUE(Playing());
     EXPECT_LT(window->FFPlayer.CurrentPTS(), 1000000);
-    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("暂停"); }));
+    EXPECT_TRUE(WaitFor([&] { return PlayButton().text() == QStringLiteral("暂停"); }));
     window->Button5Click(); // pause: the button offers to play
-    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+    EXPECT_TRUE(WaitFor([&] { return PlayButton().text() == QStringLiteral("播放"); }));
 
     window->Button6Click();
     ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psStop; }));
-    const int middle = window->TrackBar1->width() / 2;
+    const int middle = Seek().width() / 2;
     window->TrackBar1MouseDown(middle);
     window->TrackBar1Click(); // plays from the second clicked
     int64_t shownAt = -1;
@@ -403,7 +416,7 @@ TEST_F(VideoPreviewTest, ACardPulledAndPutBackDuringPlaybackCanBeSeekedAgain)
     window->MAAClose(); // the card is pulled: the next read fails
     WaitFor([] { return false; }, 1500);
     ASSERT_TRUE(window->MAAOpen()); // and put back
-    window->TrackBar1MouseDown(window->TrackBar1->width() / 2);
+    window->TrackBar1MouseDown(Seek().width() / 2);
     window->TrackBar1Click();
     int64_t shownAt = -1;
     EXPECT_TRUE(WaitFor([&] {
@@ -420,10 +433,10 @@ TEST_F(VideoPreviewTest, EscapeLeavesFullScreenThenClosesTheWindow)
     ASSERT_TRUE(Playing());
     window->Panel1DblClick();
     ASSERT_TRUE(window->IsFullScreen());
-    QTest::keyClick(window->Panel1, Qt::Key_Escape);
+    QTest::keyClick(&Screen(), Qt::Key_Escape);
     EXPECT_FALSE(window->IsFullScreen());
     EXPECT_TRUE(window->isVisible());
-    QTest::keyClick(window->Panel1, Qt::Key_Escape);
+    QTest::keyClick(&Screen(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->FFPlayer.PlayState(), TPlayState::psStop) << "closed, it plays no more";
 }
@@ -454,9 +467,9 @@ TEST_F(VideoPreviewTest, AClipThatCannotBeOpenedSaysWhyInThePanel)
     WriteTextFile(rows[2], "this is no video at all, only text long enough to be read");
     window->zhankaiClick();
     ASSERT_TRUE(WaitFor([&] { return window->OpenSettled(); }, 5000));
-    EXPECT_EQ(window->Panel1->Placeholder(), QStringLiteral("无法播放 DJI_0003.MOV\n不是视频文件，或文件已损坏"));
-    EXPECT_TRUE(window->Panel1->toolTip().contains("Invalid data")) << "the engine's own words stay in the tooltip";
-    EXPECT_EQ(window->timebar->text(), QStringLiteral("00:00:00/00:00:00")) << "no time of the previous video";
+    EXPECT_EQ(Screen().Placeholder(), QStringLiteral("无法播放 DJI_0003.MOV\n不是视频文件，或文件已损坏"));
+    EXPECT_TRUE(Screen().toolTip().contains("Invalid data")) << "the engine's own words stay in the tooltip";
+    EXPECT_EQ(TimeLine().text(), QStringLiteral("00:00:00/00:00:00")) << "no time of the previous video";
     EXPECT_EQ(window->windowTitle(), rows[2]) << "the window names the clip it could not play";
     EXPECT_EQ(window->videofilename, rows[2]);
 }
@@ -527,15 +540,15 @@ TEST_F(VideoWindowSequencesTest, WhatTheWindowNamesIsWhatThePlayerOpened)
     } sequences[] = {
         {"下个 twice 40 ms apart", 0,
          [this] {
-             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             QTest::mouseClick(&NextButton(), Qt::LeftButton);
              Wait(40);
-             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             QTest::mouseClick(&NextButton(), Qt::LeftButton);
          },
          3, true},
         {"上个 right after 下个", 3,
          [this] {
-             QTest::mouseClick(window->zhankai, Qt::LeftButton);
-             QTest::mouseClick(window->SPback, Qt::LeftButton);
+             QTest::mouseClick(&NextButton(), Qt::LeftButton);
+             QTest::mouseClick(&PreviousButton(), Qt::LeftButton);
          },
          3, true},
         {"double-clicks on two rows", 0,
@@ -556,7 +569,7 @@ TEST_F(VideoWindowSequencesTest, WhatTheWindowNamesIsWhatThePlayerOpened)
          [this] {
              MessageBoxRecorder boxes;
              boxes.yes = [&](const QString&) {
-                 QTest::mouseClick(window->zhankai, Qt::LeftButton);
+                 QTest::mouseClick(&NextButton(), Qt::LeftButton);
                  return false;
              };
              window->Button1Click();
@@ -566,8 +579,8 @@ TEST_F(VideoWindowSequencesTest, WhatTheWindowNamesIsWhatThePlayerOpened)
         {"下个 while a clip fails to open", 2,
          [this] {
              WriteTextFile(rows[3], "this is no video at all, only text long enough to be read");
-             QTest::mouseClick(window->zhankai, Qt::LeftButton);
-             QTest::mouseClick(window->zhankai, Qt::LeftButton);
+             QTest::mouseClick(&NextButton(), Qt::LeftButton);
+             QTest::mouseClick(&NextButton(), Qt::LeftButton);
          },
          4, true},
     };
@@ -601,12 +614,12 @@ TEST_F(VideoWindowSequencesTest, AtTheEndOfAClipPlayPlaysItAgainFromTheStart)
     window->InitFile(3); // one second long
     ASSERT_TRUE(Settled());
     ASSERT_TRUE(WaitFor([&] { return window->FFPlayer.PlayState() == TPlayState::psEnd; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }));
+    EXPECT_TRUE(WaitFor([&] { return PlayButton().text() == QStringLiteral("播放"); }));
     window->Button5Click();
-    EXPECT_EQ(window->Button5->text(), QStringLiteral("暂停"));
+    EXPECT_EQ(PlayButton().text(), QStringLiteral("暂停"));
     EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.CurrentPTS() < 500000; }, 3000)) << window->FFPlayer.CurrentPTS();
     EXPECT_TRUE(WaitFor([&] { return window->FFPlayer.CurrentPTS() >= 800000; }, 5000)) << "it plays through again";
-    EXPECT_TRUE(WaitFor([&] { return window->Button5->text() == QStringLiteral("播放"); }, 5000)) << "and ends again";
+    EXPECT_TRUE(WaitFor([&] { return PlayButton().text() == QStringLiteral("播放"); }, 5000)) << "and ends again";
 }
 
 } // namespace
