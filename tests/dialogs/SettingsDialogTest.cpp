@@ -4,6 +4,7 @@
 #include "services/SettingsInfo.h"
 
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QCheckBox>
 #include <QApplication>
@@ -45,6 +46,14 @@ protected:
         return names;
     }
 
+    // The dialog's parts, by name.
+    QLineEdit& Box(const char* name) { return Child<QLineEdit>(*dialog, name); }
+    QRadioButton& Choice(const char* name) { return Child<QRadioButton>(*dialog, name); }
+    QPushButton& Button(const char* name) { return Child<QPushButton>(*dialog, name); }
+    QPushButton& Apply() { return Button("btnyy"); }
+    QFrame& HelpBalloon() { return Child<QFrame>(*dialog, "HelpGroup"); }
+    QLabel& HelpText() { return Child<QLabel>(*dialog, "HelpLabel"); }
+
     TempFolder folder;
     IniFile ini{folder.file("Config.dyi")};
     SettingsStore settings;
@@ -54,22 +63,22 @@ protected:
 TEST_F(SettingsDialogTest, StartsWithTheDefinitionDefaults)
 {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("设置"));
-    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("日期/街道"));
-    EXPECT_EQ(dialog->MorenCity->text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
-    EXPECT_TRUE(dialog->Scan1->isChecked());
-    EXPECT_FALSE(dialog->Outck1->isChecked() || dialog->Outck2->isChecked());
-    EXPECT_FALSE(dialog->btnyy->isEnabled());
-    EXPECT_TRUE(dialog->OutPath->isReadOnly() && dialog->CapImagePath->isReadOnly());
-    EXPECT_FALSE(dialog->ScanTime->isReadOnly()) << "the time can be typed";
-    EXPECT_EQ(dialog->ScanTime->placeholderText(), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    EXPECT_EQ(Box("CityText").text(), QStringLiteral("日期/街道"));
+    EXPECT_EQ(Box("MorenCity").text(), QStringLiteral("遂宁市/船山区/灵泉街道"));
+    EXPECT_TRUE(Choice("Scan1").isChecked());
+    EXPECT_FALSE(Choice("Outck1").isChecked() || Choice("Outck2").isChecked());
+    EXPECT_FALSE(Apply().isEnabled());
+    EXPECT_TRUE(Box("OutPath").isReadOnly() && Box("CapImagePath").isReadOnly());
+    EXPECT_FALSE(Box("ScanTime").isReadOnly()) << "the time can be typed";
+    EXPECT_EQ(Box("ScanTime").placeholderText(), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
 TEST_F(SettingsDialogTest, ATypedScanTimeEnablesApplyAndIsSavedWithTheOptions)
 {
-    dialog->Scan3->click();
+    Choice("Scan3").click();
     dialog->btnyyClick();
-    QTest::keyClicks(dialog->ScanTime, "2017/05/03 14:00:00");
-    EXPECT_TRUE(dialog->btnyy->isEnabled());
+    QTest::keyClicks(&Box("ScanTime"), "2017/05/03 14:00:00");
+    EXPECT_TRUE(Apply().isEnabled());
     dialog->btnyyClick();
     EXPECT_EQ(settings.Snapshot()->ScanTime, QStringLiteral("2017/05/03 14:00:00"));
 }
@@ -77,21 +86,21 @@ TEST_F(SettingsDialogTest, ATypedScanTimeEnablesApplyAndIsSavedWithTheOptions)
 TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
 {
     const std::function<void()> changes[] = {
-        [&] { dialog->CityText->setText("日期+街道"); },
-        [&] { dialog->MorenCity->setText("a/b/c"); },
-        [&] { dialog->OutPath->setText("/out"); },
-        [&] { dialog->CapImagePath->setText("/caps"); },
-        [&] { dialog->Outck2->click(); },
-        [&] { dialog->Scan3->click(); },
-        [&] { dialog->VerifyCopies->click(); },
+        [&] { Box("CityText").setText("日期+街道"); },
+        [&] { Box("MorenCity").setText("a/b/c"); },
+        [&] { Box("OutPath").setText("/out"); },
+        [&] { Box("CapImagePath").setText("/caps"); },
+        [&] { Choice("Outck2").click(); },
+        [&] { Choice("Scan3").click(); },
+        [&] { Child<QCheckBox>(*dialog, "VerifyCopies").click(); },
     };
     for (const auto& change : changes) {
-        dialog->btnyy->setEnabled(false);
+        Apply().setEnabled(false);
         change();
-        EXPECT_TRUE(dialog->btnyy->isEnabled());
+        EXPECT_TRUE(Apply().isEnabled());
     }
-    dialog->btnyy->click();
-    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    Apply().click();
+    EXPECT_FALSE(Apply().isEnabled());
     EXPECT_EQ(Sections(), QStringList(std::begin(kSavedSections), std::end(kSavedSections)));
     EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("日期+街道"));
     EXPECT_EQ(ini.ReadString("Scan3", "Scan3", ""), QStringLiteral("1"));
@@ -100,28 +109,28 @@ TEST_F(SettingsDialogTest, EveryOptionChangeEnablesApplyAndApplySavesAllInOrder)
 
 TEST_F(SettingsDialogTest, ExportModeAndScanModeAreSeparateChoices)
 {
-    dialog->Outck2->click();
-    EXPECT_TRUE(dialog->Scan1->isChecked()) << "choosing an export mode keeps the scan mode";
-    dialog->Outck2->click();
-    EXPECT_TRUE(dialog->Outck2->isChecked()) << "a second click does not clear the choice";
-    dialog->Scan3->click();
-    EXPECT_TRUE(dialog->Outck2->isChecked());
-    EXPECT_FALSE(dialog->Scan1->isChecked());
-    dialog->Outck1->click();
-    EXPECT_FALSE(dialog->Outck2->isChecked());
-    EXPECT_TRUE(dialog->Scan3->isChecked());
+    Choice("Outck2").click();
+    EXPECT_TRUE(Choice("Scan1").isChecked()) << "choosing an export mode keeps the scan mode";
+    Choice("Outck2").click();
+    EXPECT_TRUE(Choice("Outck2").isChecked()) << "a second click does not clear the choice";
+    Choice("Scan3").click();
+    EXPECT_TRUE(Choice("Outck2").isChecked());
+    EXPECT_FALSE(Choice("Scan1").isChecked());
+    Choice("Outck1").click();
+    EXPECT_FALSE(Choice("Outck2").isChecked());
+    EXPECT_TRUE(Choice("Scan3").isChecked());
 }
 
 TEST_F(SettingsDialogTest, OkSavesOnlyWhenSomethingChanged)
 {
     dialog->show();
-    dialog->btnsure->click();
+    Button("btnsure").click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_FALSE(QFile::exists(ini.path())) << "OK without a change writes nothing";
 
     dialog->show();
-    dialog->CityText->setText("城市/日期");
-    dialog->btnsure->click();
+    Box("CityText").setText("城市/日期");
+    Button("btnsure").click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(ini.ReadString("CityText", "CityText", ""), QStringLiteral("城市/日期"));
 }
@@ -129,10 +138,10 @@ TEST_F(SettingsDialogTest, OkSavesOnlyWhenSomethingChanged)
 TEST_F(SettingsDialogTest, CancelKeepsTheEditInForceAndTheEndOfTheDialogSavesIt)
 {
     dialog->show();
-    dialog->CityText->setText("区县/街道");
-    dialog->btncancle->click();
+    Box("CityText").setText("区县/街道");
+    Button("btncancle").click();
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("区县/街道"));
+    EXPECT_EQ(Box("CityText").text(), QStringLiteral("区县/街道"));
     EXPECT_FALSE(QFile::exists(ini.path()));
 
     dialog.reset(); // the program ends
@@ -148,8 +157,8 @@ TEST_F(SettingsDialogTest, ASettingChosenElsewhereAfterTheDialogClosedSurvivesEv
         const char* name;
         std::function<void(TForm2&)> close;
     } cases[] = {
-        {"确定", [](TForm2& d) { d.btnsure->click(); }},
-        {"取消", [](TForm2& d) { d.btncancle->click(); }},
+        {"确定", [](TForm2& d) { Child<QPushButton>(d, "btnsure").click(); }},
+        {"取消", [](TForm2& d) { Child<QPushButton>(d, "btncancle").click(); }},
         {"the title bar", [](TForm2& d) { d.close(); }},
         {"never opened", [](TForm2&) {}},
     };
@@ -160,7 +169,7 @@ TEST_F(SettingsDialogTest, ASettingChosenElsewhereAfterTheDialogClosedSurvivesEv
         auto shown = std::make_unique<TForm2>(file, store);
         if (std::string(c.name) != "never opened") {
             shown->show();
-            shown->CityText->setText("城市/日期"); // an edit of the dialog's own
+            Child<QLineEdit>(*shown, "CityText").setText("城市/日期"); // an edit of the dialog's own
             c.close(*shown);
             EXPECT_FALSE(shown->isVisible()) << c.name;
             EXPECT_EQ(store.Snapshot()->CityText, QStringLiteral("城市/日期")) << c.name << ": the edit is in force";
@@ -181,21 +190,21 @@ TEST_F(SettingsDialogTest, TheControlsShowTheSettingsValueAndOkAndCancelPutThemB
         value.CapImagePath = "/caps"; // chosen elsewhere (at a capture)
     });
     dialog->LoadSettings();
-    EXPECT_EQ(dialog->CityText->text(), QStringLiteral("城市/日期"));
-    EXPECT_TRUE(dialog->Outck1->isChecked() && !dialog->Outck2->isChecked());
-    EXPECT_TRUE(dialog->Scan2->isChecked() && !dialog->Scan1->isChecked());
-    EXPECT_EQ(dialog->CapImagePath->text(), QStringLiteral("/caps"));
-    EXPECT_FALSE(dialog->btnyy->isEnabled()) << "showing the value is no change";
+    EXPECT_EQ(Box("CityText").text(), QStringLiteral("城市/日期"));
+    EXPECT_TRUE(Choice("Outck1").isChecked() && !Choice("Outck2").isChecked());
+    EXPECT_TRUE(Choice("Scan2").isChecked() && !Choice("Scan1").isChecked());
+    EXPECT_EQ(Box("CapImagePath").text(), QStringLiteral("/caps"));
+    EXPECT_FALSE(Apply().isEnabled()) << "showing the value is no change";
 
     dialog->show();
-    dialog->MorenCity->setText("甲/乙/丙");
-    dialog->btncancle->click();
+    Box("MorenCity").setText("甲/乙/丙");
+    Button("btncancle").click();
     EXPECT_EQ(settings.Snapshot()->MorenCity, QStringLiteral("甲/乙/丙")) << "in force at once";
     EXPECT_FALSE(QFile::exists(ini.path())) << "saved only at the end";
 
     dialog->show();
-    dialog->Outck2->click();
-    dialog->btnsure->click();
+    Choice("Outck2").click();
+    Button("btnsure").click();
     EXPECT_TRUE(settings.Snapshot()->Outck2);
     EXPECT_EQ(ini.ReadString("Outck2", "Outck2", ""), QStringLiteral("1"));
 }
@@ -209,24 +218,24 @@ TEST_F(SettingsDialogTest, FolderButtonsSetTheirBoxesAndACancelledChoiceChangesN
         preselections << preselect;
         return answer;
     });
-    dialog->Button3->click();
-    EXPECT_EQ(dialog->OutPath->text(), answer);
-    EXPECT_TRUE(dialog->btnyy->isEnabled());
+    Button("Button3").click();
+    EXPECT_EQ(Box("OutPath").text(), answer);
+    EXPECT_TRUE(Apply().isEnabled());
 
-    dialog->btnyy->setEnabled(false);
+    Apply().setEnabled(false);
     answer.clear(); // the user cancels
-    dialog->Button3->click();
-    dialog->Button1->click();
-    EXPECT_EQ(dialog->OutPath->text(), folder.path() + "out");
-    EXPECT_TRUE(dialog->CapImagePath->text().isEmpty());
-    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    Button("Button3").click();
+    Button("Button1").click();
+    EXPECT_EQ(Box("OutPath").text(), folder.path() + "out");
+    EXPECT_TRUE(Box("CapImagePath").text().isEmpty());
+    EXPECT_FALSE(Apply().isEnabled());
 
     // The export folder is preselected only when it exists; the capture folder never.
     QDir().mkpath(folder.path() + "out");
-    dialog->Button3->click();
-    dialog->OutPath->setText(folder.path() + "out");
-    dialog->CapImagePath->setText(folder.path());
-    dialog->Button1->click();
+    Button("Button3").click();
+    Box("OutPath").setText(folder.path() + "out");
+    Box("CapImagePath").setText(folder.path());
+    Button("Button1").click();
     EXPECT_EQ(prompts, QStringList({"选择导出目录", "选择导出目录", "选择截图文件存储目录", "选择导出目录",
                                     "选择截图文件存储目录"}));
     EXPECT_EQ(preselections, QStringList({"", "", "", folder.path() + "out", ""}));
@@ -235,29 +244,29 @@ TEST_F(SettingsDialogTest, FolderButtonsSetTheirBoxesAndACancelledChoiceChangesN
 TEST_F(SettingsDialogTest, HelpBalloonSitsOnThePressedButtonAndAClickHidesIt)
 {
     dialog->show();
-    dialog->RzToolButton2->click();
-    EXPECT_TRUE(dialog->HelpGroup->isVisible());
-    EXPECT_EQ(dialog->HelpGroup->y(), 57);
-    EXPECT_EQ(dialog->HelpLabel->text(), TForm2::kHelpNamingRule);
+    Child<QToolButton>(*dialog, "RzToolButton2").click();
+    EXPECT_TRUE(HelpBalloon().isVisible());
+    EXPECT_EQ(HelpBalloon().y(), 57);
+    EXPECT_EQ(HelpText().text(), TForm2::kHelpNamingRule);
 
-    QTest::mouseClick(dialog->HelpLabel, Qt::LeftButton);
-    EXPECT_FALSE(dialog->HelpGroup->isVisible());
+    QTest::mouseClick(&HelpText(), Qt::LeftButton);
+    EXPECT_FALSE(HelpBalloon().isVisible());
 
-    dialog->RzToolButton1->click();
-    EXPECT_TRUE(dialog->HelpGroup->isVisible());
-    EXPECT_EQ(dialog->HelpGroup->y(), 97);
-    EXPECT_EQ(dialog->HelpLabel->text(), TForm2::kHelpDefaultPlace);
+    Child<QToolButton>(*dialog, "RzToolButton1").click();
+    EXPECT_TRUE(HelpBalloon().isVisible());
+    EXPECT_EQ(HelpBalloon().y(), 97);
+    EXPECT_EQ(HelpText().text(), TForm2::kHelpDefaultPlace);
     EXPECT_TRUE(TForm2::kHelpDefaultPlace.contains(QStringLiteral("例如:\n\r遂宁市")));
 }
 
 TEST_F(SettingsDialogTest, EnterAndEscapeDoNothing)
 {
     dialog->show();
-    dialog->CityText->setFocus();
+    Box("CityText").setFocus();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
-        QTest::keyClick(dialog->CityText, key);
+        QTest::keyClick(&Box("CityText"), key);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_FALSE(dialog->btnyy->isEnabled());
+    EXPECT_FALSE(Apply().isEnabled());
     EXPECT_FALSE(QFile::exists(ini.path()));
 }
 
@@ -272,13 +281,13 @@ TEST_F(SettingsDialogTest, FilesDroppedOnScanTimeShowTheTimeTheyStandFor)
     data.setUrls({QUrl::fromLocalFile("/media/card/P0001.JPG"), QUrl::fromLocalFile("/media/card/V.MP4")});
     // A drag enters the box first, then drops on it.
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(dialog->ScanTime, &enter);
+    QApplication::sendEvent(&Box("ScanTime"), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(dialog->ScanTime, &drop);
+    QApplication::sendEvent(&Box("ScanTime"), &drop);
     EXPECT_EQ(received, QStringList({"/media/card/P0001.JPG", "/media/card/V.MP4"}));
-    EXPECT_EQ(dialog->ScanTime->text(), QStringLiteral("2017/05/03 14:22:10"));
-    EXPECT_FALSE(dialog->btnyy->isEnabled()) << "a dropped time alone does not enable Apply";
+    EXPECT_EQ(Box("ScanTime").text(), QStringLiteral("2017/05/03 14:22:10"));
+    EXPECT_FALSE(Apply().isEnabled()) << "a dropped time alone does not enable Apply";
 }
 
 } // namespace
