@@ -4,6 +4,7 @@
 #include "dialogs/UpdateDialog.h"
 
 #include "EventWait.h"
+#include "WindowParts.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,9 +29,9 @@ protected:
             buttons = ShownButtons();
             lines = MemoLines();
             title = dialog.windowTitle();
-            timerRan = dialog.LeaveTimer->isActive();
-            offerIcon = dialog.Image1->isVisible();
-            noticeIcon = dialog.Image2->isVisible();
+            timerRan = Countdown().isActive();
+            offerIcon = Child<QLabel>(dialog, "Image1").isVisible();
+            noticeIcon = Child<QLabel>(dialog, "Image2").isVisible();
         });
     }
     // Shows the dialog; step runs while it is up. Returns the answers it gave.
@@ -43,20 +44,25 @@ protected:
         EXPECT_FALSE(dialog.isVisible());
         return answers;
     }
-    QStringList MemoLines() const { return dialog.Memo1->toPlainText().split(u'\n'); }
+    // The dialog's parts, by name.
+    QPushButton& Button(const char* name) const { return Child<QPushButton>(dialog, name); }
+    QTimer& Countdown() const { return Child<QTimer>(dialog, "LeaveTimer"); }
+
+    QStringList MemoLines() const { return Child<QPlainTextEdit>(dialog, "Memo1").toPlainText().split(u'\n'); }
     QStringList ShownButtons() const
     {
         QStringList shown;
-        for (QPushButton* b : {dialog.BtnUpdate, dialog.BtnCancle, dialog.BtnNextTip, dialog.BtnOK})
-            if (b->isVisible())
-                shown << QStringLiteral("%1@%2,%3").arg(b->text()).arg(b->x()).arg(b->y());
+        for (const char* name : {"BtnUpdate", "BtnCancle", "BtnNextTip", "BtnOK"})
+            if (const QPushButton& b = Button(name); b.isVisible())
+                shown << QStringLiteral("%1@%2,%3").arg(b.text()).arg(b.x()).arg(b.y());
         return shown;
     }
     // Captions of button after each tick of the countdown, until it stops.
-    void RecordCountdown(QPushButton* button)
+    void RecordCountdown(const char* name)
     {
-        dialog.LeaveTimer->setInterval(20); // the same steps, faster than once a second
-        QObject::connect(dialog.LeaveTimer, &QTimer::timeout, &dialog, [this, button] {
+        QPushButton* button = &Button(name);
+        Countdown().setInterval(20); // the same steps, faster than once a second
+        QObject::connect(&Countdown(), &QTimer::timeout, &dialog, [this, button] {
             if (dialog.isVisible())
                 captions << button->text();
         });
@@ -73,12 +79,12 @@ TEST_F(UpdateDialogTest, UpdateOfferWithThreeButtonsAnswersWithThePressedOne)
 {
     const TIdandNr offer{"1.0.0.2", "全新的界面#更快的导出", "1.0.0.0", {}};
     const struct {
-        QPushButton* TMyDlg::*button;
+        const char* button;
         FrmDlgRet answer;
-    } cases[] = {{&TMyDlg::BtnUpdate, ctKUpdate}, {&TMyDlg::BtnCancle, ctKCancle}, {&TMyDlg::BtnNextTip, ctKNextTip}};
+    } cases[] = {{"BtnUpdate", ctKUpdate}, {"BtnCancle", ctKCancle}, {"BtnNextTip", ctKNextTip}};
     for (const auto& c : cases) {
         const QList<Answer> answers = Show(ctUpdate, offer, [&] {
-            (dialog.*c.button)->click();
+            Button(c.button).click();
         });
         EXPECT_EQ(title, QStringLiteral("发现新的版本"));
         EXPECT_EQ(buttons, (QStringList{"立即更新@51,8", "不再提示@143,8", "下次再说@235,8"}));
@@ -95,7 +101,7 @@ TEST_F(UpdateDialogTest, UpdateOfferWithThreeButtonsAnswersWithThePressedOne)
 
 TEST_F(UpdateDialogTest, ForcedUpdateCountsDownFromTwentyThenUpdates)
 {
-    RecordCountdown(dialog.BtnUpdate);
+    RecordCountdown("BtnUpdate");
     const QList<Answer> answers = Show(ctUpdate, {"1.0.0.3", "必须升级", "1.0.0.2", {}}, {});
     EXPECT_EQ(GetAppVersion(), QStringLiteral("1.0.0.1")) << "the case assumes this running version";
     EXPECT_EQ(title, QStringLiteral("          你的版本不再支持请立即升级到最新版!"));
@@ -106,19 +112,19 @@ TEST_F(UpdateDialogTest, ForcedUpdateCountsDownFromTwentyThenUpdates)
     EXPECT_EQ(captions, expected);
     ASSERT_EQ(answers.size(), 1) << "the update is pressed once, by the countdown";
     EXPECT_EQ(answers[0].answer, ctKUpdate);
-    EXPECT_FALSE(dialog.LeaveTimer->isActive());
+    EXPECT_FALSE(Countdown().isActive());
 
     // Pressed by hand before the count runs out: one answer, and the countdown ends with the showing.
-    dialog.LeaveTimer->setInterval(1000);
-    const QList<Answer> early = Show(ctUpdate, {"1.0.0.3", "", "1.0.0.2", {}}, [&] { dialog.BtnUpdate->click(); });
+    Countdown().setInterval(1000);
+    const QList<Answer> early = Show(ctUpdate, {"1.0.0.3", "", "1.0.0.2", {}}, [&] { Button("BtnUpdate").click(); });
     EXPECT_EQ(early.size(), 1);
-    EXPECT_FALSE(dialog.LeaveTimer->isActive());
+    EXPECT_FALSE(Countdown().isActive());
 }
 
 TEST_F(UpdateDialogTest, NoticeCountsDownAndClosesWithoutAnswerOrIsConfirmedWithOk)
 {
     const TIdandNr notice{"N7", "3", "第一行#第二行##  第三行 ", {}};
-    RecordCountdown(dialog.BtnOK);
+    RecordCountdown("BtnOK");
     QList<Answer> answers = Show(ctTip, notice, {});
     EXPECT_EQ(title, QStringLiteral("通知信息"));
     EXPECT_EQ(buttons, QStringList{"OK(3)@143,8"});
@@ -128,15 +134,15 @@ TEST_F(UpdateDialogTest, NoticeCountsDownAndClosesWithoutAnswerOrIsConfirmedWith
     EXPECT_EQ(captions, (QStringList{"OK(2)", "OK(1)"})) << "the third tick closes the dialog";
     EXPECT_TRUE(answers.isEmpty()) << "a notice that times out is not confirmed";
 
-    dialog.LeaveTimer->setInterval(1000);
-    answers = Show(ctTip, notice, [&] { dialog.BtnOK->click(); });
+    Countdown().setInterval(1000);
+    answers = Show(ctTip, notice, [&] { Button("BtnOK").click(); });
     ASSERT_EQ(answers.size(), 1);
     EXPECT_EQ(answers[0].answer, ctKOk);
     EXPECT_EQ(answers[0].content, notice);
-    EXPECT_FALSE(dialog.LeaveTimer->isActive());
+    EXPECT_FALSE(Countdown().isActive());
 
     // The next showing, an update offer, resets what the notice showed.
-    answers = Show(ctUpdate, {"1.0.0.2", "", "1.0.0.0", {}}, [&] { dialog.BtnNextTip->click(); });
+    answers = Show(ctUpdate, {"1.0.0.2", "", "1.0.0.0", {}}, [&] { Button("BtnNextTip").click(); });
     EXPECT_EQ(buttons, (QStringList{"立即更新@51,8", "不再提示@143,8", "下次再说@235,8"}));
     EXPECT_FALSE(noticeIcon);
 }
@@ -148,7 +154,7 @@ TEST_F(UpdateDialogTest, EscapeDoesNotCloseIt)
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(&dialog, &escape);
         stillShown = dialog.isVisible();
-        dialog.BtnNextTip->click();
+        Button("BtnNextTip").click();
     });
     EXPECT_TRUE(stillShown);
     EXPECT_EQ(answers.size(), 1);
