@@ -8,6 +8,7 @@
 #include "LocalHttpServer.h"
 #include "MessageBoxes.h"
 #include "UpdateManifests.h"
+#include "WindowParts.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -21,11 +22,16 @@ namespace {
 
 class AboutWindowTest : public testing::Test {
 protected:
+    // The window's parts, by name.
+    QPushButton& CheckButton() { return Child<QPushButton>(about, "Button1"); }
+    QPushButton& CloseButton() { return Child<QPushButton>(about, "Button2"); }
+    QLabel& Label(const char* name) { return Child<QLabel>(about, name); }
+
     // The manual check runs in the background: press the button, then wait for its answer.
     void CheckAndWait()
     {
         about.Button1Click();
-        ASSERT_TRUE(WaitFor([&] { return about.Button1->isEnabled(); }));
+        ASSERT_TRUE(WaitFor([&] { return CheckButton().isEnabled(); }));
     }
 
     MessageBoxRecorder boxes; // "No" to the update question: the program goes on
@@ -37,31 +43,31 @@ TEST_F(AboutWindowTest, TheControlsSitWhereTheWindowPutsThem)
     about.show();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("关于REZUVADEV"));
     EXPECT_EQ(about.size(), QSize(451, 331));
-    EXPECT_EQ(about.VersionLabel->text(), QStringLiteral("ORVEK-FILE  版本：%1").arg(GetAppVersion()));
-    EXPECT_EQ(about.ContactBox->title(), QStringLiteral("联系我们   "));
-    EXPECT_EQ(about.IntroCaption->text(), QStringLiteral("软件介绍:"));
+    EXPECT_EQ(Label("VersionLabel").text(), QStringLiteral("ORVEK-FILE  版本：%1").arg(GetAppVersion()));
+    EXPECT_EQ(Child<QGroupBox>(about, "ContactBox").title(), QStringLiteral("联系我们   "));
+    EXPECT_EQ(Label("IntroCaption").text(), QStringLiteral("软件介绍:"));
     const struct {
         QWidget* control;
         QRect where;
     } placed[] = {
-        {about.ContactBox, {0, 48, 451, 81}},
-        {about.IntroMemo, {0, 154, 451, 119}},
-        {about.Button1, {264, 296, 75, 25}},
-        {about.Button2, {368, 296, 75, 25}},
+        {&Child<QGroupBox>(about, "ContactBox"), {0, 48, 451, 81}},
+        {&Child<QPlainTextEdit>(about, "IntroMemo"), {0, 154, 451, 119}},
+        {&CheckButton(), {264, 296, 75, 25}},
+        {&CloseButton(), {368, 296, 75, 25}},
     };
     for (const auto& p : placed)
         EXPECT_EQ(p.control->geometry(), p.where) << p.control->objectName().toStdString();
-    EXPECT_EQ(about.Button1->text(), QStringLiteral("检查升级"));
-    EXPECT_EQ(about.Button2->text(), QStringLiteral("关闭"));
+    EXPECT_EQ(CheckButton().text(), QStringLiteral("检查升级"));
+    EXPECT_EQ(CloseButton().text(), QStringLiteral("关闭"));
     // Every label shows its whole text inside the window and clear of the next control.
-    for (QLabel* label : {about.VersionLabel, about.RightsLabel, about.IntroCaption}) {
+    for (QLabel* label : {&Label("VersionLabel"), &Label("RightsLabel"), &Label("IntroCaption")}) {
         const QRect r = label->geometry();
         EXPECT_GE(r.width(), label->sizeHint().width()) << label->objectName().toStdString();
         EXPECT_LE(r.right(), 450);
     }
-    EXPECT_LE(about.RightsLabel->geometry().bottom(), 48);
-    EXPECT_LE(about.IntroCaption->geometry().bottom(), 154);
-    about.Button2->click();
+    EXPECT_LE(Label("RightsLabel").geometry().bottom(), 48);
+    EXPECT_LE(Label("IntroCaption").geometry().bottom(), 154);
+    CloseButton().click();
     EXPECT_FALSE(about.isVisible());
 }
 
@@ -92,11 +98,11 @@ TEST_F(AboutWindowTest, ManualCheckSaysWhatTheManifestSays)
 
     about.manifestUrl.clear();
     boxes.shown.clear();
-    about.Button1->click();
+    CheckButton().click();
     EXPECT_EQ(boxes.shown, QStringList{"0:没有设置升级地址：请在 Config.dyi 中加入 [UpdateUrl] 一节（见 README）。"})
         << "no update site in the settings: the network is not blamed";
     EXPECT_FALSE(about.Checking());
-    EXPECT_TRUE(about.Button1->isEnabled());
+    EXPECT_TRUE(CheckButton().isEnabled());
 }
 
 TEST_F(AboutWindowTest, TheWindowStaysUsableDuringASlowCheckAndClosingEndsItQuietly)
@@ -110,14 +116,14 @@ TEST_F(AboutWindowTest, TheWindowStaysUsableDuringASlowCheckAndClosingEndsItQuie
 
     about.Button1Click(); // returns at once
     EXPECT_TRUE(about.Checking());
-    EXPECT_FALSE(about.Button1->isEnabled());
+    EXPECT_FALSE(CheckButton().isEnabled());
     about.Button1Click(); // a second press while the check runs does nothing
     ASSERT_TRUE(WaitFor([&] { return server.Targets().size() == 1; }));
 
-    about.Button2->click(); // "关闭" while the server is silent
+    CloseButton().click(); // "关闭" while the server is silent
     EXPECT_FALSE(about.isVisible());
     EXPECT_FALSE(about.Checking());
-    EXPECT_TRUE(about.Button1->isEnabled());
+    EXPECT_TRUE(CheckButton().isEnabled());
     held.Release();
     QTest::qWait(200);
     EXPECT_TRUE(boxes.shown.isEmpty()) << "a closed window shows no result";
