@@ -8,6 +8,7 @@
 
 #include "playback/VideoScreen.h"
 #include "preview/VideoPreviewWindow.h"
+#include "../tests/WindowParts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -77,7 +78,7 @@ int main(int argc, char** argv)
     window.catalogue.sourcePathOf = [clip](int) { return clip; };
     window.placeLookup = [](const QString&, const QString&, const QString&) { return QStringLiteral("遂宁市 船山区 灵泉街道"); };
     if (!line) {
-        window.Zimuck->setChecked(false);
+        Child<QCheckBox>(window, "Zimuck").setChecked(false);
         window.ZimuckClick();
     }
     window.show();
@@ -127,10 +128,11 @@ int main(int argc, char** argv)
     window.FFPlayer.Stop(true);
     if (code != 0)
         return code;
+    const VideoScreen& screen = Child<VideoScreen>(window, "Panel1");
     std::printf("line=%s panel=%dx%d cpu_s=%.2f wall_s=%.2f shown=%lld dropped=%lld painted=%lld drift_end_ms=%.1f "
                 "drift_worst_ms=%.1f drift_worst_at_s=%.1f drift_steady_worst_ms=%.1f click_worst_ms=%.1f entries=%d\n",
-                line ? "on" : "off", window.Panel1->width(), window.Panel1->height(), cpu, wall.elapsed() / 1000.0, static_cast<long long>(shown),
-                static_cast<long long>(dropped), static_cast<long long>(window.Panel1->PicturesPainted()),
+                line ? "on" : "off", screen.width(), screen.height(), cpu, wall.elapsed() / 1000.0, static_cast<long long>(shown),
+                static_cast<long long>(dropped), static_cast<long long>(screen.PicturesPainted()),
                 lastDrift * 1000, worstDrift * 1000, worstDriftAt, worstSteadyDrift * 1000, probe.Worst(),
                 window.SrtEntries.Count());
     return 0;
