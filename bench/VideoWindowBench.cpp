@@ -8,7 +8,7 @@
 
 #include "playback/VideoScreen.h"
 #include "preview/VideoPreviewWindow.h"
-#include "../tests/WindowParts.h"
+#include "WindowParts.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -53,7 +53,6 @@ public:
     TSetInfo SetInfo() const;
     void SetFilePath(const QString& root);
     Catalogue& catalogue();
-    CatalogueListModel* listModel;
     LocationPass& locationPass();
 
     // The persisted controls in the order in which they are saved and loaded.
@@ -160,7 +159,15 @@ public:
     const QString& manifestUrl() const { return manifestUrl_; }
     void GetLocationTimerTimer();
 
-    // Controls.
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    CatalogueListModel* listModel; // the catalogue's rows, as the list shows them
+    // The window's parts; each has its member's name as object name.
     QToolBar* ToolBar1;
     QAction* FloderOpen;
     QAction* FileFind;
@@ -191,13 +198,6 @@ public:
     QTimer* GetLocationTimer;
     QTimer* GetUpdateInfoTm;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     void BuildToolbarAndMenus();
     void BuildList();
     void BuildTray();

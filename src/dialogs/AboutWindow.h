@@ -27,6 +27,12 @@ public:
     void Button2Click() { close(); }
     bool Checking() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    // The window's parts; each has its member's name as object name.
     QLabel* VersionLabel;
     QLabel* RightsLabel;
     QGroupBox* ContactBox;
@@ -37,11 +43,6 @@ public:
     QPushButton* Button1;
     QPushButton* Button2;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-private:
     void ShowCheckResult(const BackgroundTask* from, bool readable, const TUPdateInfo& info);
 
     std::shared_ptr<BackgroundTask> check_; // the check under way

@@ -44,6 +44,25 @@ public:
     // Files dropped on ScanTime: its text becomes the time they stand for, if any.
     void DropOnScanTime(const QStringList& paths);
 
+    // Handlers.
+    void EnableApply(); // the change and click handlers of the persisted controls
+    void Button3Click();
+    void Button1Click();
+    void RzToolButton1Click();
+    void RzToolButton2Click();
+    void HelpLabelClick();
+    void btnyyClick();
+    void btnsureClick();
+    void btncancleClick();
+
+protected:
+    // However the dialog closes (确定, 取消, the title bar's close button) its edits stay in force.
+    void done(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // The window's parts; each has its member's name as object name.
     QGroupBox* GroupBox3;
     QRadioButton* Outck1;
     QRadioButton* Outck2;
@@ -72,24 +91,6 @@ public:
     QPushButton* btnyy;
     QPushButton* btncancle;
 
-    // Handlers.
-    void EnableApply(); // the change and click handlers of the persisted controls
-    void Button3Click();
-    void Button1Click();
-    void RzToolButton1Click();
-    void RzToolButton2Click();
-    void HelpLabelClick();
-    void btnyyClick();
-    void btnsureClick();
-    void btncancleClick();
-
-protected:
-    // However the dialog closes (确定, 取消, the title bar's close button) its edits stay in force.
-    void done(int result) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
     void ShowHelp(QToolButton* button, const QString& text);
 
     IniFile& settingsFile_;

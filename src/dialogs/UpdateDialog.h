@@ -40,6 +40,16 @@ public:
     void BtnNextTipClick() { Answer(ctKNextTip); }
     void BtnOKClick();
 
+public slots:
+    void done(int result) override;
+    // Escape does not close the dialog: it ends with one of its buttons or its countdown.
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The window's parts; each has its member's name as object name.
     QLabel* Image1;
     QLabel* Image2;
     QPlainTextEdit* Memo1;
@@ -50,15 +60,6 @@ public:
     QPushButton* BtnOK;
     QTimer* LeaveTimer;
 
-public slots:
-    void done(int result) override;
-    // Escape does not close the dialog: it ends with one of its buttons or its countdown.
-    void reject() override {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void Answer(FrmDlgRet answer);
     // The left edge that puts a button's centre at quarter/4 of the panel's width.
     static int ButtonLeft(int panelWidth, int buttonWidth, int quarter);

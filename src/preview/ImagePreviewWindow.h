@@ -28,16 +28,6 @@ public:
     QString filename;
     int itemindex = -1;
 
-    QFrame* Panel2;
-    ImageView* Yulanimg;
-    QLabel* IMGdate;
-    QFrame* Panel1;
-    QFrame* KongJianGp1;
-    QPushButton* UpImg;
-    QPushButton* NextImg;
-    QPushButton* Button3;
-    QPushButton* Button1;
-
     void NextImgClick();
     void UpImgClick();
     void Button3Click();
@@ -49,6 +39,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The window's parts; each has its member's name as object name.
+    QFrame* Panel2;
+    ImageView* Yulanimg;
+    QLabel* IMGdate;
+    QFrame* Panel1;
+    QFrame* KongJianGp1;
+    QPushButton* UpImg;
+    QPushButton* NextImg;
+    QPushButton* Button3;
+    QPushButton* Button1;
+
     void Step(int direction);
     void ShowFile(const QString& path);
     void ViewResized();

@@ -59,25 +59,6 @@ public:
     float FSaturation = 1;
     float FHue = 0;
 
-    VideoScreen* Panel1;
-    QLabel* VideoShow;
-    QLabel* movetimebar;
-    QFrame* SPpanelbutton;
-    SeekBar* TrackBar1;
-    QFrame* SPcontrolpanl;
-    QPushButton* SPback;
-    QPushButton* zhankai;
-    QPushButton* Button1;
-    QFrame* Bevel1;
-    QPushButton* Button5;
-    QPushButton* Button4;
-    QPushButton* Button6;
-    QPushButton* Button7;
-    QCheckBox* Zimuck;
-    QLabel* timebar;
-    QTimer* Waittime;
-    QTimer* hidevideshow;
-
     TFFPlayer FFPlayer;
     TMemoryAccessAdapter MAA;
     SrtTable SrtEntries;
@@ -123,6 +104,26 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The window's parts; each has its member's name as object name.
+    VideoScreen* Panel1;
+    QLabel* VideoShow;
+    QLabel* movetimebar;
+    QFrame* SPpanelbutton;
+    SeekBar* TrackBar1;
+    QFrame* SPcontrolpanl;
+    QPushButton* SPback;
+    QPushButton* zhankai;
+    QPushButton* Button1;
+    QFrame* Bevel1;
+    QPushButton* Button5;
+    QPushButton* Button4;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QCheckBox* Zimuck;
+    QLabel* timebar;
+    QTimer* Waittime;
+    QTimer* hidevideshow;
+
     void FFPlayerFileOpen(int64_t duration, int& screenWidth, int& screenHeight);
     void FFPlayerPosition(int64_t pts);
     void FFPlayerState(TPlayState state);
