@@ -15,22 +15,22 @@ void SrtTable::Clear()
     entries_.clear();
 }
 
-void SrtTable::Store(const QString& key, const videosrt& entry)
+void SrtTable::Store(int second, const videosrt& entry)
 {
     std::lock_guard lock(mutex_);
-    entries_.insert(key, entry);
+    entries_.insert(second, entry);
 }
 
-bool SrtTable::Contains(const QString& key) const
+bool SrtTable::Contains(int second) const
 {
     std::lock_guard lock(mutex_);
-    return entries_.contains(key);
+    return entries_.contains(second);
 }
 
-std::optional<videosrt> SrtTable::Lookup(const QString& key) const
+std::optional<videosrt> SrtTable::Lookup(int second) const
 {
     std::lock_guard lock(mutex_);
-    const auto found = entries_.constFind(key);
+    const auto found = entries_.constFind(second);
     if (found == entries_.constEnd())
         return std::nullopt;
     return *found;
@@ -51,12 +51,12 @@ bool SrtTable::ClearWhile(const std::atomic<bool>& running)
     return true;
 }
 
-bool SrtTable::StoreWhile(const std::atomic<bool>& running, const QString& key, const videosrt& entry)
+bool SrtTable::StoreWhile(const std::atomic<bool>& running, int second, const videosrt& entry)
 {
     std::lock_guard lock(mutex_);
     if (!running)
         return false;
-    entries_.insert(key, entry);
+    entries_.insert(second, entry);
     return true;
 }
 
@@ -99,7 +99,7 @@ QString OverlayPlace(const QString& place)
 // Where the reader puts what it reads. Each returns false when reading is to end.
 struct EntryTarget {
     std::function<bool()> clear;
-    std::function<bool(const QString& key, const videosrt& entry)> store;
+    std::function<bool(int second, const videosrt& entry)> store;
 };
 
 // The log's points, second by second, each with its place.
@@ -111,6 +111,10 @@ void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, cons
     for (const FlightTrackPoint& point : track) {
         if (!running)
             return;
+        // A point whose time line gives no play second can never be shown.
+        const std::optional<int> second = PlaySecondOfKey(point.key);
+        if (!second)
+            continue;
         const FlightLogPoint& at = point.position;
         videosrt entry;
         entry.Location = OverlayPlace(places.Of(at));
@@ -118,7 +122,7 @@ void ReadEntries(const QByteArray& bytes, const std::atomic<bool>& running, cons
         entry.GPSLAt = at.longitudeText;
         entry.GPSLNg = at.latitudeText;
         entry.Time = point.time;
-        if (!target.store(point.key, entry))
+        if (!target.store(*second, entry))
             return;
     }
 }
@@ -138,7 +142,7 @@ void ReadFileInto(const QString& path, const std::atomic<bool>& running, const E
 EntryTarget TableTarget(const std::atomic<bool>& running, SrtTable& table)
 {
     return {[&] { return table.ClearWhile(running); },
-            [&](const QString& key, const videosrt& entry) { return table.StoreWhile(running, key, entry); }};
+            [&](int second, const videosrt& entry) { return table.StoreWhile(running, second, entry); }};
 }
 
 } // namespace
@@ -179,8 +183,8 @@ void TLoadThread::Run()
     };
     const EntryTarget target{
         [&] { return whileRunning([&] { table_.Clear(); }); },
-        [&](const QString& key, const videosrt& entry) {
-            return whileRunning([&] { table_.StoreWhile(Isrunning, key, entry); });
+        [&](int second, const videosrt& entry) {
+            return whileRunning([&] { table_.StoreWhile(Isrunning, second, entry); });
         }};
     ReadFileInto(vfile, Isrunning, target, lookup_);
     Isrunning = false;

@@ -1,5 +1,5 @@
 #pragma once
-// The table of telemetry entries keyed by play time ("HH:MM:SS") that the video window builds
+// The table of telemetry entries keyed by play second that the video window builds
 // from a video's flight log (metadata/FlightLog.h finds and reads the log), its reader, and
 // the background loader that fills it.
 
@@ -26,26 +26,26 @@ struct videosrt {
     bool operator==(const videosrt&) const = default;
 };
 
-// The entries of the open video by play-time key. Written by the loader's thread, emptied by
+// The entries of the open video by play second (0 for 00:00:00). Written by the loader's thread, emptied by
 // the window thread, read by the frame hook and the capture thread: every operation holds the
 // one lock for its whole length, and lookups hand out copies.
 class SrtTable {
 public:
     void Clear();
-    void Store(const QString& key, const videosrt& entry);
-    bool Contains(const QString& key) const;
-    std::optional<videosrt> Lookup(const QString& key) const;
+    void Store(int second, const videosrt& entry);
+    bool Contains(int second) const;
+    std::optional<videosrt> Lookup(int second) const;
     int Count() const;
 
     // A writer's forms, doing nothing and giving false once running is cleared; the flag is
     // read under the table's lock.
     bool ClearWhile(const std::atomic<bool>& running);
-    // Stores entry under key (a later store under a key replaces).
-    bool StoreWhile(const std::atomic<bool>& running, const QString& key, const videosrt& entry);
+    // Stores entry for a second (a later store for the second replaces).
+    bool StoreWhile(const std::atomic<bool>& running, int second, const videosrt& entry);
 
 private:
     mutable std::mutex mutex_;
-    QHash<QString, videosrt> entries_; // guarded by mutex_
+    QHash<int, videosrt> entries_; // guarded by mutex_
 };
 
 // The place name of a position: longitude and latitude as written, and their cache key.

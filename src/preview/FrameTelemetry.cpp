@@ -40,7 +40,8 @@ bool DrawTelemetry(QImage& picture, const SrtTable& table, int64_t pts)
 {
     if (table.Count() == 0)
         return false;
-    const std::optional<videosrt> entry = table.Lookup(FormatPlayTime(pts).trimmed());
+    const std::optional<int> second = PlaySecondOf(pts);
+    const std::optional<videosrt> entry = second ? table.Lookup(*second) : std::nullopt;
     if (!entry)
         return false;
     const QString text = TelemetryText(*entry);
@@ -160,7 +161,8 @@ bool SaveFrameJpeg(const QImage& picture, const QString& path, const QString& lo
 
 std::optional<CapturePlan> PlanCapture(const SrtTable& table, int64_t pts, const QString& folder)
 {
-    const std::optional<videosrt> entry = table.Lookup(FormatPlayTime(pts).trimmed());
+    const std::optional<int> second = PlaySecondOf(pts);
+    const std::optional<videosrt> entry = second ? table.Lookup(*second) : std::nullopt;
     if (!entry)
         return std::nullopt;
     const std::optional<QDateTime> recorded = RecordingTime(entry->Time);

@@ -4,11 +4,19 @@
 #include <cmath>
 #include <limits>
 
-QString FormatPlayTime(int64_t t)
+std::optional<int> PlaySecondOf(int64_t t)
 {
     if (t == std::numeric_limits<int64_t>::min())
+        return std::nullopt;
+    return int32_t((t + 5000) / 1000000);
+}
+
+QString FormatPlayTime(int64_t t)
+{
+    const std::optional<int> second = PlaySecondOf(t);
+    if (!second)
         return QStringLiteral("N/A");
-    const auto s = int32_t((t + 5000) / 1000000);
+    const int s = *second;
     return QString::asprintf("%.2d:%.2d:%.2d", s / 3600, (s / 60) % 60, s % 60);
 }
 

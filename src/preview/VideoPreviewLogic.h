@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <optional>
 
-// "HH:MM:SS" of a time in microseconds (rounded at 5 ms, hours may take more digits); "N/A"
+// The play second of a time in microseconds (rounded at 5 ms, as the time bar shows it); none
 // for the player's no-value time.
+std::optional<int> PlaySecondOf(int64_t microseconds);
+// "HH:MM:SS" of a time in microseconds (that second; hours may take more digits); "N/A" for the
+// player's no-value time.
 QString FormatPlayTime(int64_t microseconds);
 
 // The seek target of a click at x on a seek bar of the given width: the nearest microsecond.

@@ -133,7 +133,7 @@ TEST_F(VideoPreviewTest, PlaysTheRowWithItsFlightLogOverThePicture)
     ASSERT_TRUE(Playing());
     EXPECT_EQ(window->windowTitle(), rows[0]);
     EXPECT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 4; }));
-    EXPECT_EQ(window->SrtEntries.Lookup("00:00:01")->Location, "福田路");
+    EXPECT_EQ(window->SrtEntries.Lookup(1)->Location, "福田路");
     EXPECT_TRUE(window->ServingFromMemory());
     EXPECT_TRUE(TimeLine().text().endsWith("/00:00:02")) << TimeLine().text().toStdString();
     EXPECT_EQ(window->FFPlayer.VideoFilters, "") << "neutral picture settings need no filter";
@@ -173,7 +173,7 @@ TEST_F(VideoPreviewTest, AFlightLogOfANewerDroneIsDrawnAndCapturedLikeTheOldOne)
     window->InitFile(2);
     ASSERT_TRUE(Playing());
     ASSERT_TRUE(WaitFor([&] { return window->SrtEntries.Count() == 2; }));
-    const std::optional<videosrt> second = window->SrtEntries.Lookup("00:00:01");
+    const std::optional<videosrt> second = window->SrtEntries.Lookup(1);
     ASSERT_TRUE(second);
     EXPECT_EQ(TelemetryText(*second), "TIME:2021.06.12 10:15:43 D:45.46M LOCATION:福田路");
     EXPECT_TRUE(WaitFor([&] { return TelemetryShown(window->FFPlayer.CurrentFrame()); }, 3000));

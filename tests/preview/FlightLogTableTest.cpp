@@ -80,6 +80,12 @@ private:
     QStringList asked_;
 };
 
+// The play second of "HH:MM:SS".
+int Second(const char* key)
+{
+    return PlaySecondOfKey(QString::fromLatin1(key)).value();
+}
+
 struct Read {
     SrtTable table;
     FakeLookup lookup;
@@ -90,7 +96,7 @@ struct Read {
         readsrtdata(bytes, running, table, lookup.Function());
     }
     explicit Read(const QString& text) : Read(text.toUtf8()) {}
-    videosrt At(const char* key) const { return table.Lookup(QLatin1String(key)).value_or(videosrt{}); }
+    videosrt At(const char* key) const { return table.Lookup(Second(key)).value_or(videosrt{}); }
 };
 
 videosrt Placed(const char* location)
@@ -228,7 +234,7 @@ TEST(FlightLogNewerLayouts, MixedUnfixedAndTruncatedEntriesDoNotStopTheReading)
         "3\n00:00:02,000 --> 00:00:03,000\nGPS (105.5913, 30.5131, 19) D 24.5m H 10.0m\n\n"
         "4\n00:00:03,000 --> 00:00:04,000\n2019.08.14 10:22:33\n[latitude: 30.51"));
     EXPECT_EQ(read.table.Count(), 3);
-    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:00")));
+    EXPECT_FALSE(read.table.Contains(Second("00:00:00")));
     EXPECT_EQ(read.At("00:00:01").GPSLAt, QStringLiteral("105.5912")); // written latitude first
     EXPECT_EQ(read.At("00:00:01").Time, QStringLiteral("2019.08.14 10:22:31"));
     EXPECT_EQ(read.At("00:00:02").GPSLNg, QStringLiteral("30.5131"));
@@ -328,7 +334,7 @@ TEST(FlightLogReader, FiveLineEntriesLoseEverySecondEntry)
     EXPECT_EQ(read.table.Count(), 4);
     EXPECT_EQ(read.At("00:00:01").GPSLNg, QStringLiteral("22.50")) << "the first entry, not the second";
     EXPECT_EQ(read.At("00:00:02").GPSLNg, QStringLiteral("22.52")) << "the third entry";
-    EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:04")));
+    EXPECT_FALSE(read.table.Contains(Second("00:00:04")));
 }
 
 TEST(FlightLogReader, WhatIsNotAnEntryIsSkipped)
@@ -363,8 +369,8 @@ TEST(FlightLogReader, AnEntryWithoutAReadablePositionIsPassedOverAndReadingGoesO
         const Read read(Entry(1, "00:00:00", "00:00:01", kHome, kAway) + Entry(2, "00:00:02", "00:00:03", kHome, position)
                         + Entry(3, "00:00:04", "00:00:05", kHome, QStringLiteral("GPS(113.9510,22.5810,16)")));
         EXPECT_EQ(read.table.Count(), 4) << position.toStdString();
-        EXPECT_TRUE(read.table.Contains(QStringLiteral("00:00:01")));
-        EXPECT_FALSE(read.table.Contains(QStringLiteral("00:00:02"))) << "no position for that second";
+        EXPECT_TRUE(read.table.Contains(Second("00:00:01")));
+        EXPECT_FALSE(read.table.Contains(Second("00:00:02"))) << "no position for that second";
         EXPECT_EQ(read.At("00:00:05").GPSLAt, QStringLiteral("113.9510")) << position.toStdString();
         EXPECT_EQ(read.lookup.Asked().size(), 1) << "one cell";
     }
@@ -382,20 +388,21 @@ TEST(FlightLogReader, AnEntryWithoutAReadablePositionIsPassedOverAndReadingGoesO
     EXPECT_EQ(good.table.Count(), 4);
 }
 
-TEST(FlightLogReader, ShortTimeSidesGiveShortKeys)
+TEST(FlightLogReader, ShortTimeSidesKeepTheSecondsTheyName)
 {
-    const std::pair<const char*, QStringList> cases[] = {
-        {"0:0:1 --> 0:0:2", {"0:0:1 --", "0:0:2"}},
-        {"00:00:05-->00:00:06", {"00:00:05", "00:00:06"}},
-        {"  00:00:07,5 -->   00:00:08,000  ", {"00:00:07", "00:00:08"}},
-        {"00:00:09,000 --> 1", {"00:00:09", "1"}},
-        {"00:01:00 --> 00:01:01 --> 00:01:02", {"00:01:00", "00:01:01"}},
+    // A side cut short names no play second: the video can never be at it, so it is not kept.
+    const std::pair<const char*, QList<int>> cases[] = {
+        {"0:0:1 --> 0:0:2", {}},
+        {"00:00:05-->00:00:06", {5, 6}},
+        {"  00:00:07,5 -->   00:00:08,000  ", {7, 8}},
+        {"00:00:09,000 --> 1", {9}},
+        {"00:01:00 --> 00:01:01 --> 00:01:02", {60, 61}},
     };
-    for (const auto& [timeLine, keys] : cases) {
+    for (const auto& [timeLine, seconds] : cases) {
         const Read read(QStringLiteral("1\n%1\n%2\n%3\n").arg(QLatin1String(timeLine), kHome, kAway));
-        EXPECT_EQ(read.table.Count(), keys.size()) << timeLine;
-        for (const QString& key : keys)
-            EXPECT_TRUE(read.table.Contains(key)) << timeLine << " has no key " << key.toStdString();
+        EXPECT_EQ(read.table.Count(), seconds.size()) << timeLine;
+        for (int second : seconds)
+            EXPECT_TRUE(read.table.Contains(second)) << timeLine << " has no second " << second;
     }
 }
 
@@ -430,13 +437,13 @@ TEST(FlightLogReader, TheFileReplacesTheTableAndAMissingFileEmptiesIt)
     const QString path = folder.file("V0001.SRT");
     WriteTextFile(path, Entry(1, "00:00:00", "00:00:01", kHome, kAway));
     SrtTable table;
-    table.Store(QStringLiteral("00:09:59"), videosrt{});
+    table.Store(Second("00:09:59"), videosrt{});
     FakeLookup lookup;
     const std::atomic<bool> running{true};
 
     readsrtfile(path, running, table, lookup.Function());
     EXPECT_EQ(table.Count(), 2);
-    EXPECT_FALSE(table.Contains(QStringLiteral("00:09:59")));
+    EXPECT_FALSE(table.Contains(Second("00:09:59")));
 
     readsrtfile(folder.file("V0002.SRT"), running, table, lookup.Function());
     EXPECT_EQ(table.Count(), 0);
@@ -451,36 +458,36 @@ TEST(FlightLogReader, AReaderAlreadyStoppedLeavesTheTableAlone)
     const QString path = folder.file("V0001.SRT");
     WriteTextFile(path, Entry(1, "00:00:00", "00:00:01", kHome, kAway));
     SrtTable table;
-    table.Store(QStringLiteral("00:00:05"), Placed("kept"));
+    table.Store(Second("00:00:05"), Placed("kept"));
     FakeLookup lookup;
     const std::atomic<bool> stopped{false};
 
     readsrtfile(path, stopped, table, lookup.Function());
     EXPECT_EQ(table.Count(), 1);
-    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:05"))->Location, QStringLiteral("kept"));
+    EXPECT_EQ(table.Lookup(Second("00:00:05"))->Location, QStringLiteral("kept"));
     EXPECT_TRUE(lookup.Asked().isEmpty());
 }
 
 TEST(FlightLogTable, StoresReplaceAndLookupsAreCopies)
 {
     SrtTable table;
-    EXPECT_FALSE(table.Lookup(QStringLiteral("00:00:00")));
-    table.Store(QStringLiteral("00:00:00"), Placed("a"));
-    std::optional<videosrt> copy = table.Lookup(QStringLiteral("00:00:00"));
+    EXPECT_FALSE(table.Lookup(Second("00:00:00")));
+    table.Store(Second("00:00:00"), Placed("a"));
+    std::optional<videosrt> copy = table.Lookup(Second("00:00:00"));
     ASSERT_TRUE(copy);
     copy->Location = QStringLiteral("changed");
-    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:00"))->Location, QStringLiteral("a"));
-    table.Store(QStringLiteral("00:00:00"), Placed("b"));
-    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:00"))->Location, QStringLiteral("b"));
-    EXPECT_FALSE(table.Contains(QStringLiteral("00:00:0"))) << "keys compare exactly";
+    EXPECT_EQ(table.Lookup(Second("00:00:00"))->Location, QStringLiteral("a"));
+    table.Store(Second("00:00:00"), Placed("b"));
+    EXPECT_EQ(table.Lookup(Second("00:00:00"))->Location, QStringLiteral("b"));
+    EXPECT_FALSE(table.Contains(Second("00:00:01")));
     EXPECT_EQ(table.Count(), 1);
 
     std::atomic<bool> running{false};
-    EXPECT_FALSE(table.StoreWhile(running, QStringLiteral("1"), {}));
+    EXPECT_FALSE(table.StoreWhile(running, 1, {}));
     EXPECT_FALSE(table.ClearWhile(running));
     EXPECT_EQ(table.Count(), 1);
     running = true;
-    EXPECT_TRUE(table.StoreWhile(running, QStringLiteral("1"), {}));
+    EXPECT_TRUE(table.StoreWhile(running, 1, {}));
     EXPECT_EQ(table.Count(), 2);
     EXPECT_TRUE(table.ClearWhile(running));
     EXPECT_EQ(table.Count(), 0);
@@ -587,8 +594,8 @@ TEST_F(FlightLogLoader, ARestartedLoaderStoresNothingMore)
     old->Wait();
     EXPECT_EQ(firstCalls, 1) << "the first loader stopped before its next entry";
     EXPECT_EQ(table.Count(), 4);
-    EXPECT_FALSE(table.Contains(QStringLiteral("00:00:00")));
-    EXPECT_EQ(table.Lookup(QStringLiteral("00:00:02"))->GPSLAt, QStringLiteral("113.9500"));
+    EXPECT_FALSE(table.Contains(Second("00:00:00")));
+    EXPECT_EQ(table.Lookup(Second("00:00:02"))->GPSLAt, QStringLiteral("113.9500"));
     EXPECT_EQ(lookup.Asked().size(), 1) << "both entries lie in one cell";
 }
 

@@ -45,7 +45,7 @@ TEST(FrameTelemetry, TheLineNamesTimeDistanceAndPlace)
 TEST(FrameTelemetry, TheLineIsDrawnAtTheTopForTheSecondOfThePicture)
 {
     SrtTable table;
-    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 12.5f, "113.9500", "22.5800", "X"));
+    table.Store(1, Entry("2016.05.09 13:14:41", 12.5f, "113.9500", "22.5800", "X"));
     QImage picture(960, 540, QImage::Format_RGB32);
     picture.fill(Qt::black);
     EXPECT_FALSE(DrawTelemetry(picture, table, 994000)); // 0.994 s is second 0
@@ -62,7 +62,7 @@ TEST(FrameTelemetry, TheLineIsDrawnAtTheTopForTheSecondOfThePicture)
 TEST(FrameTelemetry, APictureNarrowerThanTheLineGetsAllOfItInASmallerFont)
 {
     SrtTable table;
-    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 167.86f, "113.9500", "22.5800", "灵泉街道"));
+    table.Store(1, Entry("2016.05.09 13:14:41", 167.86f, "113.9500", "22.5800", "灵泉街道"));
     QImage wide(1920, 1080, QImage::Format_RGB32);
     wide.fill(Qt::black);
     ASSERT_TRUE(DrawTelemetry(wide, table, 1000000));
@@ -82,7 +82,7 @@ TEST(FrameTelemetry, APictureNarrowerThanTheLineGetsAllOfItInASmallerFont)
 TEST(FrameTelemetry, TheLineHasADarkOutlineSoItReadsOnABrightSky)
 {
     SrtTable table;
-    table.Store("00:00:01", Entry("2017.08.05 14:11:51", 149.025f, "104.0610", "30.5010", "成都市 双流区"));
+    table.Store(1, Entry("2017.08.05 14:11:51", 149.025f, "104.0610", "30.5010", "成都市 双流区"));
     QImage sky(1280, 720, QImage::Format_RGB32);
     sky.fill(Qt::white);
     ASSERT_TRUE(DrawTelemetry(sky, table, 1000000));
@@ -105,9 +105,9 @@ TEST(FrameTelemetry, CapturesAreNamedAfterTheRecordingTime)
     SrtTable table;
     TempFolder folder;
     EXPECT_FALSE(PlanCapture(table, 0, folder.path()).has_value()); // no flight log
-    table.Store("00:00:00", Entry("", 0, "1", "2", "X"));
+    table.Store(0, Entry("", 0, "1", "2", "X"));
     EXPECT_FALSE(PlanCapture(table, 0, folder.path()).has_value()); // no date in the entry
-    table.Store("00:00:01", Entry("2016.05.09 13:14:41", 0, "1", "2", "X"));
+    table.Store(1, Entry("2016.05.09 13:14:41", 0, "1", "2", "X"));
     const auto plan = PlanCapture(table, 1200000, folder.path());
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(plan->path, folder.file("I-20160509131441.JPG"));
