@@ -266,19 +266,23 @@ private:
         std::atomic<double> target{NAN};
     } seek;
 
-    // The video chain: the reader puts packets, the video decoder thread (which owns the
-    // decoder, the filters, the hook's scaler and the held frame) pushes pictures, the play
-    // thread shows them. The queues have their own locks; the reader sets up the stream and
-    // the decoder before the decoder thread starts, and teardown ends it after joining it.
-    struct VideoChain {
+    // What each chain has: its stream, the reader's packets for it, its decoder and clock.
+    struct StreamChain {
         std::atomic<bool> present{false}; // outlives stream, which teardown clears
         int streamIndex = -1;
         AVStream* stream = nullptr;
         PacketQueue packets;
-        FrameQueue pictures{&packets, 3, true};
         Decoder decoder;
-        MediaClock clock; // set by the play thread, read by all (relaxed)
+        MediaClock clock; // set by the chain's last thread (below), read by all (relaxed)
         std::atomic<int> seekSerial{-1}; // set by the reader at a seek, cleared by the decoder
+    };
+
+    // The video chain: the reader puts packets, the video decoder thread (which owns the
+    // decoder, the filters, the hook's scaler and the held frame) pushes pictures, the play
+    // thread shows them. The queues have their own locks; the reader sets up the stream and
+    // the decoder before the decoder thread starts, and teardown ends it after joining it.
+    struct VideoChain : StreamChain { // its clock is set by the play thread
+        FrameQueue pictures{&packets, 3, true};
         std::atomic<double> frameDuration{0};
         AVFrame* heldFrame = nullptr; // the last picture dropped before the seek target
         SwsContext* hookScaler = nullptr;
@@ -301,15 +305,8 @@ private:
         int frameSize = 0;
         int bytesPerSec = 0;
     };
-    struct AudioChain {
-        std::atomic<bool> present{false}; // outlives stream, which teardown clears
-        int streamIndex = -1;
-        AVStream* stream = nullptr;
-        PacketQueue packets;
+    struct AudioChain : StreamChain { // its clock is set by the audio callback
         FrameQueue samples{&packets, 9, true};
-        Decoder decoder;
-        MediaClock clock; // set by the audio callback, read by all (relaxed)
-        std::atomic<int> seekSerial{-1}; // set by the reader at a seek, cleared by the decoder
         std::atomic<bool> frameAvailable{false}; // set by the callback, cleared at a seek
         SDL_AudioDeviceID device = 0;
         bool sdlInited = false;
