@@ -184,9 +184,11 @@ int MediaState::DecodeAudioFrame()
     audio.frameEndPts = std::isnan(af->pts) ? NAN : af->pts + double(frame->nb_samples) / frame->sample_rate;
     audio.frameEndSerial = af->serial;
     audio.frameAvailable = true;
-    if (options.AudioHook && options.OnAudioHook) {
-        options.OnAudioHook(sender, HostPts(af->pts, reader.startTime), audio.buf, resampledSize, audio.tgt.freq, audio.tgt.layout.nb_channels);
-    }
+    if (options.AudioHook && options.OnAudioHook) // on SDL's audio thread: nothing thrown may leave it
+        CallHostHook("OnAudioHook", [&] {
+            options.OnAudioHook(sender, HostPts(af->pts, reader.startTime), audio.buf, resampledSize, audio.tgt.freq,
+                                audio.tgt.layout.nb_channels);
+        });
     return resampledSize;
 }
 

@@ -290,6 +290,26 @@ TEST_F(PlayerTest, AHookThatThrowsIsLoggedAndPlaybackGoesOn)
     EXPECT_NEAR(shown.blue(), 0xC0, 12);
 }
 
+TEST_F(PlayerTest, AnAudioHookThatThrowsIsLoggedAndTheSoundGoesOn)
+{
+    QStringList errors;
+    FFLogger().OnLog = [&](TFFLogger*, quint64, TLogLevel level, const QString& text) {
+        if (level == TLogLevel::llError)
+            errors << text;
+    };
+    std::atomic<int> calls{0};
+    player.AudioHook = true;
+    player.OnAudioHook = [&](TCustomPlayer*, int64_t, uint8_t*, int, int, int) {
+        ++calls;
+        throw std::runtime_error("boom");
+    };
+    ASSERT_TRUE(player.TryOpen(MediaClip(ClipKind::AudioOnly), &screen));
+    ASSERT_TRUE(PlayToEnd()) << "the sound plays to its end";
+    FFLogger().OnLog = TFFLogger::TOnLog();
+    EXPECT_GT(calls.load(), 1) << "called again after it threw";
+    EXPECT_TRUE(errors.contains("Error occurs OnAudioHook: boom"));
+}
+
 // An output area that fails when the first picture reaches it.
 class FailingScreen : public VideoSink {
 public:
