@@ -305,7 +305,6 @@ void MediaState::ReadLoop()
         RoutePacket(pkt);
     }
     av.av_packet_free(&pkt);
-    seek.pausedPending = 0;
 }
 
 void MediaState::StartPlaying()
@@ -364,7 +363,6 @@ void MediaState::HandleSeek(const SeekRequest& request)
         err = av.avformat_seek_file(reader.ic, -1, minTs, target, maxTs, request.flags ^ AVSEEK_FLAG_BACKWARD);
     if (err < 0) {
         Log(int(TLogLevel::llError), QStringLiteral("%1: error while seeking").arg(fileName));
-        seek.pausedPending = 0;
         if (video.stream)
             seek.pictureSince = true;
         seek.seeking = false; // no picture will come: the seek is over

@@ -162,7 +162,6 @@ bool MediaState::RequestSeek(const SeekRequest& request)
         seek.seeking = true;
         seek.done = false;
         play.step = false;
-        seek.pausedPending = play.paused ? 1 : 0;
     }
     reader.continueRead.notify_all();
     return true;

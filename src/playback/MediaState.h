@@ -258,7 +258,6 @@ private:
         std::atomic<bool> seeking{false};
         std::atomic<bool> done{true};
         std::atomic<bool> pictureSince{true};
-        std::atomic<int> pausedPending{0};
         std::atomic<bool> stepAfter{false};
         std::atomic<bool> positionRestart{false}; // positions may go back after a seek
         // After a time seek the decoders drop what lies before the target, so the picture shown
@@ -343,7 +342,6 @@ private:
         std::atomic<int64_t> droppedLate{0};
         bool positionReported = false;
         int64_t lastReportedPosition = 0;
-        QRect lastDrawnRect;
         QSize lastOutputSize;
         SwsContext* displayScaler = nullptr;
         TGuarded<QRect> displayRect; // read by the UI

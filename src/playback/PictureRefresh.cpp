@@ -215,7 +215,6 @@ void MediaState::DisplayPicture()
     if (controls.VideoHook.load(std::memory_order_relaxed) && options.OnDrawOverlay)
         RunOverlay(picture, vp->pts);
     screen->Present(picture, rect, controls.BackColor());
-    play.lastDrawnRect = rect;
 }
 
 QImage MediaState::ShownPicture(int64_t& pts)
